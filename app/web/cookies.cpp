@@ -1,0 +1,96 @@
+#include "app/web/cookies.h"
+
+#include "app/web/gbk_text.h"
+
+namespace web {
+
+std::string MergeCookies(std::string& cookies, std::string& newCookies)
+{
+    cookies = RemoveAllSpaces(cookies);
+    newCookies = RemoveAllSpaces(newCookies);
+    std::vector<std::string> oldItems = SplitText(cookies, ";");
+    std::vector<std::string> newItems = SplitText(newCookies, ";");
+    // The lookup runs over the growing list on purpose: of two old items with
+    // one name only the first survives.
+    for (const std::string& item : oldItems) {
+        if (!HasCookieName(newItems, CookieName(item))) newItems.push_back(item);
+    }
+    std::string merged;
+    for (const std::string& item : newItems) {
+        if (RightText(item, 8) == "=deleted") continue;
+        merged += item;
+        merged += "; ";
+    }
+    if (merged.size() >= 2) merged.resize(merged.size() - 2);
+    cookies = RemoveDuplicateItems(merged, "; ");
+    return cookies;
+}
+
+std::string CookieName(std::string_view item)
+{
+    int32_t eq = FindText(item, "=");
+    return TrimBoth(eq == -1 ? item : item.substr(0, static_cast<size_t>(eq - 1)));
+}
+
+bool HasCookieName(const std::vector<std::string>& items, std::string_view name)
+{
+    for (const std::string& item : items) {
+        if (CookieName(item) == name) return true;
+    }
+    return false;
+}
+
+std::string RemoveDuplicateItems(std::string_view text, std::string_view separator)
+{
+    std::vector<std::string> seen;
+    std::string result;
+    for (std::string& item : SplitText(text, separator)) {
+        if (IndexOfText(seen, item) != -1) continue;
+        result += item;
+        result += separator;
+        seen.push_back(std::move(item));
+    }
+    result.resize(result.size() >= separator.size() ? result.size() - separator.size() : 0);
+    return result;
+}
+
+int32_t IndexOfText(const std::vector<std::string>& items, std::string_view text)
+{
+    for (size_t i = 0; i < items.size(); ++i) {
+        if (items[i] == text) return static_cast<int32_t>(i + 1);
+    }
+    return -1;
+}
+
+int32_t CompareBytes(const void* first, const void* second, int32_t count)
+{
+    auto a = static_cast<const unsigned char*>(first);
+    auto b = static_cast<const unsigned char*>(second);
+    for (int32_t i = 0; i < count; ++i) {
+        if (a[i] != b[i]) return a[i] < b[i] ? -1 : 1;
+    }
+    return 0;
+}
+
+bool CookieItemOfLine(std::string_view line, std::string* item)
+{
+    if (!Contains(line, "Set-Cookie")) return false;
+    *item = TrimBoth(Contains(line, ";") ? TextBetween(line, "Set-Cookie:", ";")
+                                         : ReplaceAll(line, "Set-Cookie:", "", false));
+    return true;
+}
+
+std::string CookiesOfHeaders(std::string_view headers)
+{
+    std::string cookies;
+    std::string item;
+    for (const std::string& line : SplitText(headers, "\r\n")) {
+        if (!CookieItemOfLine(line, &item)) continue;
+        cookies += item;
+        cookies += "; ";
+    }
+    if (cookies.size() >= 2) cookies.resize(cookies.size() - 2);
+    return cookies;
+}
+
+}  // namespace web
