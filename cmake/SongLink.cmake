@@ -1,0 +1,115 @@
+# Build rules shared by every folder.
+#
+# Two builds come from one tree:
+#   windows - i686 mingw-w64 (posix threads), static, every module and test;
+#             tests run under Wine through CMAKE_CROSSCOMPILING_EMULATOR.
+#   native  - the host compiler with AddressSanitizer and UBSan, only the
+#             modules that need no Win32 (marked PORTABLE), plus fuzz targets.
+
+if(CMAKE_SYSTEM_NAME STREQUAL "Windows")
+    set(SL_WINDOWS ON)
+else()
+    set(SL_WINDOWS OFF)
+endif()
+
+if(SL_WINDOWS)
+    add_compile_definitions(UNICODE _UNICODE WIN32_LEAN_AND_MEAN NOMINMAX _WIN32_WINNT=0x0601 WINVER=0x0601)
+    add_compile_options(-fstack-protector-strong -Wall -Wextra -Wno-unused-parameter -Wno-cast-function-type)
+    # A self-contained .exe: no libwinpthread/libstdc++ DLLs beside it; DEP and
+    # ASLR on, and the stack protector's runtime linked in.
+    add_link_options(-static -static-libgcc -static-libstdc++
+                     -Wl,--nxcompat -Wl,--dynamicbase -Wl,--high-entropy-va -fstack-protector-strong)
+    set(ZLIB_USE_STATIC_LIBS ON)
+else()
+    add_compile_options(-Wall -Wextra -Wno-unused-parameter -fno-omit-frame-pointer)
+    option(SL_SANITIZE "Build with AddressSanitizer and UBSan" ON)
+    if(SL_SANITIZE)
+        add_compile_options(-fsanitize=address,undefined -fno-sanitize-recover=undefined)
+        add_link_options(-fsanitize=address,undefined)
+    endif()
+endif()
+
+# GoogleTest: cross-built into the dependency cache for Windows, the system's
+# for the native build.
+find_package(GTest REQUIRED)
+find_package(Threads REQUIRED)
+
+set(SL_ROOT ${CMAKE_SOURCE_DIR})
+
+# sl_module(<target> [PORTABLE] SOURCES ... [WIN32_SOURCES ...] [NATIVE_SOURCES ...]
+#           [DEPS ...] [WIN32_DEPS ...])
+# A static library. PORTABLE modules build in both builds (WIN32_SOURCES only
+# on Windows, NATIVE_SOURCES only natively); the others only on Windows.
+function(sl_module target)
+    cmake_parse_arguments(M "PORTABLE" "" "SOURCES;WIN32_SOURCES;NATIVE_SOURCES;DEPS;WIN32_DEPS" ${ARGN})
+    if(NOT SL_WINDOWS AND NOT M_PORTABLE)
+        return()
+    endif()
+    set(srcs ${M_SOURCES})
+    if(SL_WINDOWS)
+        list(APPEND srcs ${M_WIN32_SOURCES})
+    else()
+        list(APPEND srcs ${M_NATIVE_SOURCES})
+    endif()
+    add_library(${target} STATIC ${srcs})
+    target_include_directories(${target} PUBLIC ${SL_ROOT})
+    target_link_libraries(${target} PUBLIC ${M_DEPS})
+    if(SL_WINDOWS AND M_WIN32_DEPS)
+        target_link_libraries(${target} PUBLIC ${M_WIN32_DEPS})
+    endif()
+endfunction()
+
+# sl_test(<name> [PORTABLE] [GUI] SOURCES ... DEPS ... [TIMEOUT s] [ENV VAR=VALUE ...])
+# One GoogleTest executable registered as one CTest test. GUI tests need the
+# Xvfb display the test script provides. Tests that are not PORTABLE build
+# only on Windows.
+function(sl_test name)
+    cmake_parse_arguments(T "PORTABLE;GUI" "TIMEOUT" "SOURCES;DEPS;ENV;LABELS" ${ARGN})
+    if(NOT SL_WINDOWS AND NOT T_PORTABLE)
+        return()
+    endif()
+    add_executable(${name} ${T_SOURCES})
+    target_include_directories(${name} PRIVATE ${SL_ROOT})
+    target_link_libraries(${name} PRIVATE ${T_DEPS} sl_test_support GTest::gtest Threads::Threads)
+    if(NOT T_TIMEOUT)
+        set(T_TIMEOUT 120)
+    endif()
+    add_test(NAME ${name} COMMAND ${name})
+    set(labels ${T_LABELS})
+    if(T_GUI)
+        list(APPEND labels gui)
+    endif()
+    set_tests_properties(${name} PROPERTIES TIMEOUT ${T_TIMEOUT} LABELS "${labels}")
+    if(SL_WINDOWS)
+        set_tests_properties(${name} PROPERTIES FIXTURES_REQUIRED wine_session)
+    endif()
+    if(T_ENV)
+        set_tests_properties(${name} PROPERTIES ENVIRONMENT "${T_ENV}")
+    endif()
+endfunction()
+
+# sl_fuzz(<name> SOURCES ... DEPS ... [SEEDS dir] [RUNS n])
+# A libFuzzer target (native clang build only). The test run drives it briefly
+# over its seeds; scripts/fuzz.sh runs it for longer.
+function(sl_fuzz name)
+    cmake_parse_arguments(F "" "SEEDS;SECONDS" "SOURCES;DEPS" ${ARGN})
+    if(SL_WINDOWS OR NOT CMAKE_CXX_COMPILER_ID MATCHES "Clang")
+        return()
+    endif()
+    add_executable(${name} ${F_SOURCES})
+    target_include_directories(${name} PRIVATE ${SL_ROOT})
+    target_link_libraries(${name} PRIVATE ${F_DEPS})
+    target_compile_options(${name} PRIVATE -fsanitize=fuzzer)
+    target_link_options(${name} PRIVATE -fsanitize=fuzzer)
+    if(NOT F_SECONDS)
+        set(F_SECONDS 10)
+    endif()
+    set(corpus ${CMAKE_CURRENT_BINARY_DIR}/${name}_corpus)
+    set(args -max_total_time=${F_SECONDS} -rss_limit_mb=2048 -timeout=10 ${corpus})
+    if(F_SEEDS)
+        list(APPEND args ${F_SEEDS})
+    endif()
+    file(MAKE_DIRECTORY ${corpus})
+    add_test(NAME ${name} COMMAND ${name} ${args})
+    set_tests_properties(${name} PROPERTIES TIMEOUT 300 LABELS fuzz)
+endfunction()

@@ -1,0 +1,186 @@
+#include "runtime/core/dll_commands.h"
+
+#include "runtime/core/runtime_app.h"
+#include "runtime/core/runtime_error.h"
+
+#include <windows.h>
+
+#include <string>
+#include <vector>
+
+// The checked call: pushes the argument words, calls, compares the stack
+// pointer with the one before the pushes and restores it either way.
+// cdecl: (function, words, count, uint64_t* result) -> 1 when balanced.
+extern "C" int SlCallChecked(void* function, const uint32_t* words, uint32_t count, uint64_t* result);
+asm(R"(
+    .text
+    .globl _SlCallChecked
+_SlCallChecked:
+    pushl %ebp
+    movl %esp, %ebp
+    pushl %ebx
+    pushl %esi
+    pushl %edi
+    movl 16(%ebp), %ecx
+    movl 12(%ebp), %esi
+    movl %esp, %ebx
+1:  testl %ecx, %ecx
+    jz 2f
+    decl %ecx
+    pushl (%esi,%ecx,4)
+    jmp 1b
+2:  call *8(%ebp)
+    movl 20(%ebp), %ecx
+    movl %eax, (%ecx)
+    movl %edx, 4(%ecx)
+    xorl %eax, %eax
+    cmpl %ebx, %esp
+    sete %al
+    movl %ebx, %esp
+    popl %edi
+    popl %esi
+    popl %ebx
+    popl %ebp
+    ret
+)");
+
+namespace {
+
+// Tried in this order for a declaration with no library name.
+const char* const kStandardLibraries[] = {"Kernel32.dll", "Gdi32.dll", "User32.dll",
+                                          "Advapi32.dll", "Mpr.dll",   "Shell32.dll"};
+
+struct DllCommandTable {
+    std::vector<std::string> libraries;
+    std::vector<std::string> exports;
+    std::vector<void*> addresses;
+    std::vector<HMODULE> modules;
+    std::string userDirectory;
+};
+
+DllCommandTable& Table()
+{
+    static DllCommandTable table;
+    return table;
+}
+
+// Library names are GBK like every text: load through the wide function.
+HMODULE LoadGbk(const std::string& path)
+{
+    int n = MultiByteToWideChar(936, 0, path.c_str(), -1, nullptr, 0);
+    if (n <= 0) return nullptr;
+    std::wstring wide(static_cast<size_t>(n), L'\0');
+    MultiByteToWideChar(936, 0, path.c_str(), -1, wide.data(), n);
+    return LoadLibraryW(wide.c_str());
+}
+
+FARPROC LookUp(HMODULE module, const std::string& exportName)
+{
+    if (!exportName.empty() && exportName[0] == '#') {
+        unsigned long ordinal = std::strtoul(exportName.c_str() + 1, nullptr, 10) % 65536;
+        return GetProcAddress(module, MAKEINTRESOURCEA(ordinal));
+    }
+    return GetProcAddress(module, exportName.c_str());
+}
+
+HMODULE LoadDeclaredLibrary(const std::string& name)
+{
+    if (name.find(':') != std::string::npos) return LoadGbk(name);
+    const RuntimeApp& app = App();
+    const std::string candidates[] = {
+        Table().userDirectory + name,
+        app.programDirectory + "\\" + name,
+        app.programDirectoryWithSlash + name,
+        name,
+    };
+    for (const std::string& path : candidates) {
+        if (HMODULE m = LoadGbk(path)) return m;
+    }
+    return nullptr;
+}
+
+[[noreturn]] void RaiseNotFound(const std::string& library, const std::string& exportName)
+{
+    std::string message;
+    if (library.empty())
+        message = "无法找到指定DLL库文件中的输出命令“" + exportName + "”";
+    else
+        message = "无法找到指定DLL库文件“" + library + "”中的输出命令“" + exportName + "”";
+    RaiseRuntimeError(message.c_str(), 0);
+}
+
+}  // namespace
+
+void InstallDllCommands(uint32_t count, const char* const* libraryNames, const char* const* exportNames)
+{
+    DllCommandTable& t = Table();
+    t.libraries.assign(count, std::string());
+    t.exports.assign(count, std::string());
+    t.addresses.assign(count, nullptr);
+    t.modules.assign(count, nullptr);
+    for (uint32_t i = 0; i < count; ++i) {
+        if (libraryNames && libraryNames[i]) t.libraries[i] = libraryNames[i];
+        if (exportNames && exportNames[i]) t.exports[i] = exportNames[i];
+    }
+}
+
+bool IsDllCommandBound(int32_t index)
+{
+    const DllCommandTable& t = Table();
+    return index >= 0 && static_cast<size_t>(index) < t.addresses.size() && t.addresses[index] != nullptr;
+}
+
+void* ResolveDllCommand(int32_t index)
+{
+    DllCommandTable& t = Table();
+    bool inTable = index >= 0 && static_cast<size_t>(index) < t.addresses.size();
+    if (!inTable) RaiseNotFound(std::string(), std::string());
+    if (t.addresses[index]) return t.addresses[index];
+
+    const std::string& library = t.libraries[index];
+    const std::string& exportName = t.exports[index];
+    HMODULE module = nullptr;
+    FARPROC address = nullptr;
+    if (library.empty()) {
+        for (const char* name : kStandardLibraries) {
+            HMODULE m = LoadLibraryA(name);
+            if (!m) continue;
+            if ((address = LookUp(m, exportName))) {
+                module = m;
+                break;
+            }
+            FreeLibrary(m);
+        }
+    } else if ((module = LoadDeclaredLibrary(library))) {
+        address = LookUp(module, exportName);
+    }
+    if (!address) {
+        if (module) FreeLibrary(module);
+        RaiseNotFound(library, exportName);
+    }
+    t.addresses[index] = reinterpret_cast<void*>(address);
+    t.modules[index] = module;
+    return t.addresses[index];
+}
+
+void ReleaseDllCommands()
+{
+    DllCommandTable& t = Table();
+    for (HMODULE m : t.modules) {
+        if (m) FreeLibrary(m);
+    }
+    t.libraries.clear();
+    t.exports.clear();
+    t.addresses.clear();
+    t.modules.clear();
+}
+
+void SetUserDllDirectory(const std::string& directory) { Table().userDirectory = directory; }
+
+uint64_t CallDllCommand(int32_t index, const uint32_t* words, uint32_t wordCount)
+{
+    void* function = ResolveDllCommand(index);
+    uint64_t result = 0;
+    if (!SlCallChecked(function, words, wordCount, &result)) ReportRuntimeError(6);
+    return result;
+}

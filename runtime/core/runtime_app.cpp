@@ -1,0 +1,353 @@
+#include "runtime/core/runtime_app.h"
+
+#include "runtime/core/dll_commands.h"
+#include "runtime/core/exit_handlers.h"
+#include "runtime/core/heap.h"
+#include "runtime/core/process.h"
+#include "runtime/core/runtime_error.h"
+#include "runtime/core/runtime_init.h"
+#include "runtime/core/services.h"
+#include "runtime/core/window_part.h"
+
+#include <windows.h>
+#include <ole2.h>
+
+#include <algorithm>
+#include <float.h>
+
+namespace {
+
+RuntimeApp gApp;
+
+// Placeholder hooks of the program code; they have no visible effect here but
+// are reset at initialisation like the rest of the application object.
+int32_t HookReturnsZero() { return 0; }
+void HookDoesNothing() {}
+struct CallbackHooks {
+    int32_t (*first)() = nullptr;
+    void (*second)() = nullptr;
+    void (*third)() = nullptr;
+} gHooks;
+
+// Splits a module path at its last "\", stepping over double-byte characters
+// so that a trail byte equal to "\" never counts.
+size_t LastBackslash(const std::string& path)
+{
+    size_t last = std::string::npos;
+    for (size_t i = 0; i < path.size(); ++i) {
+        auto c = static_cast<unsigned char>(path[i]);
+        if (c >= 0x80) {
+            if (i + 1 >= path.size()) break;
+            ++i;
+        } else if (c == '\\') {
+            last = i;
+        }
+    }
+    return last;
+}
+
+std::string ModuleFileNameGbk()
+{
+    wchar_t wide[MAX_PATH + 1] = {};
+    DWORD n = GetModuleFileNameW(nullptr, wide, MAX_PATH);
+    if (n == 0) return std::string();
+    char gbk[2 * MAX_PATH + 2] = {};
+    int m = WideCharToMultiByte(936, 0, wide, static_cast<int>(n), gbk, sizeof gbk - 1, nullptr, nullptr);
+    return std::string(gbk, m > 0 ? static_cast<size_t>(m) : 0);
+}
+
+void ComputeProgramDirectory()
+{
+    std::string path = ModuleFileNameGbk();
+    size_t cut = LastBackslash(path);
+    if (cut == std::string::npos) {
+        gApp.programDirectory.clear();
+        gApp.programFileName = path;
+    } else {
+        gApp.programDirectory = path.substr(0, cut);
+        gApp.programFileName = path.substr(cut + 1);
+    }
+    gApp.programDirectoryWithSlash = gApp.programDirectory + "\\";
+}
+
+std::wstring Wide936(const std::string& gbk)
+{
+    int n = MultiByteToWideChar(936, 0, gbk.c_str(), -1, nullptr, 0);
+    if (n <= 0) return std::wstring();
+    std::wstring w(static_cast<size_t>(n - 1), L'\0');
+    MultiByteToWideChar(936, 0, gbk.c_str(), -1, w.data(), n);
+    return w;
+}
+
+LRESULT CALLBACK HiddenOwnerProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam)
+{
+    if (msg == kExitRequestMessage) ExitProcessService(static_cast<int32_t>(wParam));
+    return DefWindowProcW(hwnd, msg, wParam, lParam);
+}
+
+void CreateHiddenOwner()
+{
+    HINSTANCE instance = GetModuleHandleW(nullptr);
+    WNDCLASSW wc = {};
+    wc.lpfnWndProc = HiddenOwnerProc;
+    wc.hInstance = instance;
+    wc.hCursor = LoadCursorW(nullptr, reinterpret_cast<LPCWSTR>(IDC_ARROW));
+    wc.lpszClassName = L"_ZR_HideOwner";
+    RegisterClassW(&wc);
+    gApp.hiddenOwner = CreateWindowExW(WS_EX_TOOLWINDOW, L"_ZR_HideOwner", L"", 0, 0, 0, 0, 0, nullptr, nullptr,
+                                       instance, nullptr);
+}
+
+// ProcessEvents: everything already waiting except a quit message, which
+// stays in the queue for the loop to see.
+void ProcessWaitingMessages()
+{
+    MSG msg;
+    while (PeekMessageW(&msg, nullptr, 0, 0, PM_NOREMOVE)) {
+        if (msg.message == WM_QUIT) return;
+        if (!PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) return;
+        if (msg.message == WM_QUIT) {
+            PostQuitMessage(static_cast<int>(msg.wParam));
+            return;
+        }
+        const WindowPartEntries* part = WindowPart();
+        if (part && part->preTranslateMessage && part->preTranslateMessage(&msg)) continue;
+        TranslateMessage(&msg);
+        DispatchMessageW(&msg);
+    }
+}
+
+// ---- idle ----------------------------------------------------------------
+
+struct IdleState {
+    DWORD periodStart = 0;
+    std::vector<uint32_t> finished;
+    bool frameworkWorkPending = false;
+} gIdle;
+
+void RunIdleCallbacks()
+{
+    auto& list = gApp.idleCallbacks;
+    for (size_t i = list.size(); i-- > 0;) {
+        if (i >= list.size()) continue;
+        if (IsWindow(static_cast<HWND>(list[i].window))) {
+            IdleCallback entry = list[i];
+            entry.callback(entry.parameter);
+        } else {
+            list.erase(list.begin() + static_cast<std::ptrdiff_t>(i));
+        }
+    }
+}
+
+// The framework's own idle work: one round of housekeeping, then none.
+bool FrameworkIdle(long count) { return count < 1; }
+
+bool IdleOverride(long count)
+{
+    if (count == 0) {
+        gIdle.periodStart = GetTickCount();
+        gIdle.finished.clear();
+        gIdle.frameworkWorkPending = true;
+    }
+    if (gIdle.frameworkWorkPending) {
+        gIdle.frameworkWorkPending = FrameworkIdle(count);
+        return true;
+    }
+    if (count <= 1) return true;
+    const WindowPartEntries* part = WindowPart();
+    if (!part || !part->loadedWindows || !part->windowIdle) return false;
+    uint32_t ids[256];
+    size_t n = std::min<size_t>(part->loadedWindows(ids, std::size(ids)), std::size(ids));
+    DWORD elapsed = GetTickCount() - gIdle.periodStart;
+    bool more = false;
+    for (size_t i = 0; i < n; ++i) {
+        if (std::find(gIdle.finished.begin(), gIdle.finished.end(), ids[i]) != gIdle.finished.end()) continue;
+        if (part->windowIdle(ids[i], elapsed))
+            more = true;
+        else
+            gIdle.finished.push_back(ids[i]);
+    }
+    return more;
+}
+
+// Mouse moves without movement, paints and the system timer do not restart
+// the idle phase; everything else does.
+bool IsIdleMessage(const MSG& msg)
+{
+    static POINT lastPoint = {-1, -1};
+    static UINT lastMessage = 0;
+    if (msg.message == WM_MOUSEMOVE || msg.message == WM_NCMOUSEMOVE) {
+        bool same = lastMessage == msg.message && lastPoint.x == msg.pt.x && lastPoint.y == msg.pt.y;
+        lastPoint = msg.pt;
+        lastMessage = msg.message;
+        return !same;
+    }
+    return msg.message != WM_PAINT && msg.message != 0x0118;
+}
+
+// Fetches and dispatches one message; false on the quit message.
+bool PumpMessage(MSG& msg)
+{
+    if (GetMessageW(&msg, nullptr, 0, 0) <= 0) return false;
+    const WindowPartEntries* part = WindowPart();
+    if (!(part && part->preTranslateMessage && part->preTranslateMessage(&msg))) {
+        TranslateMessage(&msg);
+        DispatchMessageW(&msg);
+    }
+    return true;
+}
+
+}  // namespace
+
+RuntimeApp& App() { return gApp; }
+
+void AddIdleCallback(void* window, void (*callback)(uintptr_t), uintptr_t parameter)
+{
+    gApp.idleCallbacks.push_back({window, callback, parameter});
+}
+
+void InitializeRuntime(const ProgramHeader* header)
+{
+    gApp.heap = GetProcessHeap();
+    if (header) {
+        gApp.runMode = header->runMode;
+        gApp.reserved = header->reserved;
+        gApp.buildNumber = header->buildNumber + 1;
+    }
+    if (!gApp.oleInitialized && SUCCEEDED(OleInitialize(nullptr))) gApp.oleInitialized = true;
+
+    std::string path = ModuleFileNameGbk();
+    if (path.size() > 260) path.resize(260);
+    size_t cut = LastBackslash(path);
+    if (cut != std::string::npos) {
+        gApp.programDirectory = path.substr(0, cut);
+        gApp.programFileName = path.substr(cut + 1);
+        SetCurrentDirectoryW(Wide936(gApp.programDirectory).c_str());
+    }
+
+    gHooks = CallbackHooks{};
+    CreateHiddenOwner();
+    gApp.mainThreadId = GetCurrentThreadId();
+    SetProcessEventsHandler(ProcessWaitingMessages);
+    if (!header) return;
+
+    SetStaticDataRange(header->staticDataStart, header->staticDataSize);
+    InstallDllCommands(header->dllCommandCount, header->dllLibraryNames, header->dllExportNames);
+
+    gApp.supportLibraries.clear();
+    gApp.supportLibraryStates.clear();
+    for (uint32_t i = 0; i < header->supportLibraryCount; ++i) {
+        SupportLibraryRecord record = header->supportLibraries[i];
+        if (record.notify) record.notify(1, reinterpret_cast<uintptr_t>(&SystemNotify), 0);
+        gApp.supportLibraries.push_back(record);
+        gApp.supportLibraryStates.push_back(0);
+    }
+
+    const WindowPartEntries* part = WindowPart();
+    if (part && part->readFormBlock && header->formDataStart) {
+        // A damaged form description leaves the registry empty; loading the
+        // start-up window then fails with its own runtime error.
+        part->readFormBlock(header->formDataStart, header->formDataSize, header->codeBase);
+    }
+}
+
+void LoadWindowService(uint32_t windowId)
+{
+    const WindowPartEntries* part = WindowPart();
+    if (!part || !part->loadWindow || !part->loadWindow(windowId)) RaiseRuntimeError("载入启动窗口失败", 0);
+}
+
+void RunMessageLoop(bool modal)
+{
+    for (;;) {
+        bool idle = true;
+        long count = 0;
+        MSG peek;
+        while (idle && !PeekMessageW(&peek, nullptr, 0, 0, PM_NOREMOVE)) {
+            RunIdleCallbacks();
+            bool more = IdleOverride(count);
+            if (modal && !gApp.modalLoop) return;
+            if (!more) idle = false;
+            ++count;
+        }
+        do {
+            // A modal loop leaves the quit message for the loop outside it.
+            if (modal && (!gApp.modalLoop || peek.message == WM_QUIT)) return;
+            MSG msg;
+            if (!PumpMessage(msg)) {
+                if (modal) PostQuitMessage(static_cast<int>(msg.wParam));
+                return;
+            }
+            if (IsIdleMessage(msg)) {
+                idle = true;
+                count = 0;
+            }
+        } while (PeekMessageW(&peek, nullptr, 0, 0, PM_NOREMOVE));
+    }
+}
+
+void EndProgram()
+{
+    gApp.startRoutineFinished = true;
+    const WindowPartEntries* part = WindowPart();
+    if (part && part->anyWindowAlive && part->anyWindowAlive()) RunMessageLoop(false);
+}
+
+void RunExitSequence(int32_t code)
+{
+    CountRuntimeError();
+    if (GetCurrentThreadId() != gApp.mainThreadId) {
+        if (gApp.hiddenOwner) SendMessageW(static_cast<HWND>(gApp.hiddenOwner), kExitRequestMessage,
+                                           static_cast<WPARAM>(code), 0);
+        if (!gApp.exiting) ExitProcess(static_cast<UINT>(code));
+        return;
+    }
+    gApp.exiting = true;
+    gApp.idleCallbacks.clear();
+    const WindowPartEntries* part = WindowPart();
+    if (part && part->releaseWindowDescriptions) part->releaseWindowDescriptions();
+    RunExitHandlers();
+    for (size_t i = 0; i < gApp.supportLibraries.size(); ++i) {
+        if (gApp.supportLibraries[i].notify) gApp.supportLibraries[i].notify(6, gApp.supportLibraryStates[i], 0);
+    }
+    gApp.supportLibraries.clear();
+    gApp.supportLibraryStates.clear();
+    ReleaseDllCommands();
+    SetUserDllDirectory(std::string());
+    ClearStaticDataRange();
+    if (gApp.hiddenOwner) {
+        DestroyWindow(static_cast<HWND>(gApp.hiddenOwner));
+        gApp.hiddenOwner = nullptr;
+    }
+    if (part && part->releaseResources) part->releaseResources();
+    if (gApp.oleInitialized) {
+        OleUninitialize();
+        gApp.oleInitialized = false;
+    }
+}
+
+void ExitProcessService(int32_t code)
+{
+    RunExitSequence(code);
+    ExitProcess(static_cast<UINT>(code));
+}
+
+void ShowRuntimeErrorBox(const char* gbkText)
+{
+    MessageBoxW(nullptr, Wide936(gbkText).c_str(), Wide936("错误").c_str(), MB_ICONERROR | MB_OK);
+}
+
+int RunRuntimeApp(int (*programEntry)())
+{
+    // Initialise-instance: the directory first, the placeholder hooks, then
+    // the program's entry routine.
+    ComputeProgramDirectory();
+    gHooks.first = HookReturnsZero;
+    gHooks.second = HookDoesNothing;
+    gHooks.third = HookDoesNothing;
+    programEntry();
+    // Exit-instance: the exit sequence with code 0, then the framework's own
+    // result, the quit message's parameter.
+    RunExitSequence(0);
+    return 0;
+}

@@ -1,0 +1,63 @@
+// The application object: start-up, the message loop with its idle phases,
+// and the one exit sequence. Stands in for a framework application class; the
+// orders of start, loop and exit are the runtime's contract with programs.
+#pragma once
+
+#include "runtime/core/program_header.h"
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+struct IdleCallback {
+    void* window;  // HWND, borrowed
+    void (*callback)(uintptr_t);
+    uintptr_t parameter;
+};
+
+struct RuntimeApp {
+    void* heap = nullptr;  // the process heap, borrowed
+    uint32_t runMode = 0;
+    uint32_t reserved = 0;
+    uint32_t buildNumber = 0;  // the header's build number plus 1
+    bool oleInitialized = false;
+    std::string programDirectory;           // module path up to the last "\"
+    std::string programFileName;            // the part after it
+    std::string programDirectoryWithSlash;  // with its trailing "\"
+    void* hiddenOwner = nullptr;            // HWND of "_ZR_HideOwner", owned
+    uint32_t mainThreadId = 0;
+    std::vector<SupportLibraryRecord> supportLibraries;
+    std::vector<uintptr_t> supportLibraryStates;
+    std::vector<IdleCallback> idleCallbacks;
+    bool modalLoop = false;
+    bool exiting = false;
+    bool startRoutineFinished = false;
+};
+
+RuntimeApp& App();
+
+// The process's start: the initialise-instance step computes the program
+// directory and calls the program's entry routine; then the exit-instance
+// step runs the exit sequence with code 0. Returns the process exit code.
+int RunRuntimeApp(int (*programEntry)());
+
+// LoadWindowService: load and show a window by identifier, or raise
+// "载入启动窗口失败".
+void LoadWindowService(uint32_t windowId);
+
+// End of the start routine: runs the message loop while a loaded window lives.
+void EndProgram();
+
+// The exit sequence (all twelve steps) without terminating the process.
+void RunExitSequence(int32_t code);
+
+// Idle callbacks run at the start of every idle phase while their window lives.
+void AddIdleCallback(void* window, void (*callback)(uintptr_t), uintptr_t parameter);
+
+// The cross-thread exit request sent to the hidden owner window.
+constexpr uint32_t kExitRequestMessage = 0x83E7;
+
+// The message loop. Normal mode ends on the quit message; modal mode also
+// returns when App().modalLoop is cleared, and leaves the quit message for
+// the outer loop.
+void RunMessageLoop(bool modal);
