@@ -18,7 +18,7 @@ if(SL_WINDOWS)
     # A self-contained .exe: no libwinpthread/libstdc++ DLLs beside it; DEP and
     # ASLR on, and the stack protector's runtime linked in.
     add_link_options(-static -static-libgcc -static-libstdc++
-                     -Wl,--nxcompat -Wl,--dynamicbase -Wl,--high-entropy-va -fstack-protector-strong)
+                     -Wl,--nxcompat -Wl,--dynamicbase -fstack-protector-strong)
     set(ZLIB_USE_STATIC_LIBS ON)
 else()
     add_compile_options(-Wall -Wextra -Wno-unused-parameter -fno-omit-frame-pointer)
