@@ -1,0 +1,51 @@
+# Shared locations of the machine-wide build cache. Sourced by the other
+# scripts; cheap, because scripts/wine-run.sh sources it for every test run.
+#
+#   SL_CACHE        machine cache root (default /var/cache/songlink)
+#   SL_WINEPREFIX   private Wine prefix used by every run and test
+#   SL_LOCPATH      private glibc locales (zh_CN.UTF-8, en_US.UTF-8)
+#
+# The dependency prefix is keyed by versions and is computed by SlDepsKey in
+# scripts/setup.sh; the other scripts ask setup.sh for it (setup.sh --print-deps).
+
+SL_REPO="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
+SL_CACHE="${SL_CACHE:-/var/cache/songlink}"
+# Bump when the prefix's settings in setup.sh change; Wine itself upgrades a
+# prefix after a Wine version change, so the version is not part of the name.
+SL_WINEPREFIX_VERSION=1
+SL_WINEPREFIX="${SL_WINEPREFIX:-$SL_CACHE/wineprefix-v$SL_WINEPREFIX_VERSION}"
+SL_LOCPATH="$SL_CACHE/locale"
+# Display shared by engineers' test runs when nothing else provides one.
+SL_SHARED_DISPLAY=":77"
+
+# Starts Xvfb on display $1 (":N") if no X server answers there. Prints nothing.
+SlEnsureXvfb() {
+    local display="$1" n="${1#:}"
+    if [ -S "/tmp/.X11-unix/X$n" ] && [ -e "/tmp/.X$n-lock" ] &&
+        kill -0 "$(tr -d ' ' <"/tmp/.X$n-lock" 2>/dev/null)" 2>/dev/null; then
+        return 0
+    fi
+    (
+        exec </dev/null >/dev/null 2>&1
+        setsid Xvfb "$display" -screen 0 1280x1024x24 -nolisten tcp &
+    )
+    local i
+    for i in $(seq 1 100); do
+        [ -S "/tmp/.X11-unix/X$n" ] && return 0
+        sleep 0.05
+    done
+    echo "Xvfb did not start on $display" >&2
+    return 1
+}
+
+# Prints a display number (":N") no X server uses.
+SlFreeDisplay() {
+    local n
+    for n in $(seq 90 199); do
+        if [ ! -e "/tmp/.X$n-lock" ] && [ ! -S "/tmp/.X11-unix/X$n" ]; then
+            echo ":$n"
+            return 0
+        fi
+    done
+    return 1
+}

@@ -1,0 +1,232 @@
+#!/usr/bin/env bash
+# Installs everything the build and the tests need on a Debian 12 machine
+# (run as root). Idempotent: a second run checks and returns in seconds.
+#
+#   1. Debian packages (i386 Wine, mingw-w64, Xvfb, CMake, clang, ...).
+#   2. A deb-src entry so the picture libraries' sources come from Debian.
+#   3. Private zh_CN.UTF-8 and en_US.UTF-8 locales under $SL_CACHE/locale.
+#   4. libjpeg-turbo, libpng, giflib and GoogleTest cross-built for i686
+#      Windows into $SL_CACHE/deps-<key>, keyed by their versions, the
+#      compiler's version and this script.
+#   5. The private Wine prefix $SL_WINEPREFIX.
+#
+# Usage: setup.sh            set up (quiet unless work is done)
+#        setup.sh --print-deps  set up, then print the dependency prefix
+set -euo pipefail
+
+source "$(dirname "${BASH_SOURCE[0]}")/env.sh"
+
+printDeps=0
+[ "${1:-}" = "--print-deps" ] && printDeps=1
+
+log() { echo "setup: $*" >&2; }
+
+kPackages=(wine wine32:i386 g++-mingw-w64-i686 libz-mingw-w64-dev xvfb cmake ninja-build dpkg-dev googletest
+    locales nasm fonts-wqy-microhei x11-apps netpbm xdotool clang libclang-rt-14-dev libjpeg62-turbo-dev
+    libpng-dev libgif-dev zlib1g-dev binutils-mingw-w64-i686)
+
+if [ "$(id -u)" != 0 ]; then
+    echo "setup: run as root (installs packages and writes $SL_CACHE)" >&2
+    exit 1
+fi
+
+mkdir -p "$SL_CACHE"
+# Several engineers (or a test run and a build) may call this at once: one at
+# a time, the others then find the work done.
+exec 9>"$SL_CACHE/setup.lock"
+flock 9
+
+aptUpdated=0
+AptUpdate() {
+    if [ $aptUpdated = 0 ]; then
+        log "apt-get update"
+        DEBIAN_FRONTEND=noninteractive apt-get update -qq >/dev/null
+        aptUpdated=1
+    fi
+}
+
+# --- 1. packages -----------------------------------------------------------
+InstallPackages() {
+    if ! dpkg --print-foreign-architectures | grep -qx i386; then
+        dpkg --add-architecture i386
+        aptUpdated=0
+        AptUpdate
+    fi
+    local missing=() p
+    for p in "${kPackages[@]}"; do
+        if ! dpkg-query -W -f='${db:Status-Status}' "$p" 2>/dev/null | grep -qx installed; then
+            missing+=("$p")
+        fi
+    done
+    [ ${#missing[@]} = 0 ] && return 0
+    log "installing ${missing[*]}"
+    AptUpdate
+    DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
+}
+
+# --- 2. source entries -----------------------------------------------------
+# A deb-src twin of every existing deb entry (same mirrors and suites), so the
+# sources fetched match the installed, security-patched binary versions.
+kSrcList=/etc/apt/sources.list.d/songlink-src.sources
+AddSourceEntries() {
+    [ -f "$kSrcList" ] && return 0
+    local deb=/etc/apt/sources.list.d/debian.sources
+    if [ -f "$deb" ]; then
+        sed -e 's/^Types:.*deb\b.*/Types: deb-src/' "$deb" >"$kSrcList.new"
+    else
+        printf 'Types: deb-src\nURIs: http://deb.debian.org/debian\nSuites: bookworm\nComponents: main\n' \
+            >"$kSrcList.new"
+    fi
+    mv "$kSrcList.new" "$kSrcList"
+    aptUpdated=0
+}
+HaveSourceIndex() {
+    ls /var/lib/apt/lists/*_source_Sources* >/dev/null 2>&1
+}
+
+# --- 3. locales ------------------------------------------------------------
+MakeLocales() {
+    local l
+    for l in zh_CN en_US; do
+        if [ ! -f "$SL_LOCPATH/$l.UTF-8/LC_CTYPE" ]; then
+            mkdir -p "$SL_LOCPATH"
+            localedef -i "$l" -f UTF-8 "$SL_LOCPATH/$l.UTF-8" 2>/dev/null || [ -f "$SL_LOCPATH/$l.UTF-8/LC_CTYPE" ]
+            log "locale $l.UTF-8 generated"
+        fi
+    done
+}
+
+# --- 4. cross-built dependencies ---------------------------------------------
+# Source versions follow the installed native -dev packages, so the Windows
+# and native builds decode pictures with the same library versions.
+SourceVersion() { dpkg-query -W -f='${source:Version}' "$1"; }
+DepsKey() {
+    {
+        echo "jpeg $(SourceVersion libjpeg62-turbo-dev)"
+        echo "png $(SourceVersion libpng-dev)"
+        echo "gif $(SourceVersion libgif-dev)"
+        echo "gtest $(SourceVersion googletest)"
+        echo "mingw $(dpkg-query -W -f='${Version}' g++-mingw-w64-i686) $(dpkg-query -W -f='${Version}' libz-mingw-w64-dev)"
+        sed -n '/^# --- 4/,/^# --- 5/p' "${BASH_SOURCE[0]}"
+    } | sha256sum | cut -c1-12
+}
+
+FetchSource() { # FetchSource <source package> <wanted version> <dir>
+    # The wanted version first; when the mirror lacks it (security updates are
+    # not always mirrored as sources), the newest version it does have.
+    local pkg="$1" ver="$2" dir="$3" v
+    mkdir -p "$dir"
+    for v in "$ver" $(apt-cache showsrc "$pkg" 2>/dev/null | sed -n 's/^Version: //p' | sort -Vr -u); do
+        if (cd "$dir" && apt-get source -qq "$pkg=$v" >/dev/null 2>&1); then
+            [ "$v" = "$ver" ] || log "source $pkg=$ver not on the mirror, using $v"
+            find "$dir" -mindepth 1 -maxdepth 1 -type d | head -1
+            return 0
+        fi
+        rm -rf "${dir:?}"/*
+    done
+    log "no source of $pkg could be fetched"
+    return 1
+}
+
+BuildDeps() {
+    local prefix="$1" work="$SL_CACHE/work"
+    rm -rf "$prefix" "$work"
+    mkdir -p "$prefix" "$work"
+    log "cross-building libjpeg-turbo, libpng, giflib, GoogleTest into $prefix"
+    if ! HaveSourceIndex; then
+        aptUpdated=0
+        AptUpdate
+    fi
+
+    local tc="$work/toolchain.cmake"
+    cat >"$tc" <<EOF
+set(CMAKE_SYSTEM_NAME Windows)
+set(CMAKE_SYSTEM_PROCESSOR i686)
+set(CMAKE_C_COMPILER i686-w64-mingw32-gcc-posix)
+set(CMAKE_CXX_COMPILER i686-w64-mingw32-g++-posix)
+set(CMAKE_RC_COMPILER i686-w64-mingw32-windres)
+set(CMAKE_FIND_ROOT_PATH /usr/i686-w64-mingw32 $prefix)
+set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
+set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
+set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
+set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
+EOF
+    local common=(-G Ninja -DCMAKE_TOOLCHAIN_FILE="$tc" -DCMAKE_BUILD_TYPE=Release
+        -DCMAKE_INSTALL_PREFIX="$prefix" -DCMAKE_INSTALL_LIBDIR=lib
+        -DCMAKE_C_FLAGS="-O2 -g -fstack-protector-strong" -DCMAKE_CXX_FLAGS="-O2 -g -fstack-protector-strong")
+    local src
+
+    src=$(FetchSource libjpeg-turbo "$(SourceVersion libjpeg62-turbo-dev)" "$work/jpeg") || return 1
+    cmake -S "$src" -B "$work/jpeg-build" "${common[@]}" -DENABLE_SHARED=OFF -DENABLE_STATIC=ON \
+        -DWITH_TURBOJPEG=OFF -DWITH_SIMD=ON -DREQUIRE_SIMD=ON -DCMAKE_ASM_NASM_COMPILER=nasm >"$work/jpeg.log" 2>&1 ||
+        { cat "$work/jpeg.log" >&2; return 1; }
+    cmake --build "$work/jpeg-build" --target install >>"$work/jpeg.log" 2>&1 || { cat "$work/jpeg.log" >&2; return 1; }
+
+    src=$(FetchSource libpng1.6 "$(SourceVersion libpng-dev)" "$work/png") || return 1
+    cmake -S "$src" -B "$work/png-build" "${common[@]}" -DPNG_SHARED=OFF -DPNG_STATIC=ON -DPNG_TESTS=OFF \
+        -DPNG_EXECUTABLES=OFF -DZLIB_USE_STATIC_LIBS=ON -DSKIP_INSTALL_PROGRAMS=ON >"$work/png.log" 2>&1 ||
+        { cat "$work/png.log" >&2; return 1; }
+    cmake --build "$work/png-build" --target install >>"$work/png.log" 2>&1 || { cat "$work/png.log" >&2; return 1; }
+
+    # giflib ships a Makefile only; its library is eight plain C files.
+    src=$(FetchSource giflib "$(SourceVersion libgif-dev)" "$work/gif") || return 1
+    (
+        cd "$src"
+        local f objs=()
+        for f in dgif_lib egif_lib gifalloc gif_err gif_font gif_hash openbsd-reallocarray quantize; do
+            i686-w64-mingw32-gcc-posix -O2 -g -fstack-protector-strong -c "$f.c" -o "$work/gif-$f.o"
+            objs+=("$work/gif-$f.o")
+        done
+        i686-w64-mingw32-ar rcs "$prefix/lib/libgif.a" "${objs[@]}"
+        install -m 644 gif_lib.h "$prefix/include/gif_lib.h"
+    ) >"$work/gif.log" 2>&1 || { cat "$work/gif.log" >&2; return 1; }
+
+    cmake -S /usr/src/googletest -B "$work/gtest-build" "${common[@]}" -DBUILD_SHARED_LIBS=OFF \
+        -DBUILD_GMOCK=ON -DINSTALL_GTEST=ON >"$work/gtest.log" 2>&1 || { cat "$work/gtest.log" >&2; return 1; }
+    cmake --build "$work/gtest-build" --target install >>"$work/gtest.log" 2>&1 ||
+        { cat "$work/gtest.log" >&2; return 1; }
+
+    # What the build can include to know where everything is.
+    cat >"$prefix/songlink-deps.cmake" <<EOF
+# Generated by scripts/setup.sh: cross-built dependencies for i686 Windows.
+set(SL_DEPS_PREFIX "$prefix")
+set(JPEG_ROOT "$prefix")
+set(PNG_ROOT "$prefix")
+set(GIF_ROOT "$prefix")
+set(GTest_DIR "$prefix/lib/cmake/GTest")
+EOF
+    rm -rf "$work"
+    touch "$prefix/.complete"
+    log "dependencies ready"
+}
+
+# --- 5. Wine prefix ----------------------------------------------------------
+MakeWinePrefix() {
+    [ -f "$SL_WINEPREFIX/.songlink-ready" ] && return 0
+    log "creating Wine prefix $SL_WINEPREFIX"
+    rm -rf "$SL_WINEPREFIX"
+    (
+        export WINEPREFIX="$SL_WINEPREFIX" WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml=" LOCPATH="$SL_LOCPATH"
+        export LANG=zh_CN.UTF-8
+        unset DISPLAY
+        exec </dev/null >/dev/null 2>&1
+        wineboot -i
+        # No window manager under Xvfb: unmanaged windows end without the
+        # 2-second wait at exit.
+        wine reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d N /f
+        # A crashing test must fail, not wait on a dialog nobody sees.
+        wine reg add 'HKCU\Software\Wine\WineDbg' /v ShowCrashDialog /t REG_DWORD /d 0 /f
+        wineserver -w
+    )
+    touch "$SL_WINEPREFIX/.songlink-ready"
+}
+
+InstallPackages
+AddSourceEntries
+MakeLocales
+depsPrefix="$SL_CACHE/deps-$(DepsKey)"
+if [ ! -f "$depsPrefix/.complete" ]; then BuildDeps "$depsPrefix"; fi
+MakeWinePrefix
+
+[ $printDeps = 1 ] && echo "$depsPrefix"
+exit 0
