@@ -112,4 +112,11 @@ function(sl_fuzz name)
     file(MAKE_DIRECTORY ${corpus})
     add_test(NAME ${name} COMMAND ${name} ${args})
     set_tests_properties(${name} PROPERTIES TIMEOUT 300 LABELS fuzz)
+    # scripts/fuzz.sh finds the targets through this list.
+    set_property(GLOBAL APPEND PROPERTY SL_FUZZ_TARGETS ${name})
+    set_target_properties(${name} PROPERTIES SL_FUZZ_CORPUS "${corpus}" SL_FUZZ_SEEDS "${F_SEEDS}")
 endfunction()
+
+# The build-property tests (tests/build) check the finished programs, so they
+# are declared after every folder has declared its targets.
+cmake_language(DEFER DIRECTORY ${CMAKE_SOURCE_DIR} CALL include ${CMAKE_SOURCE_DIR}/tests/build/build_tests.cmake)

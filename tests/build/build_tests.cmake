@@ -1,0 +1,52 @@
+# Build-property tests: the Wine session every Windows test shares, the locale
+# and fonts the tests run with, and the hardening of the built programs.
+# Included at the end of the top directory (see cmake/SongLink.cmake), when
+# every program target is known.
+
+# Fuzz targets and their corpora, for scripts/fuzz.sh.
+get_property(fuzzTargets GLOBAL PROPERTY SL_FUZZ_TARGETS)
+set(fuzzLines "")
+foreach(target IN LISTS fuzzTargets)
+    get_target_property(seeds ${target} SL_FUZZ_SEEDS)
+    get_target_property(corpus ${target} SL_FUZZ_CORPUS)
+    if(NOT seeds)
+        set(seeds "")
+    endif()
+    string(APPEND fuzzLines "${target}\t$<TARGET_FILE:${target}>\t${corpus}\t${seeds}\n")
+endforeach()
+file(GENERATE OUTPUT ${CMAKE_BINARY_DIR}/fuzz-targets.txt CONTENT "${fuzzLines}")
+
+if(NOT SL_WINDOWS)
+    return()
+endif()
+
+# One wineserver kept warm for the whole run (see scripts/wine-session.sh).
+add_test(NAME wine_session_start COMMAND bash ${SL_ROOT}/scripts/wine-session.sh start)
+set_tests_properties(wine_session_start PROPERTIES FIXTURES_SETUP wine_session LABELS build TIMEOUT 60)
+add_test(NAME wine_session_stop COMMAND bash ${SL_ROOT}/scripts/wine-session.sh stop)
+set_tests_properties(wine_session_stop PROPERTIES FIXTURES_CLEANUP wine_session LABELS build TIMEOUT 60)
+
+add_executable(sl_acp_probe ${CMAKE_CURRENT_LIST_DIR}/acp_probe.c)
+target_link_libraries(sl_acp_probe PRIVATE gdi32)
+
+# Tests read and show GBK texts: the default session must be code page 936
+# with a CJK font; SL_LANG switches a test to a Western locale.
+add_test(NAME build_wine_locale_chinese COMMAND sl_acp_probe)
+set_tests_properties(build_wine_locale_chinese PROPERTIES
+    PASS_REGULAR_EXPRESSION "acp=936 gbk=4e2d glyphs=yes" FIXTURES_REQUIRED wine_session LABELS build TIMEOUT 60)
+add_test(NAME build_wine_locale_english COMMAND sl_acp_probe)
+set_tests_properties(build_wine_locale_english PROPERTIES
+    ENVIRONMENT "SL_LANG=en_US.UTF-8"
+    PASS_REGULAR_EXPRESSION "acp=1252 gbk=4e2d" FIXTURES_REQUIRED wine_session LABELS build TIMEOUT 60)
+
+set(hardened $<TARGET_FILE:sl_acp_probe>)
+foreach(program songlink sl_spine_demo)
+    if(TARGET ${program})
+        list(APPEND hardened $<TARGET_FILE:${program}>)
+    endif()
+endforeach()
+find_program(SL_OBJDUMP NAMES i686-w64-mingw32-objdump REQUIRED)
+find_program(SL_NM NAMES i686-w64-mingw32-nm REQUIRED)
+add_test(NAME build_hardening COMMAND bash ${CMAKE_CURRENT_LIST_DIR}/check_hardening.sh
+                                      ${SL_OBJDUMP} ${SL_NM} ${hardened})
+set_tests_properties(build_hardening PROPERTIES LABELS build TIMEOUT 60)
