@@ -1,6 +1,7 @@
 // A small program the core tests start as a real child process. The first
 // command-line word picks what it does; it reports on stdout.
 #include "runtime/core/dll_commands.h"
+#include "runtime/core/process.h"
 #include "runtime/core/program_header.h"
 #include "runtime/core/runtime_app.h"
 #include "runtime/core/runtime_error.h"
