@@ -6,6 +6,7 @@
 #include "runtime/core/runtime_app.h"
 #include "runtime/core/runtime_error.h"
 #include "runtime/core/services.h"
+#include "runtime/core/window_part.h"
 
 #include <windows.h>
 
@@ -16,11 +17,11 @@
 namespace {
 
 const char kStaticData[] = "static";
-const char* const kLibraries[] = {"nosuch.dll", "msvcrt.dll", ""};
-const char* const kExports[] = {"F", "abs", "NoSuchExportAnywhere"};
+const char* const kLibraries[] = {"nosuch.dll", "msvcrt.dll", "", "mpr.dll"};
+const char* const kExports[] = {"F", "abs", "NoSuchExportAnywhere", "WNetGetLastErrorA"};
 
 const ProgramHeader kHeader = {
-    3, 0, 90324, nullptr, kStaticData, sizeof kStaticData, nullptr, 0, 0, nullptr, 3, kLibraries, kExports,
+    3, 0, 90324, nullptr, kStaticData, sizeof kStaticData, nullptr, 0, 0, nullptr, 4, kLibraries, kExports,
 };
 
 std::string gScenario;
@@ -31,8 +32,15 @@ void Say(const char* line)
     std::fflush(stdout);
 }
 
+// A window part that only reports the order in which the exit sequence
+// reaches it.
+void ReleaseDescriptions() { Say("window descriptions released"); }
+const WindowPartEntries kWindowPart = {nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, ReleaseDescriptions,
+                                       nullptr, nullptr};
+
 void ExitHandler()
 {
+    if (GetModuleHandleW(L"mpr.dll")) Say("exit handler saw bound DLLs still loaded");
     Say(GetCurrentThreadId() == App().mainThreadId ? "exit handler ran on the main thread"
                                                    : "exit handler ran on another thread");
 }
@@ -48,7 +56,12 @@ int ProgramEntry()
     RuntimeService(6, reinterpret_cast<uintptr_t>(&kHeader), 0);
     RuntimeService(3, reinterpret_cast<uintptr_t>(&ExitHandler), 0);
     RuntimeService(3, reinterpret_cast<uintptr_t>(&ExitHandler), 0);
-    if (gScenario == "error") {
+    if (gScenario == "plain") {
+        RegisterWindowPart(&kWindowPart);
+        ResolveDllCommand(3);
+    } else if (gScenario == "no-window") {
+        LoadWindowService(0x52010001);
+    } else if (gScenario == "error") {
         ReportRuntimeError(6);
     } else if (gScenario == "missing-dll") {
         ResolveDllCommand(0);

@@ -42,6 +42,13 @@ TEST(SpineProcess, NoWindowEndsWithCodeZeroAfterOneExitHandlerRun)
     ASSERT_FALSE(r.timedOut);
     EXPECT_EQ(r.exitCode, 0u);
     EXPECT_EQ(Count(r.output, "exit handler ran on the main thread"), 1u) << r.output;
+    // Exit handlers run after the window descriptions are released and
+    // before the bound DLLs are unloaded.
+    size_t released = r.output.find("window descriptions released");
+    size_t handler = r.output.find("exit handler saw bound DLLs still loaded");
+    ASSERT_NE(released, std::string::npos) << r.output;
+    ASSERT_NE(handler, std::string::npos) << r.output;
+    EXPECT_LT(released, handler);
 }
 
 struct ErrorCase {
@@ -56,6 +63,7 @@ TEST(SpineProcess, RuntimeErrorsShowTheBoxAndEndWithMinusOne)
         {L"missing-dll", "运行时出错!\r\n\r\n错误信息：无法找到指定DLL库文件“nosuch.dll”中的输出命令“F”\r\n"},
         {L"missing-export", "运行时出错!\r\n\r\n错误信息：无法找到指定DLL库文件中的输出命令“NoSuchExportAnywhere”\r\n"},
         {L"stack", FormatRuntimeErrorText(RuntimeErrorMessage(6), 6)},
+        {L"no-window", "运行时出错!\r\n\r\n错误信息：载入启动窗口失败\r\n"},
     };
     for (const ErrorCase& c : cases) {
         SCOPED_TRACE(testing::Message() << "scenario " << std::string(c.scenario, c.scenario + wcslen(c.scenario)));
