@@ -35,15 +35,14 @@ public:
     ScopedBstr& operator=(const ScopedBstr&) = delete;
 
     BSTR Get() const { return s_; }
-    BSTR* Put()
-    {
+    BSTR* Put() {
         SysFreeString(s_);
         s_ = nullptr;
         return &s_;
     }
 
 private:
-    BSTR s_ = nullptr;  // owned
+    BSTR s_ = nullptr; // owned
 };
 
 // Owns one VARIANT's contents; cleared on destruction.

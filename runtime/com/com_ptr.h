@@ -5,8 +5,7 @@
 
 #include <utility>
 
-template <typename T>
-class ComPtr {
+template <typename T> class ComPtr {
 public:
     ComPtr() = default;
     // Adopts a reference the caller already owns.
@@ -16,8 +15,7 @@ public:
     ComPtr(const ComPtr&) = delete;
     ComPtr& operator=(const ComPtr&) = delete;
     ComPtr(ComPtr&& other) noexcept : p_(std::exchange(other.p_, nullptr)) {}
-    ComPtr& operator=(ComPtr&& other) noexcept
-    {
+    ComPtr& operator=(ComPtr&& other) noexcept {
         if (this != &other) {
             Reset();
             p_ = std::exchange(other.p_, nullptr);
@@ -31,8 +29,7 @@ public:
 
     // Releases the current reference and hands out the slot for an
     // out-parameter.
-    T** Put()
-    {
+    T** Put() {
         Reset();
         return &p_;
     }
@@ -41,11 +38,11 @@ public:
     // Hands the reference on to the caller.
     T* Detach() { return std::exchange(p_, nullptr); }
 
-    void Reset()
-    {
-        if (p_) std::exchange(p_, nullptr)->Release();
+    void Reset() {
+        if (p_)
+            std::exchange(p_, nullptr)->Release();
     }
 
 private:
-    T* p_ = nullptr;  // owned
+    T* p_ = nullptr; // owned
 };

@@ -22,7 +22,7 @@ enum class AccessMode { Read, Method, Write };
 
 // How one declared parameter wants its argument.
 struct ParamShape {
-    VARTYPE type = VT_VARIANT;  // declared automation type (element type for arrays)
+    VARTYPE type = VT_VARIANT; // declared automation type (element type for arrays)
     bool byReference = false;
     bool isArray = false;
     bool isOutput = false;
@@ -45,30 +45,42 @@ constexpr int kMaxTypeDepth = 16;
 
 ResolvedType ResolveType(ITypeInfo* owner, const TYPEDESC& desc, int depth);
 
-ResolvedType ResolveUserDefined(ITypeInfo* owner, HREFTYPE reference, int depth)
-{
+ResolvedType ResolveUserDefined(ITypeInfo* owner, HREFTYPE reference, int depth) {
     ComPtr<ITypeInfo> target;
-    if (!owner || FAILED(owner->GetRefTypeInfo(reference, target.Put())) || !target) return {VT_UNKNOWN, false};
+    if (!owner || FAILED(owner->GetRefTypeInfo(reference, target.Put())) || !target)
+        return {VT_UNKNOWN, false};
     TYPEATTR* attributes = nullptr;
-    if (FAILED(target->GetTypeAttr(&attributes)) || !attributes) return {VT_UNKNOWN, false};
+    if (FAILED(target->GetTypeAttr(&attributes)) || !attributes)
+        return {VT_UNKNOWN, false};
     ResolvedType resolved{VT_UNKNOWN, false};
     switch (attributes->typekind) {
-    case TKIND_ENUM: resolved.type = VT_I4; break;
-    case TKIND_DISPATCH: resolved.type = VT_DISPATCH; break;
-    case TKIND_ALIAS: resolved = ResolveType(target.Get(), attributes->tdescAlias, depth + 1); break;
-    case TKIND_RECORD: resolved.type = VT_RECORD; break;
-    default: break;
+    case TKIND_ENUM:
+        resolved.type = VT_I4;
+        break;
+    case TKIND_DISPATCH:
+        resolved.type = VT_DISPATCH;
+        break;
+    case TKIND_ALIAS:
+        resolved = ResolveType(target.Get(), attributes->tdescAlias, depth + 1);
+        break;
+    case TKIND_RECORD:
+        resolved.type = VT_RECORD;
+        break;
+    default:
+        break;
     }
     target->ReleaseTypeAttr(attributes);
     return resolved;
 }
 
-ResolvedType ResolveType(ITypeInfo* owner, const TYPEDESC& desc, int depth)
-{
-    if (depth > kMaxTypeDepth) return {VT_UNKNOWN, false};
+ResolvedType ResolveType(ITypeInfo* owner, const TYPEDESC& desc, int depth) {
+    if (depth > kMaxTypeDepth)
+        return {VT_UNKNOWN, false};
     switch (desc.vt) {
-    case VT_INT: return {VT_I4, false};
-    case VT_UINT: return {VT_UI4, false};
+    case VT_INT:
+        return {VT_I4, false};
+    case VT_UINT:
+        return {VT_UI4, false};
     case VT_SAFEARRAY: {
         ResolvedType element = desc.lptdesc ? ResolveType(owner, *desc.lptdesc, depth + 1) : ResolvedType{VT_VARIANT};
         return {element.type, true};
@@ -78,25 +90,28 @@ ResolvedType ResolveType(ITypeInfo* owner, const TYPEDESC& desc, int depth)
             desc.lpadesc ? ResolveType(owner, desc.lpadesc->tdescElem, depth + 1) : ResolvedType{VT_VARIANT};
         return {element.type, true};
     }
-    case VT_USERDEFINED: return ResolveUserDefined(owner, desc.hreftype, depth);
-    default: return {desc.vt, false};
+    case VT_USERDEFINED:
+        return ResolveUserDefined(owner, desc.hreftype, depth);
+    default:
+        return {desc.vt, false};
     }
 }
 
-bool IsInterfaceType(ITypeInfo* owner, const TYPEDESC& desc)
-{
-    if (desc.vt != VT_USERDEFINED) return false;
+bool IsInterfaceType(ITypeInfo* owner, const TYPEDESC& desc) {
+    if (desc.vt != VT_USERDEFINED)
+        return false;
     ComPtr<ITypeInfo> target;
-    if (!owner || FAILED(owner->GetRefTypeInfo(desc.hreftype, target.Put())) || !target) return false;
+    if (!owner || FAILED(owner->GetRefTypeInfo(desc.hreftype, target.Put())) || !target)
+        return false;
     TYPEATTR* attributes = nullptr;
-    if (FAILED(target->GetTypeAttr(&attributes)) || !attributes) return false;
+    if (FAILED(target->GetTypeAttr(&attributes)) || !attributes)
+        return false;
     TYPEKIND kind = attributes->typekind;
     target->ReleaseTypeAttr(attributes);
     return kind == TKIND_INTERFACE || kind == TKIND_DISPATCH || kind == TKIND_COCLASS;
 }
 
-ParamShape ShapeOf(ITypeInfo* owner, const ELEMDESC& element)
-{
+ParamShape ShapeOf(ITypeInfo* owner, const ELEMDESC& element) {
     ParamShape shape;
     const TYPEDESC* desc = &element.tdesc;
     // A pointer declares a by-reference parameter of the pointed-to type,
@@ -114,8 +129,7 @@ ParamShape ShapeOf(ITypeInfo* owner, const ELEMDESC& element)
     return shape;
 }
 
-void DescribeFunction(ITypeInfo* owner, const FUNCDESC& function, BoundMember* member)
-{
+void DescribeFunction(ITypeInfo* owner, const FUNCDESC& function, BoundMember* member) {
     member->id = function.memid;
     member->flags = static_cast<WORD>(function.invkind);
     member->variableArguments = function.cParamsOpt == -1;
@@ -123,13 +137,13 @@ void DescribeFunction(ITypeInfo* owner, const FUNCDESC& function, BoundMember* m
         const ELEMDESC& element = function.lprgelemdescParam[i];
         // The return-value and locale slots of a vtable description are not
         // arguments the caller passes.
-        if (element.paramdesc.wParamFlags & (PARAMFLAG_FRETVAL | PARAMFLAG_FLCID)) continue;
+        if (element.paramdesc.wParamFlags & (PARAMFLAG_FRETVAL | PARAMFLAG_FLCID))
+            continue;
         member->params.push_back(ShapeOf(owner, element));
     }
 }
 
-void DescribeVariable(ITypeInfo* owner, const VARDESC& variable, AccessMode mode, BoundMember* member)
-{
+void DescribeVariable(ITypeInfo* owner, const VARDESC& variable, AccessMode mode, BoundMember* member) {
     member->id = variable.memid;
     if (mode != AccessMode::Write) {
         member->flags = DISPATCH_PROPERTYGET;
@@ -143,18 +157,18 @@ void DescribeVariable(ITypeInfo* owner, const VARDESC& variable, AccessMode mode
     member->params.push_back(value);
 }
 
-int32_t BindMember(IDispatch* dispatch, std::wstring& name, AccessMode mode, LCID locale, BoundMember* member)
-{
+int32_t BindMember(IDispatch* dispatch, std::wstring& name, AccessMode mode, LCID locale, BoundMember* member) {
     ComPtr<ITypeComp> binder;
     {
         ComPtr<ITypeInfo> typeInfo;
-        if (FAILED(dispatch->GetTypeInfo(0, locale, typeInfo.Put())) || !typeInfo) return kCallNoTypeInfo;
-        if (FAILED(typeInfo->GetTypeComp(binder.Put())) || !binder) return kCallNoTypeInfo;
+        if (FAILED(dispatch->GetTypeInfo(0, locale, typeInfo.Put())) || !typeInfo)
+            return kCallNoTypeInfo;
+        if (FAILED(typeInfo->GetTypeComp(binder.Put())) || !binder)
+            return kCallNoTypeInfo;
     }
 
     static constexpr WORD kReadKinds[] = {INVOKE_PROPERTYGET, INVOKE_FUNC};
-    static constexpr WORD kMethodKinds[] = {INVOKE_FUNC, INVOKE_PROPERTYGET, INVOKE_PROPERTYPUT,
-                                            INVOKE_PROPERTYPUTREF};
+    static constexpr WORD kMethodKinds[] = {INVOKE_FUNC, INVOKE_PROPERTYGET, INVOKE_PROPERTYPUT, INVOKE_PROPERTYPUTREF};
     static constexpr WORD kWriteKinds[] = {INVOKE_PROPERTYPUT, INVOKE_PROPERTYPUTREF, INVOKE_FUNC};
     const WORD* kinds = kMethodKinds;
     size_t kindCount = std::size(kMethodKinds);
@@ -171,22 +185,27 @@ int32_t BindMember(IDispatch* dispatch, std::wstring& name, AccessMode mode, LCI
         ITypeInfo* boundInfo = nullptr;
         DESCKIND kind = DESCKIND_NONE;
         BINDPTR bound{};
-        if (FAILED(binder->Bind(name.data(), hash, kinds[k], &boundInfo, &kind, &bound))) continue;
+        if (FAILED(binder->Bind(name.data(), hash, kinds[k], &boundInfo, &kind, &bound)))
+            continue;
         ComPtr<ITypeInfo> owner(boundInfo);
         switch (kind) {
         case DESCKIND_FUNCDESC:
             DescribeFunction(owner.Get(), *bound.lpfuncdesc, member);
-            if (owner) owner->ReleaseFuncDesc(bound.lpfuncdesc);
+            if (owner)
+                owner->ReleaseFuncDesc(bound.lpfuncdesc);
             return kCallOk;
         case DESCKIND_VARDESC:
         case DESCKIND_IMPLICITAPPOBJ:
             DescribeVariable(owner.Get(), *bound.lpvardesc, mode, member);
-            if (owner) owner->ReleaseVarDesc(bound.lpvardesc);
+            if (owner)
+                owner->ReleaseVarDesc(bound.lpvardesc);
             return kCallOk;
         case DESCKIND_TYPECOMP:
-            if (bound.lptcomp) bound.lptcomp->Release();
+            if (bound.lptcomp)
+                bound.lptcomp->Release();
             return kCallNoMember;
-        default: continue;
+        default:
+            continue;
         }
     }
     return kCallNoMember;
@@ -197,34 +216,49 @@ int32_t BindMember(IDispatch* dispatch, std::wstring& name, AccessMode mode, LCI
 // found through IDispatch itself and every argument travels as a plain
 // variant, since no declared types are known. Without either, the object is
 // reported as having no type information.
-int32_t BindByDispatchName(IDispatch* dispatch, std::wstring& name, AccessMode mode, LCID locale, BoundMember* member)
-{
+int32_t BindByDispatchName(IDispatch* dispatch, std::wstring& name, AccessMode mode, LCID locale, BoundMember* member) {
     LPOLESTR names[] = {name.data()};
     DISPID id = DISPID_UNKNOWN;
-    if (FAILED(dispatch->GetIDsOfNames(IID_NULL, names, 1, locale, &id))) return kCallNoTypeInfo;
+    if (FAILED(dispatch->GetIDsOfNames(IID_NULL, names, 1, locale, &id)))
+        return kCallNoTypeInfo;
     member->id = id;
     member->variableArguments = true;
     switch (mode) {
-    case AccessMode::Read: member->flags = DISPATCH_PROPERTYGET | DISPATCH_METHOD; break;
-    case AccessMode::Method: member->flags = DISPATCH_METHOD | DISPATCH_PROPERTYGET; break;
-    case AccessMode::Write: member->flags = DISPATCH_PROPERTYPUT; break;
+    case AccessMode::Read:
+        member->flags = DISPATCH_PROPERTYGET | DISPATCH_METHOD;
+        break;
+    case AccessMode::Method:
+        member->flags = DISPATCH_METHOD | DISPATCH_PROPERTYGET;
+        break;
+    case AccessMode::Write:
+        member->flags = DISPATCH_PROPERTYPUT;
+        break;
     }
     return kCallOk;
 }
 
-int32_t StatusOfInvokeFailure(HRESULT hr)
-{
+int32_t StatusOfInvokeFailure(HRESULT hr) {
     switch (hr) {
-    case DISP_E_BADPARAMCOUNT: return kCallBadParamCount;
-    case DISP_E_BADVARTYPE: return kCallBadVarType;
-    case DISP_E_EXCEPTION: return kCallException;
-    case DISP_E_MEMBERNOTFOUND: return kCallMemberNotFound;
-    case DISP_E_NONAMEDARGS: return kCallNoNamedArgs;
-    case DISP_E_OVERFLOW: return kCallOverflow;
-    case DISP_E_PARAMNOTFOUND: return kCallParamNotFound;
-    case DISP_E_TYPEMISMATCH: return kCallTypeMismatch;
-    case DISP_E_PARAMNOTOPTIONAL: return kCallParamNotOptional;
-    default: return kCallInvokeFailed;
+    case DISP_E_BADPARAMCOUNT:
+        return kCallBadParamCount;
+    case DISP_E_BADVARTYPE:
+        return kCallBadVarType;
+    case DISP_E_EXCEPTION:
+        return kCallException;
+    case DISP_E_MEMBERNOTFOUND:
+        return kCallMemberNotFound;
+    case DISP_E_NONAMEDARGS:
+        return kCallNoNamedArgs;
+    case DISP_E_OVERFLOW:
+        return kCallOverflow;
+    case DISP_E_PARAMNOTFOUND:
+        return kCallParamNotFound;
+    case DISP_E_TYPEMISMATCH:
+        return kCallTypeMismatch;
+    case DISP_E_PARAMNOTOPTIONAL:
+        return kCallParamNotOptional;
+    default:
+        return kCallInvokeFailed;
     }
 }
 
@@ -233,14 +267,15 @@ int32_t StatusOfInvokeFailure(HRESULT hr)
 // by-reference variant pointing into it.
 class ArgumentFrame {
 public:
-    explicit ArgumentFrame(size_t count) : values_(count), passed_(count), byReference_(count, false)
-    {
-        for (VARIANT& v : values_) VariantInit(&v);
-        for (VARIANT& v : passed_) VariantInit(&v);
+    explicit ArgumentFrame(size_t count) : values_(count), passed_(count), byReference_(count, false) {
+        for (VARIANT& v : values_)
+            VariantInit(&v);
+        for (VARIANT& v : passed_)
+            VariantInit(&v);
     }
-    ~ArgumentFrame()
-    {
-        for (VARIANT& v : values_) VariantClear(&v);
+    ~ArgumentFrame() {
+        for (VARIANT& v : values_)
+            VariantClear(&v);
     }
     ArgumentFrame(const ArgumentFrame&) = delete;
     ArgumentFrame& operator=(const ArgumentFrame&) = delete;
@@ -253,19 +288,18 @@ public:
 
     void PassByValue(size_t i) { std::memcpy(Passed(i), Value(i), sizeof(VARIANT)); }
 
-    void PassByReference(size_t i, VARTYPE type)
-    {
+    void PassByReference(size_t i, VARTYPE type) {
         VARIANT* value = Value(i);
         VARIANT* passed = Passed(i);
         V_VT(passed) = static_cast<VARTYPE>(VT_BYREF | type);
         if (type == VT_VARIANT) {
             V_VARIANTREF(passed) = value;
         } else if (type == VT_DECIMAL) {
-            V_DECIMALREF(passed) = &V_DECIMAL(value);  // a decimal overlays the whole variant
+            V_DECIMALREF(passed) = &V_DECIMAL(value); // a decimal overlays the whole variant
         } else if (type & VT_ARRAY) {
             V_ARRAYREF(passed) = &V_ARRAY(value);
         } else {
-            V_BYREF(passed) = &V_UI1(value);  // every other member starts at the same place
+            V_BYREF(passed) = &V_UI1(value); // every other member starts at the same place
         }
         byReference_[i] = true;
     }
@@ -277,8 +311,7 @@ private:
 };
 
 // Prepares argument i for a parameter of the given shape (step 6 of a call).
-int32_t PrepareArgument(ArgumentFrame& frame, size_t i, const ArgRecord& arg, const ParamShape& shape)
-{
+int32_t PrepareArgument(ArgumentFrame& frame, size_t i, const ArgRecord& arg, const ParamShape& shape) {
     VARIANT* value = frame.Value(i);
     if (IsOmitted(arg)) {
         V_VT(value) = VT_ERROR;
@@ -287,7 +320,8 @@ int32_t PrepareArgument(ArgumentFrame& frame, size_t i, const ArgRecord& arg, co
         return kCallOk;
     }
     VARTYPE declared = shape.isArray ? static_cast<VARTYPE>(VT_VARIANT) : shape.type;
-    if (!ValueToVariant(ReadThroughReference(arg), declared, value)) return kCallBadArgumentType;
+    if (!ValueToVariant(ReadThroughReference(arg), declared, value))
+        return kCallBadArgumentType;
     if (!shape.byReference) {
         frame.PassByValue(i);
         return kCallOk;
@@ -318,33 +352,41 @@ int32_t PrepareArgument(ArgumentFrame& frame, size_t i, const ArgRecord& arg, co
     return kCallOk;
 }
 
-int32_t AccessMember(AccessMode mode, ValueType resultType, int32_t argc, ArgRecord* args, CommandResult* result)
-{
+int32_t AccessMember(AccessMode mode, ValueType resultType, int32_t argc, ArgRecord* args, CommandResult* result) {
     ObjectHolder* holder = argc >= 1 ? HolderOfArg(args[0]) : nullptr;
     std::wstring name = argc >= 2 ? GbkToWide(TextOfArg(args[1])) : std::wstring();
-    if (!holder || !holder->object) return kCallEmptyHolder;
+    if (!holder || !holder->object)
+        return kCallEmptyHolder;
 
     ComPtr<IDispatch> dispatch;
     auto* object = static_cast<IUnknown*>(holder->object);
-    if (FAILED(object->QueryInterface(IID_IDispatch, dispatch.PutVoid())) || !dispatch) return kCallNoDispatch;
+    if (FAILED(object->QueryInterface(IID_IDispatch, dispatch.PutVoid())) || !dispatch)
+        return kCallNoDispatch;
     LCID locale = GetUserDefaultLCID();
-    if (name.empty()) return kCallNoMember;
+    if (name.empty())
+        return kCallNoMember;
 
     BoundMember member;
     int32_t status = BindMember(dispatch.Get(), name, mode, locale, &member);
-    if (status == kCallNoTypeInfo) status = BindByDispatchName(dispatch.Get(), name, mode, locale, &member);
-    if (status != kCallOk) return status;
+    if (status == kCallNoTypeInfo)
+        status = BindByDispatchName(dispatch.Get(), name, mode, locale, &member);
+    if (status != kCallOk)
+        return status;
 
     size_t given = argc > 2 ? static_cast<size_t>(argc - 2) : 0;
-    while (given > 0 && IsOmitted(args[2 + given - 1])) --given;
-    if (given > member.params.size() && !member.variableArguments) return kCallTooManyArguments;
+    while (given > 0 && IsOmitted(args[2 + given - 1]))
+        --given;
+    if (given > member.params.size() && !member.variableArguments)
+        return kCallTooManyArguments;
 
     ArgumentFrame frame(given);
     for (size_t i = 0; i < given; ++i) {
-        ParamShape shape;  // a variable argument list takes plain variants
+        ParamShape shape; // a variable argument list takes plain variants
         bool inList = member.variableArguments ? i + 1 < member.params.size() : i < member.params.size();
-        if (inList) shape = member.params[i];
-        if (status = PrepareArgument(frame, i, args[2 + i], shape); status != kCallOk) return status;
+        if (inList)
+            shape = member.params[i];
+        if (status = PrepareArgument(frame, i, args[2 + i], shape); status != kCallOk)
+            return status;
     }
 
     DISPID namedPut = DISPID_PROPERTYPUT;
@@ -357,9 +399,10 @@ int32_t AccessMember(AccessMode mode, ValueType resultType, int32_t argc, ArgRec
     }
     ScopedVariant returned;
     UINT argumentError = 0;
-    HRESULT hr = dispatch->Invoke(member.id, IID_NULL, locale, member.flags, &params, returned.Get(), nullptr,
-                                  &argumentError);
-    if (FAILED(hr)) return StatusOfInvokeFailure(hr);
+    HRESULT hr =
+        dispatch->Invoke(member.id, IID_NULL, locale, member.flags, &params, returned.Get(), nullptr, &argumentError);
+    if (FAILED(hr))
+        return StatusOfInvokeFailure(hr);
 
     for (size_t i = 0; i < given; ++i) {
         bool output = i < member.params.size() && member.params[i].isOutput;
@@ -367,12 +410,12 @@ int32_t AccessMember(AccessMode mode, ValueType resultType, int32_t argc, ArgRec
             WriteBackVariable(args[2 + i].ptr, args[2 + i].type, frame.Value(i));
         }
     }
-    if (resultType != TYPE_NONE && !VariantToValue(returned.Get(), resultType, result)) return kCallBadResultType;
+    if (resultType != TYPE_NONE && !VariantToValue(returned.Get(), resultType, result))
+        return kCallBadResultType;
     return kCallOk;
 }
 
-void MemberCommand(AccessMode mode, ValueType resultType, CommandResult* result, int32_t argc, ArgRecord* args)
-{
+void MemberCommand(AccessMode mode, ValueType resultType, CommandResult* result, int32_t argc, ArgRecord* args) {
     result->type = resultType;
     int32_t status = kCallInvokeFailed;
     try {
@@ -380,48 +423,43 @@ void MemberCommand(AccessMode mode, ValueType resultType, CommandResult* result,
     } catch (...) {
         status = kCallInvokeFailed;
     }
-    if (status != kCallOk && resultType != TYPE_NONE) EmptyValue(resultType, result);
+    if (status != kCallOk && resultType != TYPE_NONE)
+        EmptyValue(resultType, result);
     tLastStatus = status;
-    if (mode == AccessMode::Write) SetBool(*result, status == kCallOk);
+    if (mode == AccessMode::Write)
+        SetBool(*result, status == kCallOk);
 }
 
-}  // namespace
+} // namespace
 
-int32_t LastObjectCallStatus() { return tLastStatus; }
+int32_t LastObjectCallStatus() {
+    return tLastStatus;
+}
 
-void ReadPropertyText(CommandResult* r, int32_t argc, ArgRecord* args)
-{
+void ReadPropertyText(CommandResult* r, int32_t argc, ArgRecord* args) {
     MemberCommand(AccessMode::Read, TYPE_TEXT, r, argc, args);
 }
-void ReadPropertyNumber(CommandResult* r, int32_t argc, ArgRecord* args)
-{
+void ReadPropertyNumber(CommandResult* r, int32_t argc, ArgRecord* args) {
     MemberCommand(AccessMode::Read, TYPE_DOUBLE, r, argc, args);
 }
-void ReadPropertyObject(CommandResult* r, int32_t argc, ArgRecord* args)
-{
+void ReadPropertyObject(CommandResult* r, int32_t argc, ArgRecord* args) {
     MemberCommand(AccessMode::Read, TYPE_OBJECT, r, argc, args);
 }
-void ReadProperty(CommandResult* r, int32_t argc, ArgRecord* args)
-{
+void ReadProperty(CommandResult* r, int32_t argc, ArgRecord* args) {
     MemberCommand(AccessMode::Read, TYPE_VARIANT, r, argc, args);
 }
-void CallMethod(CommandResult* r, int32_t argc, ArgRecord* args)
-{
+void CallMethod(CommandResult* r, int32_t argc, ArgRecord* args) {
     MemberCommand(AccessMode::Method, TYPE_NONE, r, argc, args);
 }
-void CallMethodText(CommandResult* r, int32_t argc, ArgRecord* args)
-{
+void CallMethodText(CommandResult* r, int32_t argc, ArgRecord* args) {
     MemberCommand(AccessMode::Method, TYPE_TEXT, r, argc, args);
 }
-void CallMethodNumber(CommandResult* r, int32_t argc, ArgRecord* args)
-{
+void CallMethodNumber(CommandResult* r, int32_t argc, ArgRecord* args) {
     MemberCommand(AccessMode::Method, TYPE_DOUBLE, r, argc, args);
 }
-void CallMethodObject(CommandResult* r, int32_t argc, ArgRecord* args)
-{
+void CallMethodObject(CommandResult* r, int32_t argc, ArgRecord* args) {
     MemberCommand(AccessMode::Method, TYPE_OBJECT, r, argc, args);
 }
-void WriteProperty(CommandResult* r, int32_t argc, ArgRecord* args)
-{
+void WriteProperty(CommandResult* r, int32_t argc, ArgRecord* args) {
     MemberCommand(AccessMode::Write, TYPE_NONE, r, argc, args);
 }

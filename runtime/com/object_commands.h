@@ -20,14 +20,14 @@ void CopyObject(CommandResult* result, int32_t argc, ArgRecord* args);
 void IsObjectEmpty(CommandResult* result, int32_t argc, ArgRecord* args);
 
 // ---- members: (object, member name, the member's own arguments...) --------
-void ReadPropertyText(CommandResult* result, int32_t argc, ArgRecord* args);    // -> Text
-void ReadPropertyNumber(CommandResult* result, int32_t argc, ArgRecord* args);  // -> double
-void ReadPropertyObject(CommandResult* result, int32_t argc, ArgRecord* args);  // -> object
-void ReadProperty(CommandResult* result, int32_t argc, ArgRecord* args);        // -> variant
-void CallMethod(CommandResult* result, int32_t argc, ArgRecord* args);          // -> none
-void CallMethodText(CommandResult* result, int32_t argc, ArgRecord* args);      // -> Text
-void CallMethodNumber(CommandResult* result, int32_t argc, ArgRecord* args);    // -> double
-void CallMethodObject(CommandResult* result, int32_t argc, ArgRecord* args);    // -> object
+void ReadPropertyText(CommandResult* result, int32_t argc, ArgRecord* args);   // -> Text
+void ReadPropertyNumber(CommandResult* result, int32_t argc, ArgRecord* args); // -> double
+void ReadPropertyObject(CommandResult* result, int32_t argc, ArgRecord* args); // -> object
+void ReadProperty(CommandResult* result, int32_t argc, ArgRecord* args);       // -> variant
+void CallMethod(CommandResult* result, int32_t argc, ArgRecord* args);         // -> none
+void CallMethodText(CommandResult* result, int32_t argc, ArgRecord* args);     // -> Text
+void CallMethodNumber(CommandResult* result, int32_t argc, ArgRecord* args);   // -> double
+void CallMethodObject(CommandResult* result, int32_t argc, ArgRecord* args);   // -> object
 // (object, name, value [, index arguments...]) -> bool: the call succeeded
 void WriteProperty(CommandResult* result, int32_t argc, ArgRecord* args);
 
@@ -52,16 +52,16 @@ enum ObjectCallStatus : int32_t {
     kCallTooManyArguments = -5,
     kCallBadArgumentType = -7,
     kCallBadResultType = -8,
-    kCallBadParamCount = -9,       // DISP_E_BADPARAMCOUNT
-    kCallBadVarType = -10,         // DISP_E_BADVARTYPE
-    kCallException = -11,          // DISP_E_EXCEPTION
-    kCallMemberNotFound = -12,     // DISP_E_MEMBERNOTFOUND
-    kCallNoNamedArgs = -13,        // DISP_E_NONAMEDARGS
-    kCallOverflow = -14,           // DISP_E_OVERFLOW
-    kCallParamNotFound = -15,      // DISP_E_PARAMNOTFOUND
-    kCallTypeMismatch = -16,       // DISP_E_TYPEMISMATCH
-    kCallParamNotOptional = -17,   // DISP_E_PARAMNOTOPTIONAL
-    kCallInvokeFailed = -18,       // any other failure of Invoke
+    kCallBadParamCount = -9,     // DISP_E_BADPARAMCOUNT
+    kCallBadVarType = -10,       // DISP_E_BADVARTYPE
+    kCallException = -11,        // DISP_E_EXCEPTION
+    kCallMemberNotFound = -12,   // DISP_E_MEMBERNOTFOUND
+    kCallNoNamedArgs = -13,      // DISP_E_NONAMEDARGS
+    kCallOverflow = -14,         // DISP_E_OVERFLOW
+    kCallParamNotFound = -15,    // DISP_E_PARAMNOTFOUND
+    kCallTypeMismatch = -16,     // DISP_E_TYPEMISMATCH
+    kCallParamNotOptional = -17, // DISP_E_PARAMNOTOPTIONAL
+    kCallInvokeFailed = -18,     // any other failure of Invoke
 };
 int32_t LastObjectCallStatus();
 

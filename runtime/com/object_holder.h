@@ -13,8 +13,8 @@
 #include <cstdint>
 
 struct ObjectHolder {
-    void* object;    // owned reference (IUnknown*), null when empty
-    uintptr_t aux;   // never set by the object commands; freed by ClearObjectHolder
+    void* object;  // owned reference (IUnknown*), null when empty
+    uintptr_t aux; // never set by the object commands; freed by ClearObjectHolder
 };
 
 constexpr uint32_t kVariantBlockSize = 16;

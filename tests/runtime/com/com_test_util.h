@@ -23,17 +23,21 @@ protected:
     void TearDown() override { CoUninitialize(); }
 };
 
-inline ArgRecord TextArg(const char* text) { return MakePointerArg(text, TYPE_TEXT); }
-inline ArgRecord ObjectArg(ObjectHolder* holder) { return MakePointerArg(holder, TYPE_OBJECT); }
-inline ArgRecord VariantArg(void* block) { return MakePointerArg(block, TYPE_VARIANT); }
+inline ArgRecord TextArg(const char* text) {
+    return MakePointerArg(text, TYPE_TEXT);
+}
+inline ArgRecord ObjectArg(ObjectHolder* holder) {
+    return MakePointerArg(holder, TYPE_OBJECT);
+}
+inline ArgRecord VariantArg(void* block) {
+    return MakePointerArg(block, TYPE_VARIANT);
+}
 // An argument passed by reference: the address of the caller's variable.
-inline ArgRecord ByReference(void* variable, ValueType type)
-{
+inline ArgRecord ByReference(void* variable, ValueType type) {
     return MakePointerArg(variable, type | TYPE_ARRAY_FLAG);
 }
 
-inline CommandResult Call(CommandFn command, std::vector<ArgRecord> args)
-{
+inline CommandResult Call(CommandFn command, std::vector<ArgRecord> args) {
     return CallCommand(command, static_cast<int32_t>(args.size()), args.empty() ? nullptr : args.data());
 }
 
@@ -52,18 +56,18 @@ struct TextDeleter {
 };
 using OwnedResultText = std::unique_ptr<char, TextDeleter>;
 
-inline std::string AsString(const char* text) { return text ? std::string(text) : std::string(); }
+inline std::string AsString(const char* text) {
+    return text ? std::string(text) : std::string();
+}
 
 // Takes a Text result and returns its bytes ("" for null), freeing it.
-inline std::string TakeText(const CommandResult& r)
-{
+inline std::string TakeText(const CommandResult& r) {
     OwnedResultText owned(static_cast<char*>(r.ptr));
     return AsString(owned.get());
 }
 
 // A holder with a new object of the class, or an empty holder.
-inline OwnedHolder Create(const char* classText)
-{
+inline OwnedHolder Create(const char* classText) {
     OwnedHolder holder(NewObjectHolder());
     ObjectHolder* raw = holder.get();
     Call(CreateObject, {ByReference(&raw, TYPE_OBJECT), TextArg(classText)});
@@ -71,8 +75,7 @@ inline OwnedHolder Create(const char* classText)
 }
 
 // The reference count of an interface, measured by one AddRef/Release pair.
-inline ULONG RefCount(void* object)
-{
+inline ULONG RefCount(void* object) {
     auto* unknown = static_cast<IUnknown*>(object);
     unknown->AddRef();
     return unknown->Release();

@@ -17,8 +17,7 @@ constexpr const char* kNoDispatchClassId = "{00000323-0000-0000-C000-00000000004
 
 using ObjectCommandsTest = ComTest;
 
-TEST_F(ObjectCommandsTest, CreateObjectByProgIdAndByClassIdentifier)
-{
+TEST_F(ObjectCommandsTest, CreateObjectByProgIdAndByClassIdentifier) {
     for (const char* classText : {kRegExp, kRegExpClassId, "vbscript.regexp"}) {
         OwnedHolder holder(NewObjectHolder());
         ObjectHolder* variable = holder.get();
@@ -30,24 +29,22 @@ TEST_F(ObjectCommandsTest, CreateObjectByProgIdAndByClassIdentifier)
     }
 }
 
-TEST_F(ObjectCommandsTest, FailedCreationLeavesTheVariableUnchanged)
-{
+TEST_F(ObjectCommandsTest, FailedCreationLeavesTheVariableUnchanged) {
     OwnedHolder holder = Create(kRegExp);
     void* before = holder->object;
     ASSERT_NE(before, nullptr);
-    for (const char* classText : {"No.SuchClass.Anywhere", "{00000000-1111-2222-3333-444444444444}", "{not a guid}",
-                                  ""}) {
+    for (const char* classText :
+         {"No.SuchClass.Anywhere", "{00000000-1111-2222-3333-444444444444}", "{not a guid}", ""}) {
         CommandResult r = Call(CreateObject, {ObjectArg(holder.get()), TextArg(classText)});
         EXPECT_EQ(r.low, 0u) << classText;
         EXPECT_EQ(holder->object, before) << classText;
     }
 }
 
-TEST_F(ObjectCommandsTest, CreateObjectReplacesAndReleasesThePreviousObject)
-{
+TEST_F(ObjectCommandsTest, CreateObjectReplacesAndReleasesThePreviousObject) {
     OwnedHolder holder = Create(kRegExp);
     auto* first = static_cast<IUnknown*>(holder->object);
-    first->AddRef();  // keep it alive to watch its count
+    first->AddRef(); // keep it alive to watch its count
     ULONG heldTwice = RefCount(first);
     ASSERT_EQ(Call(CreateObject, {ObjectArg(holder.get()), TextArg(kRegExp)}).low, 1u);
     EXPECT_NE(holder->object, first);
@@ -55,8 +52,7 @@ TEST_F(ObjectCommandsTest, CreateObjectReplacesAndReleasesThePreviousObject)
     first->Release();
 }
 
-TEST_F(ObjectCommandsTest, ClearCopyAndEmptiness)
-{
+TEST_F(ObjectCommandsTest, ClearCopyAndEmptiness) {
     OwnedHolder source = Create(kRegExp);
     ULONG alone = RefCount(source->object);
 
@@ -78,8 +74,7 @@ TEST_F(ObjectCommandsTest, ClearCopyAndEmptiness)
     EXPECT_EQ(copy->object, nullptr);
 }
 
-TEST_F(ObjectCommandsTest, ObjectVariableWithoutHolderGetsOne)
-{
+TEST_F(ObjectCommandsTest, ObjectVariableWithoutHolderGetsOne) {
     ObjectHolder* variable = nullptr;
     ASSERT_EQ(Call(CreateObject, {ByReference(&variable, TYPE_OBJECT), TextArg(kRegExp)}).low, 1u);
     ASSERT_NE(variable, nullptr);
@@ -89,8 +84,7 @@ TEST_F(ObjectCommandsTest, ObjectVariableWithoutHolderGetsOne)
 
 // Every status a member call can end with that our platform objects can
 // produce, with the empty result the failing readers give.
-TEST_F(ObjectCommandsTest, MemberCallStatuses)
-{
+TEST_F(ObjectCommandsTest, MemberCallStatuses) {
     OwnedHolder regexp = Create(kRegExp);
     OwnedHolder stream = Create("Adodb.Stream");
     OwnedHolder noDispatch = Create(kNoDispatchClassId);
@@ -113,11 +107,23 @@ TEST_F(ObjectCommandsTest, MemberCallStatuses)
         {"unknown member", regexp.get(), CallMethodText, {}, "NoSuchMember", kCallNoMember},
         {"empty member name", regexp.get(), CallMethodText, {}, "", kCallNoMember},
         {"no type information", stream.get(), ReadPropertyText, {}, "Charset", kCallNoTypeInfo},
-        {"too many arguments", regexp.get(), CallMethodText, {TextArg("a"), TextArg("b")}, "Test",
+        {"too many arguments",
+         regexp.get(),
+         CallMethodText,
+         {TextArg("a"), TextArg("b")},
+         "Test",
          kCallTooManyArguments},
-        {"property read with an argument", regexp.get(), ReadPropertyText, {TextArg("x")}, "Pattern",
+        {"property read with an argument",
+         regexp.get(),
+         ReadPropertyText,
+         {TextArg("x")},
+         "Pattern",
          kCallTooManyArguments},
-        {"property read as a method with an argument", regexp.get(), CallMethodText, {TextArg("abc")}, "Global",
+        {"property read as a method with an argument",
+         regexp.get(),
+         CallMethodText,
+         {TextArg("abc")},
+         "Global",
          kCallTooManyArguments},
         {"success", regexp.get(), ReadPropertyText, {}, "Pattern", kCallOk},
     };
@@ -131,8 +137,7 @@ TEST_F(ObjectCommandsTest, MemberCallStatuses)
     }
 }
 
-TEST_F(ObjectCommandsTest, InvokeFailuresMapToTheirStatus)
-{
+TEST_F(ObjectCommandsTest, InvokeFailuresMapToTheirStatus) {
     OwnedHolder regexp = Create(kRegExp);
     // "Global" takes a bool: a text that is no bool is refused by the
     // object's own argument coercion.
@@ -147,8 +152,7 @@ TEST_F(ObjectCommandsTest, InvokeFailuresMapToTheirStatus)
     EXPECT_EQ(LastObjectCallStatus(), kCallBadParamCount);
 }
 
-TEST_F(ObjectCommandsTest, WritePropertyPassesTheValueAsThePutArgument)
-{
+TEST_F(ObjectCommandsTest, WritePropertyPassesTheValueAsThePutArgument) {
     OwnedHolder regexp = Create(kRegExp);
     CommandResult w = Call(WriteProperty, {ObjectArg(regexp.get()), TextArg("Pattern"), TextArg("a+b")});
     EXPECT_EQ(w.low, 1u);
@@ -162,10 +166,10 @@ TEST_F(ObjectCommandsTest, WritePropertyPassesTheValueAsThePutArgument)
 
 // GBK texts reach the object as the right UTF-16 and come back byte for
 // byte, whatever the system's ANSI code page is.
-TEST_F(ObjectCommandsTest, ChineseTextRoundTripsThroughTheObject)
-{
-    const char* pattern = "\xD6\xD0\xCE\xC4(\\d+)\xA1\xA2";  // 中文(\d+)、
-    const char* subject = "x \xD6\xD0\xCE\xC4" "42\xA1\xA2 y";
+TEST_F(ObjectCommandsTest, ChineseTextRoundTripsThroughTheObject) {
+    const char* pattern = "\xD6\xD0\xCE\xC4(\\d+)\xA1\xA2"; // 中文(\d+)、
+    const char* subject = "x \xD6\xD0\xCE\xC4"
+                          "42\xA1\xA2 y";
     OwnedHolder regexp = Create(kRegExp);
     ASSERT_EQ(Call(WriteProperty, {ObjectArg(regexp.get()), TextArg("Pattern"), TextArg(pattern)}).low, 1u);
     EXPECT_EQ(TakeText(Call(ReadPropertyText, {ObjectArg(regexp.get()), TextArg("Pattern")})), pattern);
@@ -179,14 +183,14 @@ TEST_F(ObjectCommandsTest, ChineseTextRoundTripsThroughTheObject)
     // the engine must see two characters, and hand the right two back.
     OwnedHolder script = Create("ScriptControl");
     ASSERT_EQ(Call(WriteProperty, {ObjectArg(script.get()), TextArg("Language"), TextArg("JScript")}).low, 1u);
-    CommandResult length = Call(CallMethodNumber, {ObjectArg(script.get()), TextArg("Eval"), TextArg("'\xD6\xD0\xCE\xC4'.length")});
+    CommandResult length =
+        Call(CallMethodNumber, {ObjectArg(script.get()), TextArg("Eval"), TextArg("'\xD6\xD0\xCE\xC4'.length")});
     EXPECT_EQ(ArgDouble(length), 2.0);
     EXPECT_EQ(TakeText(Call(CallMethodText, {ObjectArg(script.get()), TextArg("Eval"), TextArg("'\\u4e2d\\u6587'")})),
               "\xD6\xD0\xCE\xC4");
 }
 
-TEST_F(ObjectCommandsTest, ObjectResultsAndObjectArguments)
-{
+TEST_F(ObjectCommandsTest, ObjectResultsAndObjectArguments) {
     OwnedHolder regexp = Create(kRegExp);
     ASSERT_EQ(Call(WriteProperty, {ObjectArg(regexp.get()), TextArg("Pattern"), TextArg("b(.)")}).low, 1u);
     ASSERT_EQ(Call(WriteProperty, {ObjectArg(regexp.get()), TextArg("Global"), MakeBoolArg(true)}).low, 1u);
@@ -198,8 +202,7 @@ TEST_F(ObjectCommandsTest, ObjectResultsAndObjectArguments)
     EXPECT_EQ(ArgDouble(Call(ReadPropertyNumber, {ObjectArg(collection.get()), TextArg("Count")})), 2.0);
     EXPECT_EQ(LastObjectCallStatus(), 0);
 
-    CommandResult item =
-        Call(ReadPropertyObject, {ObjectArg(collection.get()), TextArg("Item"), MakeDoubleArg(1.0)});
+    CommandResult item = Call(ReadPropertyObject, {ObjectArg(collection.get()), TextArg("Item"), MakeDoubleArg(1.0)});
     OwnedHolder second(static_cast<ObjectHolder*>(item.ptr));
     EXPECT_EQ(TakeText(Call(ReadPropertyText, {ObjectArg(second.get()), TextArg("Value")})), "b2");
 
@@ -222,8 +225,7 @@ TEST_F(ObjectCommandsTest, ObjectResultsAndObjectArguments)
 // CreateTextFile(FileName, [Overwrite = true], [Unicode = false]): an
 // omitted Overwrite between given arguments must reach the object as "not
 // given", so the default applies and an existing file is replaced.
-TEST_F(ObjectCommandsTest, OmittedMiddleArgumentTakesTheMembersDefault)
-{
+TEST_F(ObjectCommandsTest, OmittedMiddleArgumentTakesTheMembersDefault) {
     char directory[MAX_PATH];
     ASSERT_GT(GetTempPathA(MAX_PATH, directory), 0u);
     std::string path = std::string(directory) + "sl_com_omitted.txt";
@@ -256,13 +258,12 @@ TEST_F(ObjectCommandsTest, OmittedMiddleArgumentTakesTheMembersDefault)
     EXPECT_EQ(bytes[3], 0x4E);
 
     // Trailing omitted arguments are dropped before counting.
-    Call(CallMethodText, {ObjectArg(files.get()), TextArg("GetFileName"), TextArg("c:\\a\\b.txt"), OmittedArg(),
-                          OmittedArg()});
+    Call(CallMethodText,
+         {ObjectArg(files.get()), TextArg("GetFileName"), TextArg("c:\\a\\b.txt"), OmittedArg(), OmittedArg()});
     EXPECT_EQ(LastObjectCallStatus(), kCallOk);
 }
 
-TEST_F(ObjectCommandsTest, MemberCallsLeaveNoBlocksBehind)
-{
+TEST_F(ObjectCommandsTest, MemberCallsLeaveNoBlocksBehind) {
     OwnedHolder regexp = Create(kRegExp);
     HeapBalance balance;
     for (int i = 0; i < 50; ++i) {
@@ -275,4 +276,4 @@ TEST_F(ObjectCommandsTest, MemberCallsLeaveNoBlocksBehind)
     EXPECT_EQ(balance.Delta(), 0);
 }
 
-}  // namespace
+} // namespace
