@@ -45,6 +45,10 @@ struct EventSource {
 };
 EventSource CurrentEventSource();
 
+// How many focus-gained events (-7) have been raised so far, so that showing
+// a window can tell whether its focus already raised one.
+uint32_t FocusGainedEventCount();
+
 // Raised around a unit's re-creation: no events are delivered meanwhile.
 void EnterEventSilence();
 void LeaveEventSilence();

@@ -24,6 +24,9 @@ std::wstring RegisterWindowClass(const std::wstring& name);
 // The live window unit of a loaded window, or null.
 WindowUnit* FindWindowUnit(WindowId windowId);
 
+// The same as the live unit object (SystemNotify 2006), or null.
+LiveUnit* WindowUnitObject(WindowId windowId);
+
 // Showing a loaded window by its start position, then the focus event.
 void ShowLoadedWindow(WindowRecord* record, LiveUnit* windowUnit);
 

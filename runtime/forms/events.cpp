@@ -1,0 +1,97 @@
+#include "runtime/forms/events.h"
+
+#include "runtime/core/runtime_error.h"
+#include "runtime/forms/unit_types.h"
+#include "runtime/forms/window_set.h"
+
+namespace {
+
+constexpr int32_t kEventFocusGained = -7;
+
+EventSource gSource{0, 0};
+int32_t gSilence = 0;
+uint32_t gFocusGained = 0;
+
+}  // namespace
+
+uintptr_t FindEventHandler(WindowId windowId, UnitId unitId, int32_t event, int32_t argCount)
+{
+    // No events while a runtime error is being reported or a unit re-created.
+    if (RuntimeErrorCount() > 0 || gSilence > 0) return 0;
+    WindowRecord* window = FindWindowRecord(windowId);
+    if (!window) RaiseRuntimeError("\xce\xb4\xd5\xd2\xb5\xbd\xd2\xfd\xb7\xa2\xca\xc2\xbc\xfe\xb5\xc4\xb4\xb0\xbf\xda", 0);
+    const UnitRecord* unit = FindUnitRecord(windowId, unitId);
+    if (!unit)
+        RaiseRuntimeError(
+            "\xce\xb4\xd5\xd2\xb5\xbd\xd2\xfd\xb7\xa2\xca\xc2\xbc\xfe\xb5\xc4\xb4\xb0\xbf\xda\xd7\xe9\xbc\xfe", 0);
+    // The event source link: another unit of the same type whose bindings
+    // serve this one too. A damaged chain cannot loop: it is at most as long
+    // as the list.
+    for (size_t hops = 0; unit->link != 0 && hops < window->units.units.size(); ++hops) {
+        const UnitRecord* next = window->units.Find(unit->link);
+        if (!next || next->type != unit->type) break;
+        unit = next;
+    }
+    const UnitTypeDescriptor* type = FindUnitType(unit->type);
+    if (!type || !type->CanRaiseEvents())
+        RaiseRuntimeError("\xd2\xfd\xb7\xa2\xca\xc2\xbc\xfe\xb5\xc4\xb4\xb0\xbf\xda\xd7\xe9\xbc\xfe\xce\xde\xd0\xa7", 0);
+    const uintptr_t handler = unit->IsMenuItem() ? unit->menu.handler : unit->FindHandler(event);
+    if (handler == 0) return 0;
+    gSource.windowId = windowId;
+    gSource.unitId = unitId != 0 ? unitId : (window->units.units.empty() ? 0 : window->units.units[0].id);
+    return handler;
+}
+
+int32_t RaiseEvent(EventRecord* record)
+{
+    if (!record) return 0;
+    if (record->event == kEventFocusGained) ++gFocusGained;
+    const EventSource outer = gSource;
+    const uint32_t argCount = record->argCount <= 5 ? record->argCount : 5;
+    const uintptr_t handler =
+        FindEventHandler(record->windowId, record->unitId, record->event, static_cast<int32_t>(argCount));
+    if (handler == 0) return 0;
+    // A fixed-up handler is the address of an entry of the program's table
+    // of subroutines; the routine is read out of it.
+    ProgramRoutine routine = *reinterpret_cast<const ProgramRoutine*>(handler);
+    int32_t args[5] = {};
+    for (uint32_t i = 0; i < argCount; ++i) args[i] = record->args[i];
+    int32_t result = 0;
+    if (routine && routine(args, static_cast<int32_t>(argCount), &result) == kRoutineReturnedValue) {
+        record->hasResult = 1;
+        record->result = result;
+    }
+    // Nested events (a handler that pumps messages) give the outer handler
+    // its own source back.
+    gSource = outer;
+    return 1;
+}
+
+bool RaiseUnitEvent(WindowId windowId, UnitId unitId, int32_t event, std::initializer_list<int32_t> args,
+                    int32_t* result, bool* hasResult)
+{
+    EventRecord record{};
+    record.windowId = windowId;
+    record.unitId = unitId;
+    record.event = event;
+    for (int32_t a : args) {
+        if (record.argCount == 5) break;
+        record.args[record.argCount++] = a;
+    }
+    const bool ran = RaiseEvent(&record) != 0;
+    if (result) *result = record.result;
+    if (hasResult) *hasResult = record.hasResult != 0;
+    return ran;
+}
+
+bool HandlerSaidFalse(bool ran, bool hasResult, int32_t result) { return ran && hasResult && result == 0; }
+
+EventSource CurrentEventSource() { return gSource; }
+
+uint32_t FocusGainedEventCount() { return gFocusGained; }
+
+void EnterEventSilence() { ++gSilence; }
+void LeaveEventSilence()
+{
+    if (gSilence > 0) --gSilence;
+}

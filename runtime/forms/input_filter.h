@@ -1,0 +1,16 @@
+// Keyboard and mouse input of a loaded window and its units becomes the
+// generic unit events (-1 .. -12) before the message is dispatched. A handler
+// that returns false swallows the message; a character handler's non-zero
+// result replaces the character.
+#pragma once
+
+#include <windows.h>
+
+#include <cstdint>
+
+// Key state of the generic events: bit 0 Ctrl, bit 1 Shift, bit 2 Alt.
+uint32_t CurrentKeyState();
+
+// The pre-translation step of the message loop: true when the message was
+// consumed (swallowed, taken by an accelerator, or its window is gone).
+bool InputEventFilter(MSG* msg);
