@@ -15,6 +15,17 @@ if [ ! -f "$SL_WINEPREFIX/.songlink-ready" ]; then
     exit 125
 fi
 
+# A program that was not built (a failed build) must fail at once: Wine would
+# first boot the session, and its processes could keep the caller waiting.
+case "${1:-}" in
+    */*.exe | */*.EXE)
+        if [ ! -f "$1" ]; then
+            echo "wine-run: $1 does not exist (not built?)" >&2
+            exit 127
+        fi
+        ;;
+esac
+
 export WINEPREFIX="$SL_WINEPREFIX"
 export WINEDEBUG="${SL_WINEDEBUG:--all}"
 export LOCPATH="$SL_LOCPATH"

@@ -27,6 +27,13 @@ case "${1:-}" in
             wineserver -p"${SL_WINESERVER_IDLE:-30}"
         )
         # Exit code 2: a server already runs on the prefix, which is as good.
+        # Boot the session's own processes (services, the desktop) here, with
+        # no descriptors of CTest's, not from the first test: they outlive it,
+        # and an inherited output pipe would hold that test until its timeout.
+        (
+            exec </dev/null >/dev/null 2>&1
+            "$SL_REPO/scripts/wine-run.sh" cmd /c exit 0
+        )
         echo "wineserver up for $SL_WINEPREFIX"
         ;;
     stop)

@@ -1,22 +1,21 @@
 /* Reports what the Wine session gives every test: the ANSI code page, GBK
  * conversion through code page 936, and a font with CJK glyphs. */
-#include <windows.h>
 #include <stdio.h>
+#include <windows.h>
 
-int main(void)
-{
+int main(void) {
     /* "中" in GBK. */
     static const char kGbk[] = "\xD6\xD0";
     WCHAR wide[4] = {0};
     int n = MultiByteToWideChar(936, MB_ERR_INVALID_CHARS, kGbk, 2, wide, 4);
 
-    const char *glyphs = "no";
+    const char* glyphs = "no";
     HDC dc = CreateCompatibleDC(NULL);
     if (dc != NULL) {
         HGDIOBJ old = SelectObject(dc, GetStockObject(DEFAULT_GUI_FONT));
         WORD index[2] = {0xFFFF, 0xFFFF};
-        if (GetGlyphIndicesW(dc, L"\x4E2D\x6587", 2, index, GGI_MARK_NONEXISTING_GLYPHS) == 2 &&
-            index[0] != 0xFFFF && index[1] != 0xFFFF) {
+        if (GetGlyphIndicesW(dc, L"\x4E2D\x6587", 2, index, GGI_MARK_NONEXISTING_GLYPHS) == 2 && index[0] != 0xFFFF &&
+            index[1] != 0xFFFF) {
             glyphs = "yes";
         }
         SelectObject(dc, old);
