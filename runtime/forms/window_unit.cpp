@@ -77,8 +77,7 @@ public:
         } else if (data_.startPosition == 3 && IsResizable(data_.borderStyle)) {
             style |= WS_MAXIMIZE;
         }
-        const WindowRecord* record = FindWindowRecord(GetWindowId());
-        const bool modal = record && record->live.modal;
+        const bool modal = LoadingModalWindow();
         if (!owner && (modal || data_.inTaskBar == 0)) owner = static_cast<HWND>(App().hiddenOwner);
         // Without a caption an overlapped window would get one anyway.
         if (owner || data_.borderStyle == 0) style |= WS_POPUP;
