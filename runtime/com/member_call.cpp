@@ -352,6 +352,48 @@ int32_t PrepareArgument(ArgumentFrame& frame, size_t i, const ArgRecord& arg, co
     return kCallOk;
 }
 
+// Converts the member's arguments, calls it, writes by-reference outputs back
+// and converts the result. `count` may exceed `given`: the extra arguments
+// travel as "not given".
+int32_t InvokeMember(IDispatch* dispatch, const BoundMember& member, LCID locale, ArgRecord* memberArgs, size_t given,
+                     size_t count, ValueType resultType, CommandResult* result) {
+    ArgumentFrame frame(count);
+    for (size_t i = 0; i < count; ++i) {
+        ParamShape shape; // a variable argument list takes plain variants
+        bool inList = member.variableArguments ? i + 1 < member.params.size() : i < member.params.size();
+        if (inList)
+            shape = member.params[i];
+        ArgRecord arg = i < given ? memberArgs[i] : OmittedArg();
+        if (int32_t status = PrepareArgument(frame, i, arg, shape); status != kCallOk)
+            return status;
+    }
+
+    DISPID namedPut = DISPID_PROPERTYPUT;
+    DISPPARAMS params{frame.PassedArray(), nullptr, static_cast<UINT>(count), 0};
+    // A put takes its value as the one named argument; with no value at all
+    // there is nothing to name.
+    if ((member.flags & (DISPATCH_PROPERTYPUT | DISPATCH_PROPERTYPUTREF)) && count > 0) {
+        params.rgdispidNamedArgs = &namedPut;
+        params.cNamedArgs = 1;
+    }
+    ScopedVariant returned;
+    UINT argumentError = 0;
+    HRESULT hr =
+        dispatch->Invoke(member.id, IID_NULL, locale, member.flags, &params, returned.Get(), nullptr, &argumentError);
+    if (FAILED(hr))
+        return StatusOfInvokeFailure(hr);
+
+    for (size_t i = 0; i < given; ++i) {
+        bool output = i < member.params.size() && member.params[i].isOutput;
+        if (output && frame.PassedByReference(i) && HasArrayFlag(memberArgs[i].type)) {
+            WriteBackVariable(memberArgs[i].ptr, memberArgs[i].type, frame.Value(i));
+        }
+    }
+    if (resultType != TYPE_NONE && !VariantToValue(returned.Get(), resultType, result))
+        return kCallBadResultType;
+    return kCallOk;
+}
+
 int32_t AccessMember(AccessMode mode, ValueType resultType, int32_t argc, ArgRecord* args, CommandResult* result) {
     ObjectHolder* holder = argc >= 1 ? HolderOfArg(args[0]) : nullptr;
     std::wstring name = argc >= 2 ? GbkToWide(TextOfArg(args[1])) : std::wstring();
@@ -379,40 +421,14 @@ int32_t AccessMember(AccessMode mode, ValueType resultType, int32_t argc, ArgRec
     if (given > member.params.size() && !member.variableArguments)
         return kCallTooManyArguments;
 
-    ArgumentFrame frame(given);
-    for (size_t i = 0; i < given; ++i) {
-        ParamShape shape; // a variable argument list takes plain variants
-        bool inList = member.variableArguments ? i + 1 < member.params.size() : i < member.params.size();
-        if (inList)
-            shape = member.params[i];
-        if (status = PrepareArgument(frame, i, args[2 + i], shape); status != kCallOk)
-            return status;
+    status = InvokeMember(dispatch.Get(), member, locale, args + 2, given, given, resultType, result);
+    // Some standard dispatch implementations refuse a variable argument list
+    // with no element at all, before the member runs; the list then gets one
+    // "not given" element, which the member ignores.
+    if (status == kCallBadParamCount && member.variableArguments && given + 1 == member.params.size()) {
+        status = InvokeMember(dispatch.Get(), member, locale, args + 2, given, given + 1, resultType, result);
     }
-
-    DISPID namedPut = DISPID_PROPERTYPUT;
-    DISPPARAMS params{frame.PassedArray(), nullptr, static_cast<UINT>(given), 0};
-    // A put takes its value as the one named argument; with no value at all
-    // there is nothing to name.
-    if ((member.flags & (DISPATCH_PROPERTYPUT | DISPATCH_PROPERTYPUTREF)) && given > 0) {
-        params.rgdispidNamedArgs = &namedPut;
-        params.cNamedArgs = 1;
-    }
-    ScopedVariant returned;
-    UINT argumentError = 0;
-    HRESULT hr =
-        dispatch->Invoke(member.id, IID_NULL, locale, member.flags, &params, returned.Get(), nullptr, &argumentError);
-    if (FAILED(hr))
-        return StatusOfInvokeFailure(hr);
-
-    for (size_t i = 0; i < given; ++i) {
-        bool output = i < member.params.size() && member.params[i].isOutput;
-        if (output && frame.PassedByReference(i) && HasArrayFlag(args[2 + i].type)) {
-            WriteBackVariable(args[2 + i].ptr, args[2 + i].type, frame.Value(i));
-        }
-    }
-    if (resultType != TYPE_NONE && !VariantToValue(returned.Get(), resultType, result))
-        return kCallBadResultType;
-    return kCallOk;
+    return status;
 }
 
 void MemberCommand(AccessMode mode, ValueType resultType, CommandResult* result, int32_t argc, ArgRecord* args) {
