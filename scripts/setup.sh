@@ -221,8 +221,9 @@ MakeWinePrefix() {
     touch "$SL_WINEPREFIX/.songlink-ready"
 }
 
-InstallPackages
+# Source entries first, so a fresh machine needs one apt-get update for both.
 AddSourceEntries
+InstallPackages
 MakeLocales
 depsPrefix="$SL_CACHE/deps-$(DepsKey)"
 if [ ! -f "$depsPrefix/.complete" ]; then BuildDeps "$depsPrefix"; fi
