@@ -1,9 +1,16 @@
 /* Reports what the Wine session gives every test: the ANSI code page, GBK
- * conversion through code page 936, and a font with CJK glyphs. */
+ * conversion through code page 936, and a font with CJK glyphs.
+ * "--exit N" ends with exit code N instead, to check it reaches the caller. */
 #include <stdio.h>
+#include <stdlib.h>
+#include <string.h>
 #include <windows.h>
 
-int main(void) {
+int main(int argc, char** argv) {
+    if (argc == 3 && strcmp(argv[1], "--exit") == 0) {
+        ExitProcess((UINT)atoi(argv[2]));
+    }
+
     /* "中" in GBK. */
     static const char kGbk[] = "\xD6\xD0";
     WCHAR wide[4] = {0};

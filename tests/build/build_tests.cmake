@@ -39,6 +39,10 @@ set_tests_properties(build_wine_locale_english PROPERTIES
     ENVIRONMENT "SL_LANG=en_US.UTF-8"
     PASS_REGULAR_EXPRESSION "acp=1252 gbk=4e2d" FIXTURES_REQUIRED wine_session LABELS build TIMEOUT 60)
 
+add_test(NAME build_wine_exit_codes COMMAND bash ${CMAKE_CURRENT_LIST_DIR}/check_exit_codes.sh
+                                           ${CMAKE_CROSSCOMPILING_EMULATOR} $<TARGET_FILE:sl_acp_probe>)
+set_tests_properties(build_wine_exit_codes PROPERTIES FIXTURES_REQUIRED wine_session LABELS build TIMEOUT 60)
+
 set(hardened $<TARGET_FILE:sl_acp_probe>)
 foreach(program songlink sl_spine_demo)
     if(TARGET ${program})
