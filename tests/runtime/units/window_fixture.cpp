@@ -52,7 +52,7 @@ std::vector<uint8_t> BuildFormBlock(const UnitSpec& window, const std::vector<Un
     return WriteFormBlock(set);
 }
 
-bool LoadTestWindow(const UnitSpec& window, const std::vector<UnitSpec>& units)
+bool ReadTestForm(const UnitSpec& window, const std::vector<UnitSpec>& units)
 {
     static bool once = [] {
         OleInitialize(nullptr);
@@ -62,7 +62,12 @@ bool LoadTestWindow(const UnitSpec& window, const std::vector<UnitSpec>& units)
     (void)once;
     static std::vector<uint8_t> block;
     block = BuildFormBlock(window, units);
-    if (!ReadProgramFormBlock(block.data(), static_cast<uint32_t>(block.size()), gRoutines)) return false;
+    return ReadProgramFormBlock(block.data(), static_cast<uint32_t>(block.size()), gRoutines);
+}
+
+bool LoadTestWindow(const UnitSpec& window, const std::vector<UnitSpec>& units)
+{
+    if (!ReadTestForm(window, units)) return false;
     bool ok = LoadWindowById(kWindowId);
     Pump();
     return ok;

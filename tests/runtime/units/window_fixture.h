@@ -37,6 +37,10 @@ extern ProgramRoutine gRoutines[kRoutineCount];
 // A FormBlock of one window (entry 0 from `window`, then `units`).
 std::vector<uint8_t> BuildFormBlock(const UnitSpec& window, const std::vector<UnitSpec>& units);
 
+// Registers the window part and reads the block as the program's form data
+// without loading anything.
+bool ReadTestForm(const UnitSpec& window, const std::vector<UnitSpec>& units);
+
 // Registers the window part, reads the block as the program's form data and
 // loads the window. False if the load failed.
 bool LoadTestWindow(const UnitSpec& window, const std::vector<UnitSpec>& units);

@@ -1,0 +1,321 @@
+// Unit events through real input: clicks, characters, closing, idle time, and
+// the property services they call back into.
+#include "runtime/core/heap.h"
+#include "runtime/core/runtime_app.h"
+#include "runtime/core/services.h"
+#include "runtime/forms/unit_properties.h"
+#include "runtime/forms/window_set.h"
+#include "runtime/forms/window_unit.h"
+#include "runtime/units/property_rules.h"
+#include "runtime/units/unit.h"
+#include "runtime/units/unit_data.h"
+#include "tests/runtime/units/window_fixture.h"
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <map>
+
+using namespace unit_test;
+
+namespace {
+
+constexpr UnitId kPicture = 0x16011EE3;
+constexpr UnitId kEdit = 0x16011EE4;
+constexpr UnitId kButton = 0x16011EE5;
+constexpr UnitId kLabel = 0x16011EE6;
+
+// What the handlers saw: calls per (unit, event), the last arguments.
+struct Seen {
+    std::map<std::pair<UnitId, int32_t>, int> calls;
+    std::vector<int32_t> lastArgs;
+    std::map<std::pair<UnitId, int32_t>, std::vector<int32_t>> args;
+    EventSource source{};
+} gSeen;
+
+int32_t Record(UnitId unit, int32_t event, const int32_t* args, int32_t n)
+{
+    ++gSeen.calls[{unit, event}];
+    gSeen.lastArgs.assign(args, args + n);
+    gSeen.args[{unit, event}] = gSeen.lastArgs;
+    gSeen.source = CurrentEventSource();
+    return 0;  // no value
+}
+
+// Routine table indexes.
+enum { kOnPictureDown, kOnEditChanged, kOnEditChar, kOnButtonClick, kOnButtonDown, kOnButtonUp, kOnCloseQuery,
+       kOnClose, kOnDestroy, kOnIdle };
+
+enum class CharAnswer { Zero, LetterA, Nothing } gCharAnswer = CharAnswer::Nothing;
+bool gRefuseClose = true;
+
+void InstallRoutines()
+{
+    gRoutines[kOnPictureDown] = [](const int32_t* a, int32_t n, int32_t*) {
+        Record(kPicture, -1, a, n);
+        // The application's clear picture: the edit box content becomes empty.
+        WriteUnitProperty(kWindowId, kEdit, 8, -1, reinterpret_cast<uintptr_t>(""), 0);
+        return 0;
+    };
+    gRoutines[kOnEditChanged] = [](const int32_t* a, int32_t n, int32_t*) { return Record(kEdit, 0, a, n); };
+    gRoutines[kOnEditChar] = [](const int32_t* a, int32_t n, int32_t* result) {
+        Record(kEdit, -11, a, n);
+        if (gCharAnswer == CharAnswer::Nothing) return 0;
+        *result = gCharAnswer == CharAnswer::Zero ? 0 : 65;
+        return kRoutineReturnedValue;
+    };
+    gRoutines[kOnButtonClick] = [](const int32_t* a, int32_t n, int32_t*) { return Record(kButton, 0, a, n); };
+    gRoutines[kOnButtonDown] = [](const int32_t* a, int32_t n, int32_t*) { return Record(kButton, -1, a, n); };
+    gRoutines[kOnButtonUp] = [](const int32_t* a, int32_t n, int32_t*) { return Record(kButton, -2, a, n); };
+    gRoutines[kOnCloseQuery] = [](const int32_t* a, int32_t n, int32_t* result) {
+        Record(0, 12, a, n);
+        *result = gRefuseClose ? 0 : 1;
+        return kRoutineReturnedValue;
+    };
+    gRoutines[kOnClose] = [](const int32_t* a, int32_t n, int32_t*) { return Record(0, 1, a, n); };
+    gRoutines[kOnDestroy] = [](const int32_t* a, int32_t n, int32_t*) { return Record(0, 2, a, n); };
+    gRoutines[kOnIdle] = [](const int32_t* a, int32_t n, int32_t* result) {
+        Record(0, 7, a, n);
+        *result = 1;
+        return kRoutineReturnedValue;
+    };
+}
+
+int Calls(UnitId unit, int32_t event) { return gSeen.calls[{unit, event}]; }
+
+class EventsTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        gSeen = Seen{};
+        gCharAnswer = CharAnswer::Nothing;
+        gRefuseClose = true;
+        InstallRoutines();
+        EditBoxData edit;
+        edit.borderStyle = 5;
+        edit.content = "abc";
+        ButtonData button;
+        button.caption = "\xcf\xc2\xd4\xd8";  // 下载
+        PictureBoxData picture;
+        UnitSpec window{kWindowUnitId, kUnitTypeWindow, 50, 50, 415, 127};
+        window.bindings = {{12, kOnCloseQuery}, {1, kOnClose}, {2, kOnDestroy}, {7, kOnIdle}};
+        ASSERT_TRUE(LoadTestWindow(
+            window, {{kPicture, kUnitTypePicBox, 8, 8, 16, 16, kUnitVisible, WritePictureBoxData(picture),
+                      {{-1, kOnPictureDown}}},
+                     {kEdit, kUnitTypeEditBox, 40, 8, 200, 22, kUnitVisible | kUnitTabStop, WriteEditBoxData(edit),
+                      {{0, kOnEditChanged}, {-11, kOnEditChar}}},
+                     {kButton, kUnitTypeButton, 250, 8, 80, 24, kUnitVisible | kUnitTabStop, WriteButtonData(button),
+                      {{0, kOnButtonClick}, {-1, kOnButtonDown}, {-2, kOnButtonUp}}},
+                     {kLabel, kUnitTypeLabel, 8, 40, 100, 20, kUnitVisible, {}}}));
+        gSeen = Seen{};
+    }
+    void TearDown() override
+    {
+        App().startRoutineFinished = false;
+        UnloadTestWindow();
+        MSG msg;
+        while (PeekMessageW(&msg, nullptr, WM_QUIT, WM_QUIT, PM_REMOVE)) {
+        }
+    }
+};
+
+TEST_F(EventsTest, ClickOnPictureBoxRaisesMinusOneAndItsHandlerEmptiesTheEditBoxOnce)
+{
+    HWND edit = UnitWindow(kEdit);
+    ASSERT_EQ(WindowTextW(edit), L"abc");
+    PostMessageW(UnitWindow(kPicture), WM_LBUTTONDOWN, MK_LBUTTON | MK_CONTROL | MK_SHIFT, MAKELPARAM(5, 9));
+    ASSERT_TRUE(PumpUntil([] { return Calls(kPicture, -1) == 1; }));
+    Pump(50);
+    EXPECT_EQ(Calls(kPicture, -1), 1);
+    EXPECT_EQ(WindowTextW(edit), L"");
+    EXPECT_EQ(Calls(kEdit, 0), 1) << "one content write, one event 0";
+    // Clicking the label raises -1 for it, which has no binding: nothing runs.
+    PostMessageW(UnitWindow(kLabel), WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(3, 3));
+    Pump(50);
+    EXPECT_EQ(Calls(kPicture, -1), 1);
+}
+
+TEST_F(EventsTest, PictureBoxClickCarriesPositionAndKeyState)
+{
+    gRoutines[kOnPictureDown] = [](const int32_t* a, int32_t n, int32_t*) { return Record(kPicture, -1, a, n); };
+    struct Case {
+        WPARAM keys;
+        int x, y;
+        int32_t state;
+    };
+    const Case cases[] = {{MK_LBUTTON, 1, 2, 0}, {MK_LBUTTON | MK_CONTROL, 15, 15, 1}, {MK_LBUTTON | MK_SHIFT, 7, 0, 2},
+                          {MK_LBUTTON | MK_CONTROL | MK_SHIFT, 0, 7, 3}};
+    for (const Case& c : cases) {
+        gSeen = Seen{};
+        PostMessageW(UnitWindow(kPicture), WM_LBUTTONDOWN, c.keys, MAKELPARAM(c.x, c.y));
+        ASSERT_TRUE(PumpUntil([] { return Calls(kPicture, -1) == 1; }));
+        EXPECT_EQ(gSeen.lastArgs, (std::vector<int32_t>{c.x, c.y, c.state}));
+        EXPECT_EQ(gSeen.source.windowId, kWindowId);
+        EXPECT_EQ(gSeen.source.unitId, kPicture) << "the event source seen by the handler";
+    }
+    EXPECT_EQ(CurrentEventSource().windowId, 0u) << "cleared after the handler";
+}
+
+TEST_F(EventsTest, ButtonClickRaisesEventZeroAndItsMouseEvents)
+{
+    HWND button = UnitWindow(kButton);
+    EXPECT_EQ(WindowTextW(button), L"\u4e0b\u8f7d");
+    PostMessageW(button, WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(10, 10));
+    PostMessageW(button, WM_LBUTTONUP, 0, MAKELPARAM(10, 10));
+    ASSERT_TRUE(PumpUntil([] { return Calls(kButton, 0) == 1; }));
+    EXPECT_EQ(Calls(kButton, -1), 1);
+    EXPECT_EQ(Calls(kButton, -2), 1);
+    EXPECT_TRUE(gSeen.lastArgs.empty()) << "event 0 has no arguments";
+}
+
+TEST_F(EventsTest, CharacterHandlerSwallowsReplacesOrLeavesTheCharacter)
+{
+    struct Case {
+        CharAnswer answer;
+        const wchar_t* expected;
+    };
+    const Case cases[] = {{CharAnswer::Zero, L""}, {CharAnswer::LetterA, L"A"}, {CharAnswer::Nothing, L"x"}};
+    HWND edit = UnitWindow(kEdit);
+    for (const Case& c : cases) {
+        gCharAnswer = c.answer;
+        SetWindowTextW(edit, L"");
+        SetFocus(edit);
+        gSeen = Seen{};
+        PostMessageW(edit, WM_CHAR, 'x', 1);
+        ASSERT_TRUE(PumpUntil([] { return Calls(kEdit, -11) == 1; }));
+        Pump();
+        EXPECT_EQ(gSeen.args[std::make_pair(kEdit, -11)], std::vector<int32_t>(1, int32_t{120}));
+        EXPECT_EQ(WindowTextW(edit), c.expected) << static_cast<int>(c.answer);
+    }
+}
+
+TEST_F(EventsTest, PositionsAndSizesAreClampedInRecordAndWindow)
+{
+    struct Case {
+        int32_t index, value, expected;
+    };
+    const Case cases[] = {{2, 40000, 32627}, {2, -5, 0}, {0, -40000, -32627}, {1, 40000, 32627}, {3, 77, 77}};
+    for (const Case& c : cases) {
+        WriteUnitProperty(kWindowId, kLabel, c.index, -1, static_cast<uintptr_t>(c.value), 0);
+        const UnitRecord* record = FindUnitRecord(kWindowId, kLabel);
+        const int32_t stored[] = {record->left, record->top, record->width, record->height};
+        EXPECT_EQ(stored[c.index], c.expected) << c.index << " " << c.value;
+        EXPECT_EQ(ReadUnitProperty(kWindowId, kLabel, c.index, -1), c.expected) << "live window";
+    }
+}
+
+TEST_F(EventsTest, GenericPropertiesOfTheLiveWindowAndTag)
+{
+    HWND label = UnitWindow(kLabel);
+    EXPECT_EQ(ReadUnitProperty(kWindowId, kLabel, 0, -1), 8);
+    EXPECT_EQ(ReadUnitProperty(kWindowId, kLabel, 5, -1), 1);
+    WriteUnitProperty(kWindowId, kLabel, 5, -1, 0, 0);
+    EXPECT_FALSE(IsWindowVisible(label));
+    EXPECT_EQ(ReadUnitProperty(kWindowId, kLabel, 5, -1), 0);
+    WriteUnitProperty(kWindowId, kLabel, 6, -1, 1, 0);
+    EXPECT_FALSE(IsWindowEnabled(label));
+    EXPECT_EQ(ReadUnitProperty(kWindowId, kLabel, 6, -1), 1);
+    WriteUnitProperty(kWindowId, kLabel, 4, -1, reinterpret_cast<uintptr_t>("tag!"), 0);
+    Text tag = reinterpret_cast<Text>(static_cast<uintptr_t>(ReadUnitProperty(kWindowId, kLabel, 4, -1)));
+    ASSERT_NE(tag, nullptr);
+    EXPECT_STREQ(tag, "tag!");
+    RuntimeFree(tag);
+}
+
+TEST_F(EventsTest, OwnPropertiesCrossTheServicesWithTheirTypes)
+{
+    // Edit box content (text) out as a new Text.
+    WriteUnitProperty(kWindowId, kEdit, 8, -1, reinterpret_cast<uintptr_t>("\xc4\xe3\xba\xc3"), 0);  // 你好
+    EXPECT_EQ(WindowTextW(UnitWindow(kEdit)), L"\u4f60\u597d");
+    Text content = reinterpret_cast<Text>(static_cast<uintptr_t>(ReadUnitProperty(kWindowId, kEdit, 8, -1)));
+    ASSERT_NE(content, nullptr);
+    EXPECT_STREQ(content, "\xc4\xe3\xba\xc3");
+    RuntimeFree(content);
+    // Label gradient border width: below 5 becomes 5.
+    WriteUnitProperty(kWindowId, kLabel, 8 + 3, -1, 3, 0);
+    EXPECT_EQ(ReadUnitProperty(kWindowId, kLabel, 8 + 3, -1), 5);
+    // Label horizontal alignment: clamped to 0..2.
+    WriteUnitProperty(kWindowId, kLabel, 8 + 16, -1, 9, 0);
+    EXPECT_EQ(ReadUnitProperty(kWindowId, kLabel, 8 + 16, -1), 2);
+    // Edit box maximum length (a choice): negative becomes 0.
+    WriteUnitProperty(kWindowId, kEdit, 8 + 6, -1, static_cast<uintptr_t>(-7), 0);
+    EXPECT_EQ(ReadUnitProperty(kWindowId, kEdit, 8 + 6, -1), 0);
+    // Font size and face through element indexes; the face rule applies.
+    WriteUnitProperty(kWindowId, kLabel, 8 + 7, 5, 20, 0);
+    WriteUnitProperty(kWindowId, kLabel, 8 + 7, 6, reinterpret_cast<uintptr_t>(""), 0);
+    EXPECT_EQ(ReadUnitProperty(kWindowId, kLabel, 8 + 7, 5), 20);
+    Text face = reinterpret_cast<Text>(static_cast<uintptr_t>(ReadUnitProperty(kWindowId, kLabel, 8 + 7, 6)));
+    ASSERT_NE(face, nullptr);
+    EXPECT_STREQ(face, kDefaultFaceName);
+    RuntimeFree(face);
+}
+
+TEST_F(EventsTest, ChangingMultiLineRecreatesTheEditBoxWithItsContent)
+{
+    HWND before = UnitWindow(kEdit);
+    WriteUnitProperty(kWindowId, kEdit, 8, -1, reinterpret_cast<uintptr_t>("keep"), 0);
+    gSeen = Seen{};
+    WriteUnitProperty(kWindowId, kEdit, 8 + 7, -1, 1, 0);
+    HWND after = UnitWindow(kEdit);
+    ASSERT_NE(after, nullptr);
+    EXPECT_NE(after, before);
+    EXPECT_FALSE(IsWindow(before));
+    EXPECT_TRUE(GetWindowLongW(after, GWL_STYLE) & ES_MULTILINE);
+    EXPECT_EQ(WindowTextW(after), L"keep");
+    EXPECT_TRUE(IsWindowVisible(after));
+    EXPECT_EQ(Calls(kEdit, 0), 0) << "no events while re-created";
+    // Events reach the new box.
+    WriteUnitProperty(kWindowId, kEdit, 8, -1, reinterpret_cast<uintptr_t>(""), 0);
+    EXPECT_EQ(Calls(kEdit, 0), 1);
+}
+
+TEST_F(EventsTest, CloseRefusedByEventTwelveThenAcceptedEndsTheLoop)
+{
+    HWND window = UnitWindow(0);
+    SendMessageW(window, WM_CLOSE, 0, 0);
+    EXPECT_TRUE(IsWindow(window));
+    EXPECT_EQ(Calls(0, 12), 1);
+    EXPECT_EQ(Calls(0, 1), 0) << "event 1 comes only after an accepted event 12";
+    gRefuseClose = false;
+    App().startRoutineFinished = true;
+    SendMessageW(window, WM_CLOSE, 0, 0);
+    EXPECT_FALSE(IsWindow(window));
+    EXPECT_EQ(Calls(0, 12), 2);
+    EXPECT_EQ(Calls(0, 1), 1);
+    EXPECT_EQ(Calls(0, 2), 1);
+    MSG msg;
+    EXPECT_TRUE(PeekMessageW(&msg, nullptr, WM_QUIT, WM_QUIT, PM_REMOVE)) << "last window gone: quit";
+    EXPECT_EQ(FindUnitRecord(kWindowId, kEdit)->object, nullptr);
+}
+
+TEST_F(EventsTest, NoQuitMessageBeforeTheStartRoutineHasFinished)
+{
+    gRefuseClose = false;
+    DestroyWindow(UnitWindow(0));
+    MSG msg;
+    EXPECT_FALSE(PeekMessageW(&msg, nullptr, WM_QUIT, WM_QUIT, PM_REMOVE));
+}
+
+TEST_F(EventsTest, IdleEventCarriesElapsedTimeAndAsksForMore)
+{
+    EXPECT_TRUE(WindowIdle(kWindowId, 123));
+    EXPECT_EQ(gSeen.lastArgs, (std::vector<int32_t>{123}));
+    gRoutines[kOnIdle] = [](const int32_t* a, int32_t n, int32_t*) { return Record(0, 7, a, n); };
+    EXPECT_FALSE(WindowIdle(kWindowId, 5)) << "a handler without a value asks for no more";
+    EXPECT_FALSE(WindowIdle(0x52019999, 5));
+}
+
+TEST(EventsNotLoaded, GenericPropertiesOfAWindowNotLoadedComeFromTheRecord)
+{
+    ASSERT_TRUE(ReadTestForm({kWindowUnitId, kUnitTypeWindow, 50, 50, 415, 127},
+                             {{kLabel, kUnitTypeLabel, 8, 40, 216, 32, kUnitVisible | kUnitDisabled, {}}}));
+    EXPECT_EQ(ReadUnitProperty(kWindowId, kLabel, 0, -1), 8);
+    EXPECT_EQ(ReadUnitProperty(kWindowId, kLabel, 2, -1), 216);
+    EXPECT_EQ(ReadUnitProperty(kWindowId, kLabel, 5, -1), 1);
+    EXPECT_EQ(ReadUnitProperty(kWindowId, kLabel, 6, -1), 1);
+    WriteUnitProperty(kWindowId, kLabel, 2, -1, 50000, 0);
+    EXPECT_EQ(ReadUnitProperty(kWindowId, kLabel, 2, -1), 32627);
+    UnloadTestWindow();
+}
+
+}  // namespace
