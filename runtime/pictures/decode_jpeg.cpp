@@ -24,6 +24,7 @@ struct JpegContext {
     jpeg_progress_mgr progress;
     jmp_buf jump;
     uint8_t* pixels = nullptr; // owned until handed to the picture
+    size_t capacity = 0;
     bool compressStarted = false;
 };
 
@@ -70,7 +71,7 @@ uint8_t* RunJpegDecode(jpeg_decompress_struct* cinfo, JpegContext* context, cons
                        int32_t* width, int32_t* height, size_t* size)
 {
     if (setjmp(context->jump)) {
-        delete[] context->pixels;
+        PixelBlockFree{context->capacity}(context->pixels);
         context->pixels = nullptr;
         return nullptr;
     }
@@ -96,7 +97,7 @@ uint8_t* RunJpegDecode(jpeg_decompress_struct* cinfo, JpegContext* context, cons
         !CheckedMul(rowBytes, cinfo->output_height, &total) || total > kMaxPicturePixelBytes) {
         OnJpegError(reinterpret_cast<j_common_ptr>(cinfo));
     }
-    context->pixels = new (std::nothrow) uint8_t[size_t(total)];
+    context->pixels = AcquirePixelMemory(size_t(total), &context->capacity);
     if (context->pixels == nullptr) {
         OnJpegError(reinterpret_cast<j_common_ptr>(cinfo));
     }
@@ -175,7 +176,7 @@ std::unique_ptr<Picture> DecodeJpeg(const uint8_t* bytes, size_t length)
     picture->kind = PictureKind::Jpeg;
     picture->width = width;
     picture->height = height;
-    picture->pixels.bytes.reset(pixels);
+    picture->pixels.bytes = std::unique_ptr<uint8_t[], PixelBlockFree>(pixels, PixelBlockFree{context.capacity});
     picture->pixels.size = size;
     return picture;
 }

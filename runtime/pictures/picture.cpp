@@ -3,7 +3,49 @@
 
 #include "runtime/pictures/picture_internal.h"
 
+#include <mutex>
+
 namespace pictures {
+namespace {
+
+// Only blocks of a size where fresh pages cost more than the lock are kept, and
+// none so big that holding it on to would matter to a 32-bit process.
+constexpr size_t kRecycleMin = 1u << 20;
+constexpr size_t kRecycleMax = 64u << 20;
+
+struct RecycledBlock {
+    std::mutex lock;
+    uint8_t* block = nullptr; // owned
+    size_t capacity = 0;
+};
+
+// Never destroyed: a picture held in a static may be released after every
+// static of this file is gone.
+RecycledBlock& Recycled()
+{
+    static RecycledBlock* recycled = new RecycledBlock;
+    return *recycled;
+}
+
+} // namespace
+
+uint8_t* AcquirePixelMemory(size_t size, size_t* capacity)
+{
+    if (size >= kRecycleMin) {
+        RecycledBlock& r = Recycled();
+        std::lock_guard<std::mutex> guard(r.lock);
+        // Reused only for a picture that needs most of it.
+        if (r.block != nullptr && r.capacity >= size && r.capacity / 2 <= size) {
+            uint8_t* block = r.block;
+            *capacity = r.capacity;
+            r.block = nullptr;
+            r.capacity = 0;
+            return block;
+        }
+    }
+    *capacity = size;
+    return new (std::nothrow) uint8_t[size];
+}
 
 PixelBlock AllocateDib8(int32_t width, int32_t height, uint64_t maxBytes)
 {
@@ -43,6 +85,21 @@ uint8_t* Dib8Row(PixelBlock& dib, int32_t width, int32_t height, int32_t y)
 }
 
 } // namespace pictures
+
+void PixelBlockFree::operator()(uint8_t* block) const
+{
+    using namespace pictures;
+    if (block == nullptr) {
+        return;
+    }
+    if (capacity >= kRecycleMin && capacity <= kRecycleMax) {
+        RecycledBlock& r = Recycled();
+        std::lock_guard<std::mutex> guard(r.lock);
+        std::swap(block, r.block); // the newest is kept; the one it displaces is freed
+        r.capacity = capacity;
+    }
+    delete[] block;
+}
 
 PictureKind DetectPictureKind(const uint8_t* b, int64_t length)
 {

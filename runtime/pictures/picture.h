@@ -29,10 +29,19 @@ enum class PictureKind : int32_t {
 // through an allocation failure.
 constexpr uint64_t kMaxPicturePixelBytes = 256ull << 20;
 
+// Frees a pixel block of `capacity` bytes. The decoder keeps the last large
+// block freed and hands it to the next picture of about its size: a window
+// that shows one downloaded cover after another reuses its memory instead of
+// faulting in tens of megabytes of fresh pages for every picture.
+struct PixelBlockFree {
+    size_t capacity = 0;
+    void operator()(uint8_t* block) const;
+};
+
 // A block of pixel bytes that is not zero-filled on allocation (a 4000 x 3000
 // picture is written once by the decoder, not twice).
 struct PixelBlock {
-    std::unique_ptr<uint8_t[]> bytes;
+    std::unique_ptr<uint8_t[], PixelBlockFree> bytes;
     size_t size = 0;
 
     uint8_t* data() { return bytes.get(); }

@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
+#include <memory>
 #include <new>
 
 namespace pictures {
@@ -97,6 +98,10 @@ inline bool CheckedMul(uint64_t a, uint64_t b, uint64_t* out)
     return !__builtin_mul_overflow(a, b, out);
 }
 
+// Raw pixel memory of at least `size` bytes (a recycled block when one fits),
+// or null; `capacity` receives the block's real size for its release.
+uint8_t* AcquirePixelMemory(size_t size, size_t* capacity);
+
 // A pixel block of `size` bytes, or an empty one when the size is 0, above the
 // cap, or the memory is not there.
 inline PixelBlock AllocatePixels(uint64_t size)
@@ -105,8 +110,10 @@ inline PixelBlock AllocatePixels(uint64_t size)
     if (size == 0 || size > kMaxPicturePixelBytes) {
         return block;
     }
-    block.bytes.reset(new (std::nothrow) uint8_t[size_t(size)]);
-    if (block.bytes) {
+    size_t capacity = 0;
+    uint8_t* memory = AcquirePixelMemory(size_t(size), &capacity);
+    if (memory != nullptr) {
+        block.bytes = std::unique_ptr<uint8_t[], PixelBlockFree>(memory, PixelBlockFree{capacity});
         block.size = size_t(size);
     }
     return block;

@@ -434,3 +434,37 @@ TEST(DecodePictureFile, TheStoredClearButtonIsA128SquareJpeg)
 }
 
 } // namespace
+
+namespace {
+
+TEST(DecodePicture, LargePixelBlocksAreReusedByTheNextPicture)
+{
+    // 1000 x 700 BGRA is 2.8 MB: big enough to be kept when freed.
+    auto first = Png(1000, 700, [](int x, int y) { return Rgba{uint8_t(x), uint8_t(y), 1, 255}; }, false);
+    auto second = Png(1000, 700, [](int x, int y) { return Rgba{9, uint8_t(x + y), uint8_t(y), 255}; }, false);
+    auto small = Png(650, 420, [](int, int) { return Rgba{1, 2, 3, 255}; }, false); // 1.1 MB
+
+    auto picture = DecodePicture(first.data(), int64_t(first.size()));
+    ASSERT_NE(picture, nullptr);
+    const uint8_t* block = picture->pixels.data();
+    picture.reset();
+    // A picture needing less than half of it does not take the big block.
+    auto other = DecodePicture(small.data(), int64_t(small.size()));
+    ASSERT_NE(other, nullptr);
+    EXPECT_NE(other->pixels.data(), block);
+    picture = DecodePicture(second.data(), int64_t(second.size()));
+    ASSERT_NE(picture, nullptr);
+    EXPECT_EQ(picture->pixels.data(), block);
+    // Every pixel is the new picture's, none left from the old one.
+    for (int y = 0; y < 700; y += 7) {
+        for (int x = 0; x < 1000; x += 5) {
+            ASSERT_EQ(PixelOf(*picture, x, y), (Rgba{9, uint8_t(x + y), uint8_t(y), 255})) << x << "," << y;
+        }
+    }
+    // Alive at once, two pictures never share it.
+    auto third = DecodePicture(first.data(), int64_t(first.size()));
+    ASSERT_NE(third, nullptr);
+    EXPECT_NE(third->pixels.data(), picture->pixels.data());
+}
+
+} // namespace
