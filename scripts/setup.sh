@@ -138,6 +138,9 @@ BuildDeps() {
         AptUpdate
     fi
 
+    # libjpeg-turbo's own install-dir logic takes a relative LIBDIR as relative
+    # to the current directory: absolute dirs above, and a private cwd anyway.
+    cd "$work"
     local tc="$work/toolchain.cmake"
     cat >"$tc" <<EOF
 set(CMAKE_SYSTEM_NAME Windows)
@@ -152,7 +155,7 @@ set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
 set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
 EOF
     local common=(-G Ninja -DCMAKE_TOOLCHAIN_FILE="$tc" -DCMAKE_BUILD_TYPE=Release
-        -DCMAKE_INSTALL_PREFIX="$prefix" -DCMAKE_INSTALL_LIBDIR=lib
+        -DCMAKE_INSTALL_PREFIX="$prefix" -DCMAKE_INSTALL_LIBDIR="$prefix/lib" -DCMAKE_INSTALL_INCLUDEDIR="$prefix/include"
         -DCMAKE_C_FLAGS="-O2 -g -fstack-protector-strong" -DCMAKE_CXX_FLAGS="-O2 -g -fstack-protector-strong")
     local src
 
@@ -195,6 +198,12 @@ set(PNG_ROOT "$prefix")
 set(GIF_ROOT "$prefix")
 set(GTest_DIR "$prefix/lib/cmake/GTest")
 EOF
+    local f
+    for f in lib/libjpeg.a lib/libpng16.a lib/libgif.a lib/libgtest.a lib/libgtest_main.a include/jpeglib.h \
+        include/png.h include/gif_lib.h lib/cmake/GTest/GTestConfig.cmake; do
+        [ -f "$prefix/$f" ] || { log "dependency build incomplete: $prefix/$f missing"; return 1; }
+    done
+    cd /
     rm -rf "$work"
     touch "$prefix/.complete"
     log "dependencies ready"
