@@ -51,6 +51,15 @@ bool FormsNotify(int32_t code, uintptr_t arg1, uintptr_t arg2, int64_t* result);
 // Exit sequence: destroys the cursors still held by any record.
 void ReleaseFormResources();
 
+// True while the window unit of a modal load is being created.
+bool LoadingModalWindow();
+
+// Fills the window part entries served here (readFormBlock, loadWindow,
+// anyWindowAlive, loadedWindows, releaseWindowDescriptions, releaseResources);
+// the window unit's module fills the rest and registers the whole.
+struct WindowPartEntries;
+void FillFormsWindowPartEntries(WindowPartEntries* entries);
+
 // Window messages sent to units during loading.
 constexpr uint32_t kMsgUnitsCreated = 0x806F;
 constexpr uint32_t kMsgWindowUnitsCreated = 0x8004;

@@ -110,8 +110,12 @@ TEST(MousePointer, DataSelectsNoneSystemOwnHandOrCursorBytes)
         PointerChoice p = ResolvePointerData(c.data.empty() ? nullptr : c.data.data(), c.data.size());
         EXPECT_EQ(p.kind, c.kind) << c.what;
         EXPECT_EQ(p.tryWholeData, c.tryWhole) << c.what;
-        if (c.kind == K::System) EXPECT_EQ(p.systemCursor, c.cursor) << c.what;
-        if (c.kind == K::FromData) EXPECT_EQ(p.dataOffset, 4u) << c.what;
+        if (c.kind == K::System) {
+            EXPECT_EQ(p.systemCursor, c.cursor) << c.what;
+        }
+        if (c.kind == K::FromData) {
+            EXPECT_EQ(p.dataOffset, 4u) << c.what;
+        }
     }
 }
 
