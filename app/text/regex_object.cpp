@@ -161,7 +161,7 @@ Text RegexObject::PositionedText(int32_t matchNumber, bool group, int32_t groupN
         Call::Void(ClearObject, groups.Arg());
     }
     if (position && match.Empty()) {
-        *position = -2;  // no such match: nothing to find
+        *position = -2; // no such match: nothing to find
     } else if (position) {
         OwnedText subject = Call::Text(VariantToText, VariantArg(subject_));
         double firstIndex = Call::Double(ReadPropertyNumber, match.Arg(), "FirstIndex");
