@@ -81,11 +81,14 @@ TEST(CallHelpers, OwnedResultsAreFreedOnceAndCanBeHandedOn)
     EXPECT_EQ(balance.Delta(), 0);
 }
 
+#if !defined(_WIN32)  // under Wine the child would stop on the error box
 void AnswersByteSetType(CommandResult* result, int32_t, ArgRecord*) { result->type = TYPE_BYTESET; }
 
 TEST(CallHelpersDeathTest, AMismatchedResultTypeIsARuntimeError)
 {
     EXPECT_DEATH(Call::Text(AnswersByteSetType), "");
 }
+
+#endif
 
 }  // namespace

@@ -60,7 +60,9 @@ TEST_F(ByteSetCommands, ReplaceBytes)
         OwnedBytes r = c.withReplacement ? Call::Bytes(ReplaceBytes, b, s, x, c.start, c.count)
                                          : Call::Bytes(ReplaceBytes, b, s, kOmitted, c.start, c.count);
         EXPECT_EQ(r.View(), c.expected) << c.bytes;
-        if (c.expected.empty()) EXPECT_EQ(r.Get(), nullptr);
+        if (c.expected.empty()) {
+            EXPECT_EQ(r.Get(), nullptr);
+        }
     }
     OwnedBytes empty;
     EXPECT_EQ(Call::Bytes(ReplaceBytes, Bytes("abc"), empty, x).View(), "abc");
@@ -128,11 +130,14 @@ TEST_F(ByteSetCommands, ReadFromByteSetAdvancesAPositionPassedByReference)
     EXPECT_EQ(position, 3);
 }
 
+// Death tests only natively: under Wine the child would stop on the error box.
+#if !defined(_WIN32)
 TEST_F(ByteSetCommands, ReadFromByteSetRejectsAnUnknownType)
 {
     OwnedBytes data = Bytes("abcd");
     EXPECT_DEATH(Call::Raw(ReadFromByteSet, data, 11), "");
     EXPECT_DEATH(Call::Raw(ReadFromByteSet, data, 0), "");
 }
+#endif
 
 }  // namespace

@@ -161,7 +161,9 @@ TEST_F(ConversionCommands, ToByteSetByType)
     for (const auto& c : cases) {
         OwnedBytes b = Call::Bytes(ToByteSet, c.value);
         EXPECT_EQ(b.View(), c.expected) << std::hex << c.value.type;
-        if (c.expected.empty()) EXPECT_EQ(b.Get(), nullptr);
+        if (c.expected.empty()) {
+            EXPECT_EQ(b.Get(), nullptr);
+        }
     }
 }
 
