@@ -26,8 +26,7 @@ constexpr int kWidth = 4000;
 constexpr int kHeight = 3000;
 
 // Gradients with some noise: a photograph-like load for both coders.
-Rgba PhotoLike(int x, int y)
-{
+Rgba PhotoLike(int x, int y) {
     uint32_t h = uint32_t(x) * 2654435761u ^ uint32_t(y) * 2246822519u;
     h ^= h >> 15;
     int noise = int(h & 15) - 8;
@@ -41,14 +40,12 @@ struct JpegJump {
     jmp_buf jump;
 };
 
-[[noreturn]] void JpegFail(j_common_ptr c)
-{
+[[noreturn]] void JpegFail(j_common_ptr c) {
     longjmp(reinterpret_cast<JpegJump*>(c->err)->jump, 1);
 }
 
 // libjpeg-turbo's own decode: RGB, top row first, into `out`.
-bool LibJpegDecode(const Bytes& file, uint8_t* out)
-{
+bool LibJpegDecode(const Bytes& file, uint8_t* out) {
     jpeg_decompress_struct c{};
     JpegJump err{};
     c.err = jpeg_std_error(&err.errors);
@@ -77,8 +74,7 @@ struct PngSource {
     size_t at;
 };
 
-void PngRead(png_structp png, png_bytep out, png_size_t n)
-{
+void PngRead(png_structp png, png_bytep out, png_size_t n) {
     auto* s = static_cast<PngSource*>(png_get_io_ptr(png));
     if (s->at + n > s->file->size()) {
         png_error(png, "short");
@@ -88,8 +84,7 @@ void PngRead(png_structp png, png_bytep out, png_size_t n)
 }
 
 // libpng's own decode: 8-bit RGBA, top row first, into `out`.
-bool LibPngDecode(const Bytes& file, uint8_t* out, std::vector<png_bytep>& rows)
-{
+bool LibPngDecode(const Bytes& file, uint8_t* out, std::vector<png_bytep>& rows) {
     png_structp png = png_create_read_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
     png_infop info = png_create_info_struct(png);
     if (setjmp(png_jmpbuf(png))) {
@@ -115,9 +110,7 @@ bool LibPngDecode(const Bytes& file, uint8_t* out, std::vector<png_bytep>& rows)
     return true;
 }
 
-template <typename F>
-double BestSeconds(int repeats, F&& run)
-{
+template <typename F> double BestSeconds(int repeats, F&& run) {
     double best = 1e9;
     for (int i = 0; i < repeats; ++i) {
         auto start = Clock::now();
@@ -133,8 +126,7 @@ double BestSeconds(int repeats, F&& run)
 
 } // namespace
 
-int main(int argc, char** argv)
-{
+int main(int argc, char** argv) {
     const int repeats = argc > 1 ? std::atoi(argv[1]) : 5;
     std::printf("making %d x %d pictures...\n", kWidth, kHeight);
     const Bytes jpeg = Jpeg(kWidth, kHeight, PhotoLike, 90);

@@ -8,8 +8,7 @@
 
 namespace {
 
-size_t ExpectedSize(const Picture& p)
-{
+size_t ExpectedSize(const Picture& p) {
     const size_t w = size_t(p.width), h = size_t(p.height);
     switch (p.kind) {
     case PictureKind::Jpeg:
@@ -32,8 +31,7 @@ size_t ExpectedSize(const Picture& p)
 
 } // namespace
 
-extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
-{
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     auto picture = DecodePicture(data, int64_t(size));
     if (!picture) {
         return 0;

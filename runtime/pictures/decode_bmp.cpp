@@ -16,8 +16,7 @@ struct Channel {
     int shift = 0;
     int bits = 0;
 
-    static Channel FromMask(uint32_t mask)
-    {
+    static Channel FromMask(uint32_t mask) {
         Channel c;
         c.mask = mask;
         if (mask == 0) {
@@ -31,8 +30,7 @@ struct Channel {
         }
         return c;
     }
-    uint8_t Extract(uint32_t value) const
-    {
+    uint8_t Extract(uint32_t value) const {
         if (bits == 0) {
             return 0;
         }
@@ -57,8 +55,7 @@ struct BmpInfo {
 
 // Decodes RLE8/RLE4 into one palette index per pixel, rows in file order
 // (bottom-up). Pixels the codes skip stay index 0.
-bool DecodeRle(ByteCursor& in, const BmpInfo& info, uint8_t* indices)
-{
+bool DecodeRle(ByteCursor& in, const BmpInfo& info, uint8_t* indices) {
     const uint32_t w = uint32_t(info.width), h = uint32_t(info.height);
     uint32_t x = 0, y = 0;
     const bool four = info.compression == kRle4;
@@ -102,8 +99,7 @@ bool DecodeRle(ByteCursor& in, const BmpInfo& info, uint8_t* indices)
     return true;
 }
 
-bool ReadInfo(ByteCursor& in, BmpInfo& info, uint32_t* pixelOffset)
-{
+bool ReadInfo(ByteCursor& in, BmpInfo& info, uint32_t* pixelOffset) {
     in.Seek(10);
     *pixelOffset = in.U32();
     uint32_t headerSize = in.U32();
@@ -187,8 +183,7 @@ bool ReadInfo(ByteCursor& in, BmpInfo& info, uint32_t* pixelOffset)
 
 } // namespace
 
-std::unique_ptr<Picture> DecodeBmp(const uint8_t* bytes, size_t length)
-{
+std::unique_ptr<Picture> DecodeBmp(const uint8_t* bytes, size_t length) {
     ByteCursor in(bytes, length);
     BmpInfo info;
     uint32_t pixelOffset = 0;

@@ -24,8 +24,7 @@ struct MemoryInput {
     size_t position = 0;
 };
 
-int ReadFromMemory(GifFileType* gif, GifByteType* out, int wanted)
-{
+int ReadFromMemory(GifFileType* gif, GifByteType* out, int wanted) {
     auto* in = static_cast<MemoryInput*>(gif->UserData);
     if (wanted <= 0) {
         return 0;
@@ -40,8 +39,7 @@ int ReadFromMemory(GifFileType* gif, GifByteType* out, int wanted)
 }
 
 struct GifCloser {
-    void operator()(GifFileType* gif) const
-    {
+    void operator()(GifFileType* gif) const {
         int error = 0;
         DGifCloseFile(gif, &error);
     }
@@ -50,8 +48,7 @@ struct GifCloser {
 // Canvas pixels are 0x00RRGGBB with bit 24 set when painted; 0 = not painted.
 constexpr uint32_t kPainted = 0x01000000;
 
-uint32_t Rgb(const GifColorType& c)
-{
+uint32_t Rgb(const GifColorType& c) {
     return kPainted | (uint32_t(c.Red) << 16) | (uint32_t(c.Green) << 8) | c.Blue;
 }
 
@@ -62,8 +59,7 @@ uint32_t Rgb(const GifColorType& c)
 class FrameQuantiser {
 public:
     bool Quantise(const std::vector<uint32_t>& canvas, int32_t width, int32_t height, const ColorMapObject* fallback,
-                  PictureFrame& frame, uint64_t budget)
-    {
+                  PictureFrame& frame, uint64_t budget) {
         frame.pixels = AllocateDib8(width, height, budget);
         if (frame.pixels.empty()) {
             return false;
@@ -111,14 +107,12 @@ public:
 private:
     static constexpr int kSlots = 1024;
 
-    void Reset()
-    {
+    void Reset() {
         std::fill(std::begin(keys_), std::end(keys_), 0u);
         count_ = 0;
     }
     static size_t Hash(uint32_t c) { return (c * 2654435761u) >> 22; }
-    int Find(uint32_t c) const
-    {
+    int Find(uint32_t c) const {
         for (size_t i = Hash(c);; i = (i + 1) % kSlots) {
             if (keys_[i] == c) {
                 return values_[i];
@@ -128,8 +122,7 @@ private:
             }
         }
     }
-    bool Add(uint32_t c)
-    {
+    bool Add(uint32_t c) {
         if (count_ >= 255) { // one entry stays free for the transparent colour
             return false;
         }
@@ -144,8 +137,7 @@ private:
         }
         return true;
     }
-    int Nearest(uint32_t c)
-    {
+    int Nearest(uint32_t c) {
         // Cached by 5 bits a channel: at most 32K searches a frame.
         size_t key = ((c >> 9) & 0x7C00) | ((c >> 6) & 0x03E0) | ((c >> 3) & 0x001F);
         if (nearest_[key] >= 0) {
@@ -166,8 +158,7 @@ private:
         nearest_[key] = int16_t(best);
         return best;
     }
-    uint32_t PickUnusedColour() const
-    {
+    uint32_t PickUnusedColour() const {
         for (uint32_t candidate = 0xFF00FF;; candidate = (candidate + 0x010305) & 0xFFFFFF) {
             bool used = false;
             for (int i = 0; i < count_ && !used; ++i) {
@@ -194,8 +185,7 @@ struct FrameControl {
 
 // Reads one image's pixels onto the canvas (clipped to it).
 bool ReadImage(GifFileType* gif, std::vector<uint32_t>& canvas, int32_t canvasWidth, int32_t canvasHeight,
-               const FrameControl& control)
-{
+               const FrameControl& control) {
     const GifImageDesc& desc = gif->Image;
     const ColorMapObject* map = desc.ColorMap != nullptr ? desc.ColorMap : gif->SColorMap;
     if (desc.Width <= 0 || desc.Height <= 0 || uint64_t(desc.Width) * uint64_t(desc.Height) > kMaxFramePixels) {
@@ -232,8 +222,7 @@ bool ReadImage(GifFileType* gif, std::vector<uint32_t>& canvas, int32_t canvasWi
 
 // Clears the frame's rectangle on the canvas (disposal "restore background":
 // shown as transparent, as browsers do).
-void ClearRect(std::vector<uint32_t>& canvas, int32_t canvasWidth, int32_t canvasHeight, const GifImageDesc& d)
-{
+void ClearRect(std::vector<uint32_t>& canvas, int32_t canvasWidth, int32_t canvasHeight, const GifImageDesc& d) {
     for (int64_t y = d.Top; y < int64_t(d.Top) + d.Height && y < canvasHeight; ++y) {
         for (int64_t x = d.Left; x < int64_t(d.Left) + d.Width && x < canvasWidth; ++x) {
             canvas[size_t(y) * size_t(canvasWidth) + size_t(x)] = 0;
@@ -243,8 +232,7 @@ void ClearRect(std::vector<uint32_t>& canvas, int32_t canvasWidth, int32_t canva
 
 } // namespace
 
-std::unique_ptr<Picture> DecodeGif(const uint8_t* bytes, size_t length)
-{
+std::unique_ptr<Picture> DecodeGif(const uint8_t* bytes, size_t length) {
     MemoryInput input{bytes, length};
     int error = 0;
     std::unique_ptr<GifFileType, GifCloser> gif(DGifOpen(&input, ReadFromMemory, &error));

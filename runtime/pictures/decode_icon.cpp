@@ -18,19 +18,16 @@ struct IconEntry {
     uint16_t hotspotY = 0;
 };
 
-bool IsPng(const uint8_t* p, size_t n)
-{
+bool IsPng(const uint8_t* p, size_t n) {
     return n >= 8 && std::memcmp(p, kPngSignature, 8) == 0;
 }
 
-uint32_t BigEndian32(const uint8_t* p)
-{
+uint32_t BigEndian32(const uint8_t* p) {
     return (uint32_t(p[0]) << 24) | (uint32_t(p[1]) << 16) | (uint32_t(p[2]) << 8) | p[3];
 }
 
 // Size and depth an image says of itself (the directory's bytes are often wrong).
-bool MeasureImage(const uint8_t* p, size_t n, IconEntry& e)
-{
+bool MeasureImage(const uint8_t* p, size_t n, IconEntry& e) {
     if (IsPng(p, n)) {
         if (n < 24) {
             return false;
@@ -53,8 +50,7 @@ bool MeasureImage(const uint8_t* p, size_t n, IconEntry& e)
     return true;
 }
 
-bool DecodeDibImage(const uint8_t* p, size_t n, Picture& picture)
-{
+bool DecodeDibImage(const uint8_t* p, size_t n, Picture& picture) {
     ByteCursor in(p, n);
     uint32_t headerSize = in.U32();
     int32_t w = in.I32();
@@ -143,8 +139,7 @@ bool DecodeDibImage(const uint8_t* p, size_t n, Picture& picture)
 
 } // namespace
 
-std::unique_ptr<Picture> DecodeIcon(const uint8_t* bytes, size_t length, PictureKind kind)
-{
+std::unique_ptr<Picture> DecodeIcon(const uint8_t* bytes, size_t length, PictureKind kind) {
     ByteCursor in(bytes, length);
     in.Skip(4);
     uint32_t count = in.U16();

@@ -28,23 +28,20 @@ struct JpegContext {
     bool compressStarted = false;
 };
 
-[[noreturn]] void OnJpegError(j_common_ptr cinfo)
-{
+[[noreturn]] void OnJpegError(j_common_ptr cinfo) {
     auto* context = reinterpret_cast<JpegContext*>(cinfo->err);
     longjmp(context->jump, 1);
 }
 
 // Warnings are tolerated (web pictures often carry stray bytes), except running
 // out of data: a cut-off picture is not a picture.
-void OnJpegMessage(j_common_ptr cinfo, int level)
-{
+void OnJpegMessage(j_common_ptr cinfo, int level) {
     if (level < 0 && cinfo->err->msg_code == JWRN_JPEG_EOF) {
         OnJpegError(cinfo);
     }
 }
 
-void OnJpegProgress(j_common_ptr cinfo)
-{
+void OnJpegProgress(j_common_ptr cinfo) {
     if (!cinfo->is_decompressor) {
         return;
     }
@@ -55,8 +52,7 @@ void OnJpegProgress(j_common_ptr cinfo)
 }
 
 // Adobe CMYK pictures (stored inverted) to blue-green-red.
-void CmykRowToBgr(const uint8_t* cmyk, uint8_t* bgr, JDIMENSION width)
-{
+void CmykRowToBgr(const uint8_t* cmyk, uint8_t* bgr, JDIMENSION width) {
     for (JDIMENSION x = 0; x < width; ++x) {
         uint32_t c = cmyk[x * 4], m = cmyk[x * 4 + 1], y = cmyk[x * 4 + 2], k = cmyk[x * 4 + 3];
         bgr[x * 3 + 0] = uint8_t(y * k / 255);
@@ -68,8 +64,7 @@ void CmykRowToBgr(const uint8_t* cmyk, uint8_t* bgr, JDIMENSION width)
 // Returns the pixel block (owned by the caller) or null. No C++ object with a
 // destructor lives in this frame across the long jumps.
 uint8_t* RunJpegDecode(jpeg_decompress_struct* cinfo, JpegContext* context, const uint8_t* bytes, size_t length,
-                       int32_t* width, int32_t* height, size_t* size)
-{
+                       int32_t* width, int32_t* height, size_t* size) {
     if (setjmp(context->jump)) {
         PixelBlockFree{context->capacity}(context->pixels);
         context->pixels = nullptr;
@@ -93,8 +88,8 @@ uint8_t* RunJpegDecode(jpeg_decompress_struct* cinfo, JpegContext* context, cons
     jpeg_calc_output_dimensions(cinfo);
     uint64_t rowBytes = uint64_t(cinfo->output_width) * 3;
     uint64_t total = 0;
-    if (cinfo->output_width == 0 || cinfo->output_height == 0 ||
-        !CheckedMul(rowBytes, cinfo->output_height, &total) || total > kMaxPicturePixelBytes) {
+    if (cinfo->output_width == 0 || cinfo->output_height == 0 || !CheckedMul(rowBytes, cinfo->output_height, &total) ||
+        total > kMaxPicturePixelBytes) {
         OnJpegError(reinterpret_cast<j_common_ptr>(cinfo));
     }
     context->pixels = AcquirePixelMemory(size_t(total), &context->capacity);
@@ -105,8 +100,8 @@ uint8_t* RunJpegDecode(jpeg_decompress_struct* cinfo, JpegContext* context, cons
     // CMYK rows are decoded 4 bytes a pixel into a row of libjpeg's own pool.
     JSAMPARRAY cmykRow = nullptr;
     if (cmyk) {
-        cmykRow = (*cinfo->mem->alloc_sarray)(reinterpret_cast<j_common_ptr>(cinfo), JPOOL_IMAGE,
-                                              cinfo->output_width * 4, 1);
+        cmykRow =
+            (*cinfo->mem->alloc_sarray)(reinterpret_cast<j_common_ptr>(cinfo), JPOOL_IMAGE, cinfo->output_width * 4, 1);
     }
     const JDIMENSION h = cinfo->output_height;
     // Rows are written straight into their bottom-up places: no separate flip.
@@ -152,8 +147,7 @@ uint8_t* RunJpegDecode(jpeg_decompress_struct* cinfo, JpegContext* context, cons
 
 } // namespace
 
-std::unique_ptr<Picture> DecodeJpeg(const uint8_t* bytes, size_t length)
-{
+std::unique_ptr<Picture> DecodeJpeg(const uint8_t* bytes, size_t length) {
     if (length > 0xFFFFFFFFu) {
         return nullptr;
     }

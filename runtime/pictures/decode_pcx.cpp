@@ -14,8 +14,7 @@ class PcxRuns {
 public:
     PcxRuns(const uint8_t* data, size_t size) : in_(data, size) {}
 
-    bool ReadLine(uint8_t* out, size_t n)
-    {
+    bool ReadLine(uint8_t* out, size_t n) {
         for (size_t i = 0; i < n;) {
             if (runLeft_ == 0) {
                 uint8_t b = in_.U8();
@@ -47,8 +46,7 @@ private:
 
 } // namespace
 
-std::unique_ptr<Picture> DecodePcx(const uint8_t* bytes, size_t length, PictureKind kind)
-{
+std::unique_ptr<Picture> DecodePcx(const uint8_t* bytes, size_t length, PictureKind kind) {
     ByteCursor in(bytes, length);
     in.Skip(4);
     uint32_t xMin = in.U16(), yMin = in.U16(), xMax = in.U16(), yMax = in.U16();
@@ -71,8 +69,8 @@ std::unique_ptr<Picture> DecodePcx(const uint8_t* bytes, size_t length, PictureK
     if (kind == PictureKind::Pcx8) {
         out = AllocateDib8(width, height, kMaxPicturePixelBytes);
         stride = PaddedRowBytes(uint64_t(width), 8, 4);
-        const uint8_t* tail = length >= kHeaderBytes + kTrailingPaletteBytes ? bytes + length - kTrailingPaletteBytes
-                                                                             : nullptr;
+        const uint8_t* tail =
+            length >= kHeaderBytes + kTrailingPaletteBytes ? bytes + length - kTrailingPaletteBytes : nullptr;
         for (int i = 0; i < 256; ++i) {
             uint8_t r = uint8_t(i), g = uint8_t(i), b = uint8_t(i); // no table: grey levels
             if (tail != nullptr && tail[0] == 0x0C) {

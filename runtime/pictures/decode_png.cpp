@@ -5,8 +5,7 @@
 
 namespace pictures {
 
-bool DecodePngPixels(const uint8_t* bytes, size_t length, int32_t* width, int32_t* height, PixelBlock* pixels)
-{
+bool DecodePngPixels(const uint8_t* bytes, size_t length, int32_t* width, int32_t* height, PixelBlock* pixels) {
     // libpng's simplified reader keeps its long jumps to itself, converts every
     // colour type and depth (palette, grey, 16-bit, tRNS) to 8-bit BGRA and
     // reports damage, including data that ends early, as a failed call.
@@ -38,8 +37,7 @@ bool DecodePngPixels(const uint8_t* bytes, size_t length, int32_t* width, int32_
     return true;
 }
 
-std::unique_ptr<Picture> DecodePng(const uint8_t* bytes, size_t length)
-{
+std::unique_ptr<Picture> DecodePng(const uint8_t* bytes, size_t length) {
     auto picture = std::make_unique<Picture>();
     if (!DecodePngPixels(bytes, length, &picture->width, &picture->height, &picture->pixels)) {
         return nullptr;

@@ -21,16 +21,14 @@ struct RecycledBlock {
 
 // Never destroyed: a picture held in a static may be released after every
 // static of this file is gone.
-RecycledBlock& Recycled()
-{
+RecycledBlock& Recycled() {
     static RecycledBlock* recycled = new RecycledBlock;
     return *recycled;
 }
 
 } // namespace
 
-uint8_t* AcquirePixelMemory(size_t size, size_t* capacity)
-{
+uint8_t* AcquirePixelMemory(size_t size, size_t* capacity) {
     if (size >= kRecycleMin) {
         RecycledBlock& r = Recycled();
         std::lock_guard<std::mutex> guard(r.lock);
@@ -47,8 +45,7 @@ uint8_t* AcquirePixelMemory(size_t size, size_t* capacity)
     return new (std::nothrow) uint8_t[size];
 }
 
-PixelBlock AllocateDib8(int32_t width, int32_t height, uint64_t maxBytes)
-{
+PixelBlock AllocateDib8(int32_t width, int32_t height, uint64_t maxBytes) {
     PixelBlock dib;
     if (width <= 0 || height <= 0) {
         return dib;
@@ -70,24 +67,22 @@ PixelBlock AllocateDib8(int32_t width, int32_t height, uint64_t maxBytes)
     PutU32(h + 0, kDibHeaderBytes);
     PutU32(h + 4, uint32_t(width));
     PutU32(h + 8, uint32_t(height)); // positive: bottom row first
-    PutU16(h + 12, 1);                // planes
-    PutU16(h + 14, 8);                // bits per pixel
-    PutU32(h + 16, 0);                // uncompressed
+    PutU16(h + 12, 1);               // planes
+    PutU16(h + 14, 8);               // bits per pixel
+    PutU32(h + 16, 0);               // uncompressed
     PutU32(h + 20, uint32_t(size - kDib8PixelOffset));
     PutU32(h + 32, 256); // colours used
     return dib;
 }
 
-uint8_t* Dib8Row(PixelBlock& dib, int32_t width, int32_t height, int32_t y)
-{
+uint8_t* Dib8Row(PixelBlock& dib, int32_t width, int32_t height, int32_t y) {
     size_t stride = size_t(PaddedRowBytes(uint64_t(width), 8, 4));
     return dib.data() + kDib8PixelOffset + size_t(height - 1 - y) * stride;
 }
 
 } // namespace pictures
 
-void PixelBlockFree::operator()(uint8_t* block) const
-{
+void PixelBlockFree::operator()(uint8_t* block) const {
     using namespace pictures;
     if (block == nullptr) {
         return;
@@ -101,8 +96,7 @@ void PixelBlockFree::operator()(uint8_t* block) const
     delete[] block;
 }
 
-PictureKind DetectPictureKind(const uint8_t* b, int64_t length)
-{
+PictureKind DetectPictureKind(const uint8_t* b, int64_t length) {
     if (b == nullptr || length < 8) {
         return PictureKind::None;
     }
@@ -134,8 +128,7 @@ PictureKind DetectPictureKind(const uint8_t* b, int64_t length)
     return PictureKind::None;
 }
 
-std::unique_ptr<Picture> DecodePicture(const uint8_t* bytes, int64_t length)
-{
+std::unique_ptr<Picture> DecodePicture(const uint8_t* bytes, int64_t length) {
     if (bytes == nullptr || length <= 0) {
         return nullptr;
     }
@@ -144,33 +137,32 @@ std::unique_ptr<Picture> DecodePicture(const uint8_t* bytes, int64_t length)
     // The readers report damage by returning null; the only exception left is
     // running out of memory for a small bookkeeping block, which is no picture either.
     try {
-    switch (DetectPictureKind(bytes, length)) {
-    case PictureKind::Jpeg:
-        return DecodeJpeg(bytes, n);
-    case PictureKind::Bmp:
-        return DecodeBmp(bytes, n);
-    case PictureKind::Icon:
-        return DecodeIcon(bytes, n, PictureKind::Icon);
-    case PictureKind::Cursor:
-        return DecodeIcon(bytes, n, PictureKind::Cursor);
-    case PictureKind::Gif:
-        return DecodeGif(bytes, n);
-    case PictureKind::Pcx8:
-        return DecodePcx(bytes, n, PictureKind::Pcx8);
-    case PictureKind::Pcx1:
-        return DecodePcx(bytes, n, PictureKind::Pcx1);
-    case PictureKind::Png:
-        return DecodePng(bytes, n);
-    case PictureKind::None:
-        break;
-    }
+        switch (DetectPictureKind(bytes, length)) {
+        case PictureKind::Jpeg:
+            return DecodeJpeg(bytes, n);
+        case PictureKind::Bmp:
+            return DecodeBmp(bytes, n);
+        case PictureKind::Icon:
+            return DecodeIcon(bytes, n, PictureKind::Icon);
+        case PictureKind::Cursor:
+            return DecodeIcon(bytes, n, PictureKind::Cursor);
+        case PictureKind::Gif:
+            return DecodeGif(bytes, n);
+        case PictureKind::Pcx8:
+            return DecodePcx(bytes, n, PictureKind::Pcx8);
+        case PictureKind::Pcx1:
+            return DecodePcx(bytes, n, PictureKind::Pcx1);
+        case PictureKind::Png:
+            return DecodePng(bytes, n);
+        case PictureKind::None:
+            break;
+        }
     } catch (...) {
     }
     return nullptr;
 }
 
-void CompositeOverColour(const uint8_t* bgra, size_t pixelCount, PictureColour background, uint8_t* out)
-{
+void CompositeOverColour(const uint8_t* bgra, size_t pixelCount, PictureColour background, uint8_t* out) {
     const uint32_t backB = (background >> 16) & 0xFF;
     const uint32_t backG = (background >> 8) & 0xFF;
     const uint32_t backR = background & 0xFF;

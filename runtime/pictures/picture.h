@@ -54,7 +54,7 @@ struct PixelBlock {
 // stays before the next one.
 struct PictureFrame {
     PixelBlock pixels;
-    uint32_t delayMs = 0;          // GIF delay; 0 when the file gives none
+    uint32_t delayMs = 0;           // GIF delay; 0 when the file gives none
     int32_t transparentColour = -1; // 0x00BBGGRR of the colour that stands for "not painted", or -1
 };
 

@@ -10,14 +10,12 @@ using pictures::kDib8PixelOffset;
 // A memory DC with a bitmap selected into it; both restored on scope exit.
 class SelectedBitmap {
 public:
-    SelectedBitmap(HDC compatibleWith, HBITMAP bitmap) : dc_(CreateCompatibleDC(compatibleWith))
-    {
+    SelectedBitmap(HDC compatibleWith, HBITMAP bitmap) : dc_(CreateCompatibleDC(compatibleWith)) {
         if (dc_ != nullptr) {
             old_ = SelectObject(dc_, bitmap);
         }
     }
-    ~SelectedBitmap()
-    {
+    ~SelectedBitmap() {
         if (dc_ != nullptr) {
             SelectObject(dc_, old_);
             DeleteDC(dc_);
@@ -29,7 +27,7 @@ public:
     HDC Get() const { return dc_; }
 
 private:
-    HDC dc_;               // owned
+    HDC dc_;                // owned
     HGDIOBJ old_ = nullptr; // borrowed: what the fresh DC held
 };
 
@@ -39,8 +37,7 @@ struct BitmapDeleter {
 using OwnedBitmap = std::unique_ptr<std::remove_pointer_t<HBITMAP>, BitmapDeleter>;
 
 // A top-down (negative height) or bottom-up DIB section; `bits` receives its pixels.
-HBITMAP MakeDibSection(int32_t width, int32_t height, int bitsPerPixel, bool topDown, void** bits)
-{
+HBITMAP MakeDibSection(int32_t width, int32_t height, int bitsPerPixel, bool topDown, void** bits) {
     BITMAPINFO info{};
     info.bmiHeader.biSize = sizeof(BITMAPINFOHEADER);
     info.bmiHeader.biWidth = width;
@@ -58,8 +55,7 @@ HBITMAP MakeDibSection(int32_t width, int32_t height, int bitsPerPixel, bool top
 }
 
 // 24-bit bottom-up, rows padded to 4 bytes: kinds JPEG and BMP.
-HBITMAP MakeBgrBitmap(const Picture& picture)
-{
+HBITMAP MakeBgrBitmap(const Picture& picture) {
     const size_t rowBytes = size_t(picture.width) * 3;
     if (picture.pixels.size < rowBytes * size_t(picture.height)) {
         return nullptr;
@@ -83,8 +79,7 @@ HBITMAP MakeBgrBitmap(const Picture& picture)
 }
 
 // 32-bit top-down, composited over the background: kind PNG.
-HBITMAP MakePngBitmap(const Picture& picture, PictureColour background)
-{
+HBITMAP MakePngBitmap(const Picture& picture, PictureColour background) {
     const size_t count = size_t(picture.width) * size_t(picture.height);
     if (picture.pixels.size < count * 4) {
         return nullptr;
@@ -101,8 +96,7 @@ HBITMAP MakePngBitmap(const Picture& picture, PictureColour background)
 
 // An 8-bit DIB (header, colour table, rows) as a bitmap of the display's own
 // format, so frame after frame is a plain copy: kinds GIF and PCX 8-bit.
-HBITMAP MakeFromDib8(const PixelBlock& dib, int32_t width, int32_t height)
-{
+HBITMAP MakeFromDib8(const PixelBlock& dib, int32_t width, int32_t height) {
     const size_t stride = (size_t(width) + 3) & ~size_t(3);
     if (dib.size < kDib8PixelOffset + stride * size_t(height)) {
         return nullptr;
@@ -114,8 +108,7 @@ HBITMAP MakeFromDib8(const PixelBlock& dib, int32_t width, int32_t height)
     HBITMAP bitmap = CreateCompatibleBitmap(screen, width, height);
     if (bitmap != nullptr) {
         const auto* info = reinterpret_cast<const BITMAPINFO*>(dib.data());
-        if (SetDIBits(screen, bitmap, 0, UINT(height), dib.data() + kDib8PixelOffset, info, DIB_RGB_COLORS) !=
-            height) {
+        if (SetDIBits(screen, bitmap, 0, UINT(height), dib.data() + kDib8PixelOffset, info, DIB_RGB_COLORS) != height) {
             DeleteObject(bitmap);
             bitmap = nullptr;
         }
@@ -124,8 +117,7 @@ HBITMAP MakeFromDib8(const PixelBlock& dib, int32_t width, int32_t height)
     return bitmap;
 }
 
-HBITMAP MakeMonochrome(const Picture& picture)
-{
+HBITMAP MakeMonochrome(const Picture& picture) {
     const size_t stride = size_t(pictures::PaddedRowBytes(uint64_t(picture.width), 1, 2));
     if (picture.pixels.size < stride * size_t(picture.height)) {
         return nullptr;
@@ -134,8 +126,7 @@ HBITMAP MakeMonochrome(const Picture& picture)
 }
 
 // Icons and cursors: a 32-bit colour image with alpha and an AND mask from it.
-HICON MakeIcon(const Picture& picture)
-{
+HICON MakeIcon(const Picture& picture) {
     const size_t count = size_t(picture.width) * size_t(picture.height);
     if (picture.pixels.size < count * 4) {
         return nullptr;
@@ -176,8 +167,7 @@ HICON MakeIcon(const Picture& picture)
 
 } // namespace
 
-int MakeDrawable(HDC dc, const Picture* picture, DrawablePicture* out, PictureColour background, size_t frame)
-{
+int MakeDrawable(HDC dc, const Picture* picture, DrawablePicture* out, PictureColour background, size_t frame) {
     if (out == nullptr) {
         return 0;
     }
@@ -225,9 +215,7 @@ int MakeDrawable(HDC dc, const Picture* picture, DrawablePicture* out, PictureCo
     return 1;
 }
 
-void DrawPictureTo(HDC target, const DrawablePicture* d, int x, int y, int width, int height,
-                   int64_t rasterOperation)
-{
+void DrawPictureTo(HDC target, const DrawablePicture* d, int x, int y, int width, int height, int64_t rasterOperation) {
     if (target == nullptr || d == nullptr || (d->icon == nullptr && d->bitmap == nullptr)) {
         return;
     }
@@ -286,15 +274,13 @@ void DrawPictureTo(HDC target, const DrawablePicture* d, int x, int y, int width
     SetStretchBltMode(target, oldMode);
 }
 
-void DrawPicture(const DrawablePicture* drawable, int x, int y, int width, int height, int64_t rasterOperation)
-{
+void DrawPicture(const DrawablePicture* drawable, int x, int y, int width, int height, int64_t rasterOperation) {
     if (drawable != nullptr) {
         DrawPictureTo(drawable->dc, drawable, x, y, width, height, rasterOperation);
     }
 }
 
-void ReleaseDrawable(DrawablePicture* drawable)
-{
+void ReleaseDrawable(DrawablePicture* drawable) {
     if (drawable == nullptr) {
         return;
     }

@@ -21,8 +21,7 @@ struct DrawablePicture {
 // frame of `picture` over `background` (0x00BBGGRR; the caller has already
 // replaced 0xFF000000 by the button-face colour). Releases whatever `out` held
 // before. Returns 1 on success, 0 otherwise (then `out` is empty).
-int MakeDrawable(HDC dc, const Picture* picture, DrawablePicture* out, PictureColour background,
-                 size_t frame = 0);
+int MakeDrawable(HDC dc, const Picture* picture, DrawablePicture* out, PictureColour background, size_t frame = 0);
 
 // Draws into the record's device context at (x, y); width or height -1 means the
 // picture's own. `rasterOperation` is a GDI raster operation (SRCCOPY for every

@@ -17,8 +17,7 @@ struct FileCloser {
 
 } // namespace
 
-std::unique_ptr<Picture> DecodePictureFile(const char* fileName)
-{
+std::unique_ptr<Picture> DecodePictureFile(const char* fileName) {
     if (fileName == nullptr || *fileName == '\0') {
         return nullptr;
     }

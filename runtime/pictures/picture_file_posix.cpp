@@ -4,8 +4,7 @@
 
 namespace pictures {
 
-FILE* OpenPictureFile(const char* fileName)
-{
+FILE* OpenPictureFile(const char* fileName) {
     return std::fopen(fileName, "rb");
 }
 

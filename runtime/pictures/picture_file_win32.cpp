@@ -8,8 +8,7 @@
 
 namespace pictures {
 
-FILE* OpenPictureFile(const char* fileName)
-{
+FILE* OpenPictureFile(const char* fileName) {
     int n = MultiByteToWideChar(936, 0, fileName, -1, nullptr, 0);
     if (n <= 0) {
         return nullptr;

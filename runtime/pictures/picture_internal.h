@@ -25,8 +25,7 @@ public:
     size_t remaining() const { return pos_ <= size_ ? size_ - pos_ : 0; }
     const uint8_t* here() const { return data_ + pos_; }
 
-    bool Seek(size_t pos)
-    {
+    bool Seek(size_t pos) {
         if (pos > size_) {
             failed_ = true;
             return false;
@@ -36,16 +35,14 @@ public:
     }
     bool Skip(size_t n) { return n <= remaining() ? Seek(pos_ + n) : Fail(); }
 
-    uint8_t U8()
-    {
+    uint8_t U8() {
         if (remaining() < 1) {
             Fail();
             return 0;
         }
         return data_[pos_++];
     }
-    uint16_t U16()
-    {
+    uint16_t U16() {
         if (remaining() < 2) {
             Fail();
             return 0;
@@ -54,8 +51,7 @@ public:
         pos_ += 2;
         return v;
     }
-    uint32_t U32()
-    {
+    uint32_t U32() {
         if (remaining() < 4) {
             Fail();
             return 0;
@@ -68,8 +64,7 @@ public:
     int32_t I32() { return int32_t(U32()); }
 
     // Borrowed view of the next n bytes, or null (and failed) if they are not there.
-    const uint8_t* Take(size_t n)
-    {
+    const uint8_t* Take(size_t n) {
         if (n > remaining()) {
             Fail();
             return nullptr;
@@ -80,8 +75,7 @@ public:
     }
 
 private:
-    bool Fail()
-    {
+    bool Fail() {
         failed_ = true;
         return false;
     }
@@ -93,8 +87,7 @@ private:
 };
 
 // a * b, or false on overflow of 64 bits.
-inline bool CheckedMul(uint64_t a, uint64_t b, uint64_t* out)
-{
+inline bool CheckedMul(uint64_t a, uint64_t b, uint64_t* out) {
     return !__builtin_mul_overflow(a, b, out);
 }
 
@@ -104,8 +97,7 @@ uint8_t* AcquirePixelMemory(size_t size, size_t* capacity);
 
 // A pixel block of `size` bytes, or an empty one when the size is 0, above the
 // cap, or the memory is not there.
-inline PixelBlock AllocatePixels(uint64_t size)
-{
+inline PixelBlock AllocatePixels(uint64_t size) {
     PixelBlock block;
     if (size == 0 || size > kMaxPicturePixelBytes) {
         return block;
@@ -120,18 +112,15 @@ inline PixelBlock AllocatePixels(uint64_t size)
 }
 
 // Bytes of one row of `bitsPerPixel` pixels padded to a multiple of `align` bytes.
-inline uint64_t PaddedRowBytes(uint64_t width, uint32_t bitsPerPixel, uint32_t align)
-{
+inline uint64_t PaddedRowBytes(uint64_t width, uint32_t bitsPerPixel, uint32_t align) {
     return ((width * bitsPerPixel + 8 * align - 1) / (8 * align)) * align;
 }
 
-inline void PutU16(uint8_t* p, uint32_t v)
-{
+inline void PutU16(uint8_t* p, uint32_t v) {
     p[0] = uint8_t(v);
     p[1] = uint8_t(v >> 8);
 }
-inline void PutU32(uint8_t* p, uint32_t v)
-{
+inline void PutU32(uint8_t* p, uint32_t v) {
     p[0] = uint8_t(v);
     p[1] = uint8_t(v >> 8);
     p[2] = uint8_t(v >> 16);

@@ -20,8 +20,7 @@ struct KindCase {
     PictureKind expected;
 };
 
-TEST(DetectPictureKind, FirstBytesDecideInTableOrder)
-{
+TEST(DetectPictureKind, FirstBytesDecideInTableOrder) {
     const std::vector<uint8_t> pad(8, 0x11);
     auto with = [&](std::vector<uint8_t> head) {
         head.resize(std::max<size_t>(head.size(), 8), 0x11);
@@ -72,22 +71,19 @@ struct FormatCase {
     PictureKind kind;
     int width, height;
     PixelFn pixel;
-    int tolerance;      // per channel; lossy coding only
+    int tolerance; // per channel; lossy coding only
     size_t cutTolerance;
 };
 
-Rgba Checker(int x, int y)
-{
+Rgba Checker(int x, int y) {
     return ((x / 3 + y / 2) & 1) ? Rgba{255, 255, 255, 255} : Rgba{0, 0, 0, 255};
 }
 
-Rgba Translucent(int x, int y)
-{
+Rgba Translucent(int x, int y) {
     return Rgba{uint8_t(x * 12), uint8_t(y * 20), 200, uint8_t((x * 13 + y * 7) % 256)};
 }
 
-Rgba Grey(int x, int y)
-{
+Rgba Grey(int x, int y) {
     uint8_t v = x < 16 ? 40 : 210;
     return Rgba{v, v, v, 255};
 }
@@ -95,8 +91,7 @@ Rgba Grey(int x, int y)
 // Flat colours in 8-bit table order for palette formats.
 const std::vector<Rgba> kPalette = {{255, 0, 0, 255}, {0, 255, 0, 255}, {0, 0, 255, 255}, {255, 255, 255, 255}};
 
-std::vector<uint8_t> QuadrantIndices(int w, int h)
-{
+std::vector<uint8_t> QuadrantIndices(int w, int h) {
     std::vector<uint8_t> out;
     for (int y = 0; y < h; ++y) {
         for (int x = 0; x < w; ++x) {
@@ -107,8 +102,7 @@ std::vector<uint8_t> QuadrantIndices(int w, int h)
     return out;
 }
 
-std::vector<FormatCase> FormatCases()
-{
+std::vector<FormatCase> FormatCases() {
     auto quad = [](int w, int h) { return PixelFn([w, h](int x, int y) { return Quadrants(x, y, w, h); }); };
     std::vector<uint8_t> bits;
     for (int y = 0; y < 9; ++y) {
@@ -127,8 +121,8 @@ std::vector<FormatCase> FormatCases()
         {"jpeg", Jpeg(64, 48, quad(64, 48)), PictureKind::Jpeg, 64, 48, quad(64, 48), 12, 0},
         {"jpeg odd size", Jpeg(33, 17, quad(33, 17)), PictureKind::Jpeg, 33, 17, quad(33, 17), 40, 0},
         {"jpeg grey", Jpeg(32, 16, Grey, 95, true), PictureKind::Jpeg, 32, 16, Grey, 12, 0},
-        {"jpeg progressive", Jpeg(40, 40, quad(40, 40), 95, false, true), PictureKind::Jpeg, 40, 40, quad(40, 40),
-         12, 0},
+        {"jpeg progressive", Jpeg(40, 40, quad(40, 40), 95, false, true), PictureKind::Jpeg, 40, 40, quad(40, 40), 12,
+         0},
         // A PNG whose image data is whole but whose end chunk is missing still shows.
         {"png rgba", Png(20, 12, Translucent), PictureKind::Png, 20, 12, Translucent, 0, 12},
         {"png rgb", Png(31, 7, quad(31, 7), false), PictureKind::Png, 31, 7, quad(31, 7), 0, 12},
@@ -139,28 +133,24 @@ std::vector<FormatCase> FormatCases()
         {"bmp 24-bit", Bmp(33, 17, 24, quad(33, 17)), PictureKind::Bmp, 33, 17, quad(33, 17), 0, 3},
         {"bmp 24-bit top-down", Bmp(33, 17, 24, quad(33, 17), true), PictureKind::Bmp, 33, 17, quad(33, 17), 0, 3},
         {"bmp 32-bit", Bmp(9, 9, 32, quad(9, 9)), PictureKind::Bmp, 9, 9, quad(9, 9), 0, 0},
-        {"bmp rle8", BmpRle8(30, 14, QuadrantIndices(30, 14), kPalette), PictureKind::Bmp, 30, 14, quad(30, 14), 0,
-         2},
+        {"bmp rle8", BmpRle8(30, 14, QuadrantIndices(30, 14), kPalette), PictureKind::Bmp, 30, 14, quad(30, 14), 0, 2},
         {"icon 32-bit", Icon(1, {icon32}), PictureKind::Icon, 24, 20, Translucent, 0, 0},
         {"icon 24-bit with mask", Icon(1, {icon24}), PictureKind::Icon, 16, 16, icon24.pixel, 0, 0},
         {"icon holding a png", Icon(1, {iconPng}), PictureKind::Icon, 20, 12, Translucent, 0, 0},
         {"cursor", Icon(2, {cursor}), PictureKind::Cursor, 32, 32, quad(32, 32), 0, 0},
         {"gif", Gif(30, 14, kPalette, {gifFrame}), PictureKind::Gif, 30, 14, quad(30, 14), 0, 1},
         {"gif interlaced", Gif(30, 19, kPalette, {interlaced}), PictureKind::Gif, 30, 19, quad(30, 19), 0, 1},
-        {"pcx 8-bit", Pcx8(30, 14, QuadrantIndices(30, 14), kPalette), PictureKind::Pcx8, 30, 14, quad(30, 14), 0,
-         770},
+        {"pcx 8-bit", Pcx8(30, 14, QuadrantIndices(30, 14), kPalette), PictureKind::Pcx8, 30, 14, quad(30, 14), 0, 770},
         {"pcx 1-bit", Pcx1(21, 9, bits), PictureKind::Pcx1, 21, 9, Checker, 0, 0},
     };
 }
 
-bool Near(Rgba a, Rgba b, int tolerance)
-{
+bool Near(Rgba a, Rgba b, int tolerance) {
     return std::abs(a.r - b.r) <= tolerance && std::abs(a.g - b.g) <= tolerance && std::abs(a.b - b.b) <= tolerance &&
            a.a == b.a;
 }
 
-TEST(DecodePicture, EveryFormatGivesItsSizeAndPixels)
-{
+TEST(DecodePicture, EveryFormatGivesItsSizeAndPixels) {
     for (const FormatCase& c : FormatCases()) {
         SCOPED_TRACE(c.name);
         auto picture = DecodePicture(c.bytes.data(), int64_t(c.bytes.size()));
@@ -179,24 +169,23 @@ TEST(DecodePicture, EveryFormatGivesItsSizeAndPixels)
                 Rgba got = PixelOf(*picture, x, y);
                 if (!Near(got, want, c.tolerance) && wrong++ < 3) {
                     ADD_FAILURE() << "pixel " << x << "," << y << " is " << int(got.r) << "," << int(got.g) << ","
-                                  << int(got.b) << "," << int(got.a) << " not " << int(want.r) << ","
-                                  << int(want.g) << "," << int(want.b) << "," << int(want.a);
+                                  << int(got.b) << "," << int(got.a) << " not " << int(want.r) << "," << int(want.g)
+                                  << "," << int(want.b) << "," << int(want.a);
                 }
             }
         }
     }
 }
 
-TEST(DecodePicture, DataSizeFollowsTheKindsLayout)
-{
+TEST(DecodePicture, DataSizeFollowsTheKindsLayout) {
     struct SizeCase {
         std::vector<uint8_t> bytes;
         size_t size;
     };
     auto quad = [](int x, int y) { return Quadrants(x, y, 10, 10); };
     const SizeCase cases[] = {
-        {Jpeg(10, 7, quad), 10 * 7 * 3},         // not padded
-        {Bmp(10, 7, 24, quad), 10 * 7 * 3},      // not padded either
+        {Jpeg(10, 7, quad), 10 * 7 * 3},    // not padded
+        {Bmp(10, 7, 24, quad), 10 * 7 * 3}, // not padded either
         {Png(10, 7, quad), 10 * 7 * 4},
         {Pcx8(10, 7, std::vector<uint8_t>(70, 1), kPalette), 40 + 1024 + 12 * 7},
         {Pcx1(10, 7, std::vector<uint8_t>(70, 1)), 2 * 7}, // 16-bit aligned rows
@@ -208,8 +197,7 @@ TEST(DecodePicture, DataSizeFollowsTheKindsLayout)
     }
 }
 
-TEST(DecodePicture, IconUsesTheLargestThenDeepestImage)
-{
+TEST(DecodePicture, IconUsesTheLargestThenDeepestImage) {
     auto red = [](int, int) { return Rgba{255, 0, 0, 255}; };
     auto blue = [](int, int) { return Rgba{0, 0, 255, 255}; };
     auto bytes = Icon(1, {{16, 16, 32, red}, {32, 32, 24, red}, {32, 32, 32, blue}, {24, 24, 32, red}});
@@ -226,8 +214,7 @@ TEST(DecodePicture, IconUsesTheLargestThenDeepestImage)
     EXPECT_EQ(cursor->hotspotY, 4);
 }
 
-TEST(DecodePicture, GifKeepsEveryFrameComposedWithItsDelay)
-{
+TEST(DecodePicture, GifKeepsEveryFrameComposedWithItsDelay) {
     // Frame 1 paints the left half red over an unpainted canvas; frame 2 paints
     // a blue square with a transparent hole; frame 3 is shown after frame 2 is
     // restored to the background.
@@ -271,8 +258,7 @@ TEST(DecodePicture, GifKeepsEveryFrameComposedWithItsDelay)
     EXPECT_EQ(PixelOf(*picture, 7, 7, 2), green);
 }
 
-TEST(DecodePicture, CutOffOrDamagedBytesAreNoPicture)
-{
+TEST(DecodePicture, CutOffOrDamagedBytesAreNoPicture) {
     for (const FormatCase& c : FormatCases()) {
         SCOPED_TRACE(c.name);
         // Every prefix: null unless only what readers forgive is missing.
@@ -301,21 +287,18 @@ TEST(DecodePicture, CutOffOrDamagedBytesAreNoPicture)
     }
 }
 
-void Patch16(std::vector<uint8_t>& b, size_t at, uint32_t v, bool bigEndian = false)
-{
+void Patch16(std::vector<uint8_t>& b, size_t at, uint32_t v, bool bigEndian = false) {
     b[at] = uint8_t(bigEndian ? v >> 8 : v);
     b[at + 1] = uint8_t(bigEndian ? v : v >> 8);
 }
 
-void Patch32(std::vector<uint8_t>& b, size_t at, uint32_t v)
-{
+void Patch32(std::vector<uint8_t>& b, size_t at, uint32_t v) {
     for (int i = 0; i < 4; ++i) {
         b[at + size_t(i)] = uint8_t(v >> (8 * i));
     }
 }
 
-TEST(DecodePicture, PicturesOverTheSizeCapAreRefused)
-{
+TEST(DecodePicture, PicturesOverTheSizeCapAreRefused) {
     auto quad = [](int x, int y) { return Quadrants(x, y, 16, 16); };
     std::vector<std::pair<const char*, std::vector<uint8_t>>> cases;
 
@@ -359,8 +342,7 @@ TEST(DecodePicture, PicturesOverTheSizeCapAreRefused)
     }
 }
 
-TEST(CompositeOverColour, MixesTranslucentPixelsOverTheBackground)
-{
+TEST(CompositeOverColour, MixesTranslucentPixelsOverTheBackground) {
     struct MixCase {
         uint8_t b, g, r, a;
         PictureColour background; // 0x00BBGGRR
@@ -368,10 +350,10 @@ TEST(CompositeOverColour, MixesTranslucentPixelsOverTheBackground)
     };
     const MixCase cases[] = {
         {10, 20, 30, 0, 0x00332211, 0x33, 0x22, 0x11},   // alpha 0: exactly the background
-        {10, 20, 30, 255, 0x00332211, 10, 20, 30},        // alpha 255: its own colour
-        {255, 255, 255, 128, 0x00000000, 128, 128, 128},  // 128/255 * 255, truncated
-        {0, 0, 0, 1, 0x00FFFFFF, 254, 254, 254},          // 254/255 * 255 = 254
-        {200, 100, 0, 100, 0x00C0C0C0, 195, 155, 116},    // (100*c + 155*192) / 255, truncated
+        {10, 20, 30, 255, 0x00332211, 10, 20, 30},       // alpha 255: its own colour
+        {255, 255, 255, 128, 0x00000000, 128, 128, 128}, // 128/255 * 255, truncated
+        {0, 0, 0, 1, 0x00FFFFFF, 254, 254, 254},         // 254/255 * 255 = 254
+        {200, 100, 0, 100, 0x00C0C0C0, 195, 155, 116},   // (100*c + 155*192) / 255, truncated
     };
     for (const MixCase& c : cases) {
         uint8_t in[4] = {c.b, c.g, c.r, c.a};
@@ -388,8 +370,7 @@ TEST(CompositeOverColour, MixesTranslucentPixelsOverTheBackground)
     EXPECT_EQ(row, (std::vector<uint8_t>{9, 8, 7, 0, 4, 5, 6, 255}));
 }
 
-std::string TempPath(const char* name)
-{
+std::string TempPath(const char* name) {
 #ifdef _WIN32
     const char* dir = std::getenv("TEMP");
 #else
@@ -398,8 +379,7 @@ std::string TempPath(const char* name)
     return std::string(dir != nullptr ? dir : "/tmp") + "/" + name;
 }
 
-TEST(DecodePictureFile, ReadsTheFilesContents)
-{
+TEST(DecodePictureFile, ReadsTheFilesContents) {
     auto bytes = Png(7, 5, Translucent);
     std::string path = TempPath("sl_picture_file_test.png");
     FILE* f = std::fopen(path.c_str(), "wb");
@@ -417,8 +397,7 @@ TEST(DecodePictureFile, ReadsTheFilesContents)
     EXPECT_EQ(DecodePictureFile(nullptr), nullptr);
 }
 
-TEST(DecodePictureFile, TheStoredClearButtonIsA128SquareJpeg)
-{
+TEST(DecodePictureFile, TheStoredClearButtonIsA128SquareJpeg) {
     auto picture = DecodePictureFile(SL_CLEAR_BUTTON_PATH);
     ASSERT_NE(picture, nullptr);
     EXPECT_EQ(picture->kind, PictureKind::Jpeg);
@@ -437,12 +416,26 @@ TEST(DecodePictureFile, TheStoredClearButtonIsA128SquareJpeg)
 
 namespace {
 
-TEST(DecodePicture, LargePixelBlocksAreReusedByTheNextPicture)
-{
+TEST(DecodePicture, LargePixelBlocksAreReusedByTheNextPicture) {
     // 1000 x 700 BGRA is 2.8 MB: big enough to be kept when freed.
-    auto first = Png(1000, 700, [](int x, int y) { return Rgba{uint8_t(x), uint8_t(y), 1, 255}; }, false);
-    auto second = Png(1000, 700, [](int x, int y) { return Rgba{9, uint8_t(x + y), uint8_t(y), 255}; }, false);
-    auto small = Png(650, 420, [](int, int) { return Rgba{1, 2, 3, 255}; }, false); // 1.1 MB
+    auto first = Png(
+        1000, 700,
+        [](int x, int y) {
+            return Rgba{uint8_t(x), uint8_t(y), 1, 255};
+        },
+        false);
+    auto second = Png(
+        1000, 700,
+        [](int x, int y) {
+            return Rgba{9, uint8_t(x + y), uint8_t(y), 255};
+        },
+        false);
+    auto small = Png(
+        650, 420,
+        [](int, int) {
+            return Rgba{1, 2, 3, 255};
+        },
+        false); // 1.1 MB
 
     auto picture = DecodePicture(first.data(), int64_t(first.size()));
     ASSERT_NE(picture, nullptr);

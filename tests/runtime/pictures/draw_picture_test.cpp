@@ -12,8 +12,7 @@ namespace {
 // A 32-bit top-down surface selected into a memory DC.
 class Surface {
 public:
-    Surface(int width, int height) : width_(width), height_(height)
-    {
+    Surface(int width, int height) : width_(width), height_(height) {
         BITMAPINFO info{};
         info.bmiHeader.biSize = sizeof(BITMAPINFOHEADER);
         info.bmiHeader.biWidth = width;
@@ -26,15 +25,13 @@ public:
         bitmap_ = CreateDIBSection(dc_, &info, DIB_RGB_COLORS, reinterpret_cast<void**>(&bits_), nullptr, 0);
         old_ = SelectObject(dc_, bitmap_);
     }
-    ~Surface()
-    {
+    ~Surface() {
         SelectObject(dc_, old_);
         DeleteObject(bitmap_);
         DeleteDC(dc_);
     }
     HDC dc() const { return dc_; }
-    void Fill(COLORREF colour)
-    {
+    void Fill(COLORREF colour) {
         HBRUSH brush = CreateSolidBrush(colour);
         RECT all{0, 0, width_, height_};
         FillRect(dc_, &all, brush);
@@ -42,8 +39,7 @@ public:
         GdiFlush();
     }
     // 0x00BBGGRR, like the colours the units use.
-    COLORREF At(int x, int y) const
-    {
+    COLORREF At(int x, int y) const {
         GdiFlush();
         uint32_t v = bits_[size_t(y) * size_t(width_) + size_t(x)];
         return RGB((v >> 16) & 0xFF, (v >> 8) & 0xFF, v & 0xFF);
@@ -57,13 +53,11 @@ private:
     uint32_t* bits_ = nullptr;
 };
 
-std::unique_ptr<Picture> Decode(const std::vector<uint8_t>& bytes)
-{
+std::unique_ptr<Picture> Decode(const std::vector<uint8_t>& bytes) {
     return DecodePicture(bytes.data(), int64_t(bytes.size()));
 }
 
-COLORREF Ref(Rgba p)
-{
+COLORREF Ref(Rgba p) {
     return RGB(p.r, p.g, p.b);
 }
 
@@ -74,8 +68,7 @@ struct DrawCase {
     PixelFn pixel;
 };
 
-TEST(DrawPicture, EveryKindDrawsItsPixelsAtNaturalSize)
-{
+TEST(DrawPicture, EveryKindDrawsItsPixelsAtNaturalSize) {
     auto quad = [](int w, int h) { return PixelFn([w, h](int x, int y) { return Quadrants(x, y, w, h); }); };
     const std::vector<Rgba> palette = {{255, 0, 0, 255}, {0, 255, 0, 255}, {0, 0, 255, 255}, {255, 255, 255, 255}};
     auto indices = [&](int w, int h) {
@@ -88,9 +81,7 @@ TEST(DrawPicture, EveryKindDrawsItsPixelsAtNaturalSize)
         }
         return out;
     };
-    auto checker = [](int x, int y) {
-        return ((x + y) & 1) ? Rgba{255, 255, 255, 255} : Rgba{0, 0, 0, 255};
-    };
+    auto checker = [](int x, int y) { return ((x + y) & 1) ? Rgba{255, 255, 255, 255} : Rgba{0, 0, 0, 255}; };
     std::vector<uint8_t> bits;
     for (int y = 0; y < 9; ++y) {
         for (int x = 0; x < 19; ++x) {
@@ -134,8 +125,7 @@ TEST(DrawPicture, EveryKindDrawsItsPixelsAtNaturalSize)
     }
 }
 
-TEST(MakeDrawable, PngAlphaIsCompositedOverTheButtonFaceColour)
-{
+TEST(MakeDrawable, PngAlphaIsCompositedOverTheButtonFaceColour) {
     auto pixel = [](int x, int) {
         return x == 0 ? Rgba{10, 200, 30, 0} : x == 1 ? Rgba{10, 200, 30, 255} : Rgba{250, 0, 0, 128};
     };
@@ -149,12 +139,11 @@ TEST(MakeDrawable, PngAlphaIsCompositedOverTheButtonFaceColour)
     EXPECT_EQ(surface.At(0, 0), face);
     EXPECT_EQ(surface.At(1, 0), RGB(10, 200, 30));
     EXPECT_EQ(surface.At(2, 0), RGB((128 * 250 + 127 * GetRValue(face)) / 255, (127 * GetGValue(face)) / 255,
-                                     (127 * GetBValue(face)) / 255));
+                                    (127 * GetBValue(face)) / 255));
     ReleaseDrawable(&drawable);
 }
 
-TEST(DrawPicture, NegativeRasterOperationLeavesThatColourTransparent)
-{
+TEST(DrawPicture, NegativeRasterOperationLeavesThatColourTransparent) {
     const Rgba magenta{255, 0, 255, 255}, red{255, 0, 0, 255};
     auto pixel = [&](int x, int y) { return (x >= 4 && x < 8 && y >= 4 && y < 8) ? red : magenta; };
     auto picture = Decode(Bmp(12, 12, 24, pixel));
@@ -173,8 +162,7 @@ TEST(DrawPicture, NegativeRasterOperationLeavesThatColourTransparent)
     ReleaseDrawable(&drawable);
 }
 
-TEST(DrawPicture, IconsKeepTheBackgroundWhereTheyAreTransparent)
-{
+TEST(DrawPicture, IconsKeepTheBackgroundWhereTheyAreTransparent) {
     auto pixel = [](int x, int y) { return x < 8 ? Rgba{0, 0, 0, 0} : Rgba{0, 0, 255, 255}; };
     auto picture = Decode(Icon(1, {{16, 16, 32, pixel}}));
     ASSERT_NE(picture, nullptr);
@@ -191,8 +179,7 @@ TEST(DrawPicture, IconsKeepTheBackgroundWhereTheyAreTransparent)
     ReleaseDrawable(&drawable);
 }
 
-TEST(DrawPicture, StretchesToTheGivenRectangle)
-{
+TEST(DrawPicture, StretchesToTheGivenRectangle) {
     auto quad = [](int x, int y) { return Quadrants(x, y, 8, 8); };
     auto picture = Decode(Bmp(8, 8, 24, quad));
     ASSERT_NE(picture, nullptr);
@@ -209,11 +196,11 @@ TEST(DrawPicture, StretchesToTheGivenRectangle)
     ReleaseDrawable(&drawable);
 }
 
-TEST(MakeDrawable, GifFramesAreDrawnOneByOne)
-{
+TEST(MakeDrawable, GifFramesAreDrawnOneByOne) {
     const std::vector<Rgba> palette = {{255, 0, 0, 255}, {0, 0, 255, 255}};
-    auto bytes = Gif(4, 4, palette,
-                     {GifFrame{0, 0, 4, 4, std::vector<uint8_t>(16, 0)}, GifFrame{0, 0, 4, 4, std::vector<uint8_t>(16, 1)}});
+    auto bytes =
+        Gif(4, 4, palette,
+            {GifFrame{0, 0, 4, 4, std::vector<uint8_t>(16, 0)}, GifFrame{0, 0, 4, 4, std::vector<uint8_t>(16, 1)}});
     auto picture = Decode(bytes);
     ASSERT_NE(picture, nullptr);
     Surface surface(8, 8);
@@ -227,8 +214,7 @@ TEST(MakeDrawable, GifFramesAreDrawnOneByOne)
     EXPECT_EQ(MakeDrawable(surface.dc(), picture.get(), &drawable, 0, 2), 0);
 }
 
-TEST(MakeDrawable, NoPictureGivesNothingToDraw)
-{
+TEST(MakeDrawable, NoPictureGivesNothingToDraw) {
     Surface surface(4, 4);
     surface.Fill(RGB(7, 7, 7));
     DrawablePicture drawable;

@@ -13,24 +13,20 @@
 namespace picture_files {
 namespace {
 
-void Put16(Bytes& out, uint32_t v)
-{
+void Put16(Bytes& out, uint32_t v) {
     out.push_back(uint8_t(v));
     out.push_back(uint8_t(v >> 8));
 }
-void Put32(Bytes& out, uint32_t v)
-{
+void Put32(Bytes& out, uint32_t v) {
     Put16(out, v & 0xFFFF);
     Put16(out, v >> 16);
 }
 
-size_t Stride(int width, int bpp, int align)
-{
+size_t Stride(int width, int bpp, int align) {
     return size_t((width * bpp + 8 * align - 1) / (8 * align) * align);
 }
 
-void PutPixelBits(uint8_t* row, int x, int bpp, uint32_t value)
-{
+void PutPixelBits(uint8_t* row, int x, int bpp, uint32_t value) {
     int perByte = 8 / bpp;
     int shift = 8 - bpp * (1 + x % perByte);
     row[x / perByte] |= uint8_t(value << shift);
@@ -38,8 +34,7 @@ void PutPixelBits(uint8_t* row, int x, int bpp, uint32_t value)
 
 } // namespace
 
-Rgba Quadrants(int x, int y, int width, int height)
-{
+Rgba Quadrants(int x, int y, int width, int height) {
     bool right = x >= width / 2, bottom = y >= height / 2;
     if (!bottom) {
         return right ? Rgba{0, 255, 0, 255} : Rgba{255, 0, 0, 255};
@@ -47,8 +42,7 @@ Rgba Quadrants(int x, int y, int width, int height)
     return right ? Rgba{255, 255, 255, 255} : Rgba{0, 0, 255, 255};
 }
 
-Bytes Jpeg(int width, int height, const PixelFn& pixel, int quality, bool grey, bool progressive)
-{
+Bytes Jpeg(int width, int height, const PixelFn& pixel, int quality, bool grey, bool progressive) {
     jpeg_compress_struct c{};
     jpeg_error_mgr err{};
     c.err = jpeg_std_error(&err);
@@ -89,8 +83,7 @@ Bytes Jpeg(int width, int height, const PixelFn& pixel, int quality, bool grey, 
     return out;
 }
 
-Bytes Png(int width, int height, const PixelFn& pixel, bool withAlpha)
-{
+Bytes Png(int width, int height, const PixelFn& pixel, bool withAlpha) {
     png_image image{};
     image.version = PNG_IMAGE_VERSION;
     image.width = png_uint_32(width);
@@ -122,8 +115,7 @@ Bytes Png(int width, int height, const PixelFn& pixel, bool withAlpha)
     return out;
 }
 
-Bytes Bmp(int width, int height, int bpp, const PixelFn& pixel, bool topDown)
-{
+Bytes Bmp(int width, int height, int bpp, const PixelFn& pixel, bool topDown) {
     std::vector<Rgba> palette;
     std::map<uint32_t, uint32_t> indexOf;
     auto key = [](Rgba p) { return uint32_t(p.r) << 16 | uint32_t(p.g) << 8 | p.b; };
@@ -203,8 +195,7 @@ Bytes Bmp(int width, int height, int bpp, const PixelFn& pixel, bool topDown)
     return out;
 }
 
-Bytes BmpRle8(int width, int height, const std::vector<uint8_t>& indices, const std::vector<Rgba>& palette)
-{
+Bytes BmpRle8(int width, int height, const std::vector<uint8_t>& indices, const std::vector<Rgba>& palette) {
     Bytes data;
     for (int fileRow = 0; fileRow < height; ++fileRow) {
         int y = height - 1 - fileRow;
@@ -250,8 +241,7 @@ Bytes BmpRle8(int width, int height, const std::vector<uint8_t>& indices, const 
     return out;
 }
 
-Bytes Icon(uint16_t type, const std::vector<IconImage>& images)
-{
+Bytes Icon(uint16_t type, const std::vector<IconImage>& images) {
     std::vector<Bytes> blobs;
     for (const IconImage& im : images) {
         if (im.asPng) {
@@ -316,15 +306,13 @@ Bytes Icon(uint16_t type, const std::vector<IconImage>& images)
 
 namespace {
 
-int WriteToBytes(GifFileType* gif, const GifByteType* data, int n)
-{
+int WriteToBytes(GifFileType* gif, const GifByteType* data, int n) {
     auto* out = static_cast<Bytes*>(gif->UserData);
     out->insert(out->end(), data, data + n);
     return n;
 }
 
-ColorMapObject* MakeMap(const std::vector<Rgba>& palette)
-{
+ColorMapObject* MakeMap(const std::vector<Rgba>& palette) {
     int size = 2;
     while (size < int(palette.size())) {
         size *= 2;
@@ -339,8 +327,7 @@ ColorMapObject* MakeMap(const std::vector<Rgba>& palette)
 } // namespace
 
 Bytes Gif(int width, int height, const std::vector<Rgba>& globalPalette, const std::vector<GifFrame>& frames,
-          int loopCount)
-{
+          int loopCount) {
     Bytes out;
     int error = 0;
     GifFileType* gif = EGifOpen(&out, WriteToBytes, &error);
@@ -387,8 +374,7 @@ Bytes Gif(int width, int height, const std::vector<Rgba>& globalPalette, const s
 
 namespace {
 
-Bytes PcxHeader(int width, int height, int version, int bpp, size_t bytesPerLine)
-{
+Bytes PcxHeader(int width, int height, int version, int bpp, size_t bytesPerLine) {
     Bytes out(128, 0);
     out[0] = 0x0A;
     out[1] = uint8_t(version);
@@ -407,8 +393,7 @@ Bytes PcxHeader(int width, int height, int version, int bpp, size_t bytesPerLine
     return out;
 }
 
-void PcxEncodeLine(Bytes& out, const uint8_t* line, size_t n)
-{
+void PcxEncodeLine(Bytes& out, const uint8_t* line, size_t n) {
     for (size_t i = 0; i < n;) {
         size_t run = 1;
         while (i + run < n && run < 63 && line[i + run] == line[i]) {
@@ -424,8 +409,7 @@ void PcxEncodeLine(Bytes& out, const uint8_t* line, size_t n)
 
 } // namespace
 
-Bytes Pcx8(int width, int height, const std::vector<uint8_t>& indices, const std::vector<Rgba>& palette)
-{
+Bytes Pcx8(int width, int height, const std::vector<uint8_t>& indices, const std::vector<Rgba>& palette) {
     size_t bytesPerLine = size_t(width + (width & 1));
     Bytes out = PcxHeader(width, height, 5, 8, bytesPerLine);
     std::vector<uint8_t> line(bytesPerLine, 0);
@@ -443,8 +427,7 @@ Bytes Pcx8(int width, int height, const std::vector<uint8_t>& indices, const std
     return out;
 }
 
-Bytes Pcx1(int width, int height, const std::vector<uint8_t>& bits)
-{
+Bytes Pcx1(int width, int height, const std::vector<uint8_t>& bits) {
     size_t used = size_t((width + 7) / 8);
     size_t bytesPerLine = used + (used & 1);
     Bytes out = PcxHeader(width, height, 3, 1, bytesPerLine);

@@ -23,8 +23,7 @@ using PixelFn = std::function<Rgba(int x, int y)>;
 // coding and wrong row order or colour order alike.
 Rgba Quadrants(int x, int y, int width, int height);
 
-Bytes Jpeg(int width, int height, const PixelFn& pixel, int quality = 95, bool grey = false,
-           bool progressive = false);
+Bytes Jpeg(int width, int height, const PixelFn& pixel, int quality = 95, bool grey = false, bool progressive = false);
 Bytes Png(int width, int height, const PixelFn& pixel, bool withAlpha = true);
 
 // 1, 4, 8 (palette made of the colours met, which must be few enough), 16
@@ -46,7 +45,7 @@ Bytes Icon(uint16_t type, const std::vector<IconImage>& images);
 
 struct GifFrame {
     int left = 0, top = 0, width = 0, height = 0;
-    std::vector<uint8_t> indices = {}; // width * height
+    std::vector<uint8_t> indices = {};   // width * height
     std::vector<Rgba> localPalette = {}; // empty: the global one
     int delayCs = 0;
     int disposal = 0;

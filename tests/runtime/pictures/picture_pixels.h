@@ -9,22 +9,19 @@
 
 namespace picture_files {
 
-inline uint32_t ReadU32(const uint8_t* p)
-{
+inline uint32_t ReadU32(const uint8_t* p) {
     return uint32_t(p[0]) | uint32_t(p[1]) << 8 | uint32_t(p[2]) << 16 | uint32_t(p[3]) << 24;
 }
 
 // Pixel (x, y), y counted from the top, of an 8-bit DIB (header, table, rows).
-inline Rgba Dib8Pixel(const PixelBlock& dib, int width, int height, int x, int y)
-{
+inline Rgba Dib8Pixel(const PixelBlock& dib, int width, int height, int x, int y) {
     size_t stride = size_t((width + 3) & ~3);
     uint8_t index = dib.data()[40 + 1024 + size_t(height - 1 - y) * stride + size_t(x)];
     const uint8_t* c = dib.data() + 40 + size_t(index) * 4;
     return Rgba{c[2], c[1], c[0], 255};
 }
 
-inline Rgba PixelOf(const Picture& p, int x, int y, size_t frame = 0)
-{
+inline Rgba PixelOf(const Picture& p, int x, int y, size_t frame = 0) {
     switch (p.kind) {
     case PictureKind::Jpeg:
     case PictureKind::Bmp: {

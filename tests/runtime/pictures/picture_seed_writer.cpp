@@ -8,8 +8,7 @@
 
 using namespace picture_files;
 
-int main(int argc, char** argv)
-{
+int main(int argc, char** argv) {
     if (argc != 2) {
         std::fprintf(stderr, "usage: picture_seed_writer <directory>\n");
         return 2;
