@@ -75,6 +75,9 @@ bool LoadTestWindow(const UnitSpec& window, const std::vector<UnitSpec>& units)
 
 void UnloadTestWindow()
 {
+    // A person can look at the window before it goes (screenshots while debugging).
+    wchar_t hold[16] = {};
+    if (GetEnvironmentVariableW(L"SL_UNITS_HOLD_MS", hold, 16)) Pump(_wtoi(hold));
     if (HWND h = UnitWindow(0)) DestroyWindow(h);
     Pump();
     ReleaseWindowDescriptions();
