@@ -139,7 +139,8 @@ BuildDeps() {
     fi
 
     # libjpeg-turbo's own install-dir logic takes a relative LIBDIR as relative
-    # to the current directory: absolute dirs above, and a private cwd anyway.
+    # to the current directory (it gets an absolute one below); a private cwd
+    # anyway, so nothing can land in the caller's directory.
     cd "$work"
     local tc="$work/toolchain.cmake"
     cat >"$tc" <<EOF
@@ -155,12 +156,12 @@ set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
 set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
 EOF
     local common=(-G Ninja -DCMAKE_TOOLCHAIN_FILE="$tc" -DCMAKE_BUILD_TYPE=Release
-        -DCMAKE_INSTALL_PREFIX="$prefix" -DCMAKE_INSTALL_LIBDIR="$prefix/lib" -DCMAKE_INSTALL_INCLUDEDIR="$prefix/include"
+        -DCMAKE_INSTALL_PREFIX="$prefix" -DCMAKE_INSTALL_LIBDIR=lib
         -DCMAKE_C_FLAGS="-O2 -g -fstack-protector-strong" -DCMAKE_CXX_FLAGS="-O2 -g -fstack-protector-strong")
     local src
 
     src=$(FetchSource libjpeg-turbo "$(SourceVersion libjpeg62-turbo-dev)" "$work/jpeg") || return 1
-    cmake -S "$src" -B "$work/jpeg-build" "${common[@]}" -DENABLE_SHARED=OFF -DENABLE_STATIC=ON \
+    cmake -S "$src" -B "$work/jpeg-build" "${common[@]}" -DENABLE_SHARED=OFF -DENABLE_STATIC=ON -DCMAKE_INSTALL_LIBDIR="$prefix/lib" \
         -DWITH_TURBOJPEG=OFF -DWITH_SIMD=ON -DREQUIRE_SIMD=ON -DCMAKE_ASM_NASM_COMPILER=nasm >"$work/jpeg.log" 2>&1 ||
         { cat "$work/jpeg.log" >&2; return 1; }
     cmake --build "$work/jpeg-build" --target install >>"$work/jpeg.log" 2>&1 || { cat "$work/jpeg.log" >&2; return 1; }
