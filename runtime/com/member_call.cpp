@@ -354,7 +354,7 @@ int32_t PrepareArgument(ArgumentFrame& frame, size_t i, const ArgRecord& arg, co
 
 // Converts the member's arguments, calls it, writes by-reference outputs back
 // and converts the result. `count` may exceed `given`: the extra arguments
-// travel as "not given".
+// travel as empty variants.
 int32_t InvokeMember(IDispatch* dispatch, const BoundMember& member, LCID locale, ArgRecord* memberArgs, size_t given,
                      size_t count, ValueType resultType, CommandResult* result) {
     ArgumentFrame frame(count);
@@ -363,7 +363,7 @@ int32_t InvokeMember(IDispatch* dispatch, const BoundMember& member, LCID locale
         bool inList = member.variableArguments ? i + 1 < member.params.size() : i < member.params.size();
         if (inList)
             shape = member.params[i];
-        ArgRecord arg = i < given ? memberArgs[i] : OmittedArg();
+        ArgRecord arg = i < given ? memberArgs[i] : MakePointerArg(nullptr, TYPE_VARIANT);
         if (int32_t status = PrepareArgument(frame, i, arg, shape); status != kCallOk)
             return status;
     }
@@ -424,7 +424,7 @@ int32_t AccessMember(AccessMode mode, ValueType resultType, int32_t argc, ArgRec
     status = InvokeMember(dispatch.Get(), member, locale, args + 2, given, given, resultType, result);
     // Some standard dispatch implementations refuse a variable argument list
     // with no element at all, before the member runs; the list then gets one
-    // "not given" element, which the member ignores.
+    // empty element (a script function sees it as undefined).
     if (status == kCallBadParamCount && member.variableArguments && given + 1 == member.params.size()) {
         status = InvokeMember(dispatch.Get(), member, locale, args + 2, given, given + 1, resultType, result);
     }

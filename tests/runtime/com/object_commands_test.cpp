@@ -52,6 +52,23 @@ TEST_F(ObjectCommandsTest, CreateObjectReplacesAndReleasesThePreviousObject) {
     first->Release();
 }
 
+TEST_F(ObjectCommandsTest, CreateObjectThroughATypeLibrary) {
+    // "StdFont" is a class of the standard OLE type library; found there by
+    // name, it is made through its type information.
+    OwnedHolder font(NewObjectHolder());
+    CommandResult r = Call(CreateObject, {ObjectArg(font.get()), TextArg("StdFont"), TextArg("stdole2.tlb")});
+    ASSERT_EQ(r.low, 1u);
+    ASSERT_NE(font->object, nullptr);
+    ASSERT_EQ(Call(WriteProperty, {ObjectArg(font.get()), TextArg("Bold"), MakeBoolArg(true)}).low, 1u);
+    EXPECT_EQ(ArgDouble(Call(ReadPropertyNumber, {ObjectArg(font.get()), TextArg("Bold")})), -1.0);
+
+    // A library that cannot be loaded leaves the class text to the registry.
+    OwnedHolder regexp(NewObjectHolder());
+    r = Call(CreateObject, {ObjectArg(regexp.get()), TextArg("VBScript.RegExp"), TextArg("no_such_library.tlb")});
+    EXPECT_EQ(r.low, 1u);
+    EXPECT_NE(regexp->object, nullptr);
+}
+
 TEST_F(ObjectCommandsTest, ClearCopyAndEmptiness) {
     OwnedHolder source = Create(kRegExp);
     ULONG alone = RefCount(source->object);
@@ -260,6 +277,23 @@ TEST_F(ObjectCommandsTest, OmittedMiddleArgumentTakesTheMembersDefault) {
     // Trailing omitted arguments are dropped before counting.
     Call(CallMethodText,
          {ObjectArg(files.get()), TextArg("GetFileName"), TextArg("c:\\a\\b.txt"), OmittedArg(), OmittedArg()});
+    EXPECT_EQ(LastObjectCallStatus(), kCallOk);
+}
+
+// A member with a variable argument list called with none of its variable
+// arguments, and with some.
+TEST_F(ObjectCommandsTest, VariableArgumentLists) {
+    OwnedHolder script = Create("ScriptControl");
+    ASSERT_EQ(Call(WriteProperty, {ObjectArg(script.get()), TextArg("Language"), TextArg("JScript")}).low, 1u);
+    Call(CallMethod, {ObjectArg(script.get()), TextArg("AddCode"),
+                      TextArg("function f(a, b) { return 'f:' + arguments.length + ':' + (a || '') + (b || ''); }")});
+    ASSERT_EQ(LastObjectCallStatus(), kCallOk);
+    std::string none = TakeText(Call(CallMethodText, {ObjectArg(script.get()), TextArg("Run"), TextArg("f")}));
+    EXPECT_EQ(LastObjectCallStatus(), kCallOk);
+    EXPECT_EQ(none.substr(0, 2), "f:") << "called, with no argument or an empty one";
+    EXPECT_EQ(none.substr(none.size() - 1), ":");
+    EXPECT_EQ(TakeText(Call(CallMethodText, {ObjectArg(script.get()), TextArg("Run"), TextArg("f"), TextArg("x")})),
+              "f:1:x");
     EXPECT_EQ(LastObjectCallStatus(), kCallOk);
 }
 
