@@ -10,9 +10,14 @@
 namespace pictures {
 namespace {
 
-// Scans beyond this many are a hostile progressive file that would keep the
-// decoder busy for minutes; real pictures have a dozen at most.
-constexpr int kMaxScans = 1000;
+// Every scan of a progressive picture walks the whole picture, and one code
+// can skip thousands of blocks, so a few kilobytes of hostile scans could keep
+// the decoder busy for minutes. Real pictures have about ten scans; the limit
+// allows scans x pixels up to this budget, and never fewer than 32 scans.
+constexpr uint64_t kScanPixelBudget = 1ull << 32;
+constexpr int kMinScanLimit = 32;
+constexpr int kMaxScanLimit = 1000;
+
 // Working memory libjpeg may take beyond the output (coefficient buffers of a
 // progressive picture at the size cap).
 constexpr long kMaxJpegWorkingMemory = 640L << 20;
@@ -46,7 +51,10 @@ void OnJpegProgress(j_common_ptr cinfo) {
         return;
     }
     auto* d = reinterpret_cast<j_decompress_ptr>(cinfo);
-    if (d->input_scan_number > kMaxScans) {
+    uint64_t pixels = uint64_t(d->image_width) * d->image_height;
+    uint64_t limit = pixels > 0 ? kScanPixelBudget / pixels : kMaxScanLimit;
+    limit = limit < kMinScanLimit ? kMinScanLimit : limit > kMaxScanLimit ? kMaxScanLimit : limit;
+    if (uint64_t(d->input_scan_number) > limit) {
         OnJpegError(cinfo);
     }
 }

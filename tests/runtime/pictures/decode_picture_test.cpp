@@ -342,6 +342,18 @@ TEST(DecodePicture, PicturesOverTheSizeCapAreRefused) {
     }
 }
 
+TEST(DecodePicture, ProgressiveJpegsWithEndlessScansAreRefused) {
+    auto quad = [](int x, int y) { return Quadrants(x, y, 16, 16); };
+    // 190 scans: unusual but sound, and decoded.
+    auto many = JpegManyScans(16, 16, quad, false);
+    auto picture = DecodePicture(many.data(), int64_t(many.size()));
+    ASSERT_NE(picture, nullptr);
+    EXPECT_GT(PixelOf(*picture, 2, 2).r, 240);
+    // 2,080 scans: what only a file made to stall the decoder has.
+    auto endless = JpegManyScans(16, 16, quad, true);
+    EXPECT_EQ(DecodePicture(endless.data(), int64_t(endless.size())), nullptr);
+}
+
 TEST(CompositeOverColour, MixesTranslucentPixelsOverTheBackground) {
     struct MixCase {
         uint8_t b, g, r, a;

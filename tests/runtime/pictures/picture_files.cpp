@@ -42,7 +42,10 @@ Rgba Quadrants(int x, int y, int width, int height) {
     return right ? Rgba{255, 255, 255, 255} : Rgba{0, 0, 255, 255};
 }
 
-Bytes Jpeg(int width, int height, const PixelFn& pixel, int quality, bool grey, bool progressive) {
+namespace {
+
+Bytes EncodeJpeg(int width, int height, const PixelFn& pixel, int quality, bool grey, bool progressive,
+                 const std::vector<jpeg_scan_info>* scans) {
     jpeg_compress_struct c{};
     jpeg_error_mgr err{};
     c.err = jpeg_std_error(&err);
@@ -58,6 +61,10 @@ Bytes Jpeg(int width, int height, const PixelFn& pixel, int quality, bool grey, 
     jpeg_set_quality(&c, quality, TRUE);
     if (progressive) {
         jpeg_simple_progression(&c);
+    }
+    if (scans != nullptr) {
+        c.scan_info = scans->data();
+        c.num_scans = int(scans->size());
     }
     jpeg_start_compress(&c, TRUE);
     std::vector<uint8_t> row(size_t(width) * 3);
@@ -81,6 +88,30 @@ Bytes Jpeg(int width, int height, const PixelFn& pixel, int quality, bool grey, 
     jpeg_destroy_compress(&c);
     std::free(mem);
     return out;
+}
+
+} // namespace
+
+Bytes Jpeg(int width, int height, const PixelFn& pixel, int quality, bool grey, bool progressive) {
+    return EncodeJpeg(width, height, pixel, quality, grey, progressive, nullptr);
+}
+
+Bytes JpegManyScans(int width, int height, const PixelFn& pixel, bool refineEveryBit) {
+    std::vector<jpeg_scan_info> scans;
+    scans.push_back(jpeg_scan_info{3, {0, 1, 2, 0}, 0, 0, 0, 0}); // every DC coefficient at once
+    for (int component = 0; component < 3; ++component) {
+        for (int k = 1; k < 64; ++k) {
+            if (!refineEveryBit) {
+                scans.push_back(jpeg_scan_info{1, {component, 0, 0, 0}, k, k, 0, 0});
+                continue;
+            }
+            scans.push_back(jpeg_scan_info{1, {component, 0, 0, 0}, k, k, 0, 10});
+            for (int bit = 9; bit >= 0; --bit) {
+                scans.push_back(jpeg_scan_info{1, {component, 0, 0, 0}, k, k, bit + 1, bit});
+            }
+        }
+    }
+    return EncodeJpeg(width, height, pixel, 90, false, true, &scans);
 }
 
 Bytes Png(int width, int height, const PixelFn& pixel, bool withAlpha) {

@@ -24,6 +24,9 @@ using PixelFn = std::function<Rgba(int x, int y)>;
 Rgba Quadrants(int x, int y, int width, int height);
 
 Bytes Jpeg(int width, int height, const PixelFn& pixel, int quality = 95, bool grey = false, bool progressive = false);
+// A progressive JPEG with one scan for every AC coefficient of every
+// component (190 scans), or with each of those refined bit by bit (2,080 scans).
+Bytes JpegManyScans(int width, int height, const PixelFn& pixel, bool refineEveryBit);
 Bytes Png(int width, int height, const PixelFn& pixel, bool withAlpha = true);
 
 // 1, 4, 8 (palette made of the colours met, which must be few enough), 16
