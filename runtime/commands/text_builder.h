@@ -34,8 +34,7 @@ public:
     Text FinishText()
     {
         if (size_ == 0) return nullptr;
-        Reserve(static_cast<uint64_t>(size_) + 1);
-        block_[size_] = 0;
+        block_[size_] = 0;  // Reserve always keeps room for it
         return reinterpret_cast<Text>(Trim(size_ + 1));
     }
 

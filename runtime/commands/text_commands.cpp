@@ -128,6 +128,34 @@ void Character(CommandResult* result, int32_t argc, ArgRecord* args)
     SetTextResult(result, CopyBytesAsText(&c, c != 0 ? 1 : 0));
 }
 
+namespace {
+
+// Match offsets noted by ReplaceText's search pass, on the RuntimeHeap.
+class MatchList {
+public:
+    static constexpr uint32_t kMaxNotedMatches = 1u << 20;
+
+    ~MatchList() { RuntimeFree(offsets_); }
+    void Note(uint32_t offset)
+    {
+        if (noted_ == kMaxNotedMatches) return;
+        if (noted_ == capacity_) {
+            capacity_ = capacity_ ? capacity_ * 2 : 256;
+            offsets_ = static_cast<uint32_t*>(RuntimeRealloc(offsets_, capacity_ * sizeof(uint32_t)));
+        }
+        offsets_[noted_++] = offset;
+    }
+    int64_t Noted() const { return noted_; }
+    uint32_t At(uint32_t i) const { return offsets_[i]; }
+
+private:
+    uint32_t* offsets_ = nullptr;  // owned
+    uint32_t noted_ = 0;
+    uint32_t capacity_ = 0;
+};
+
+}  // namespace
+
 void ReplaceText(CommandResult* result, int32_t argc, ArgRecord* args)
 {
     const char* textArg = TextArg(argc, args, 0);
@@ -145,19 +173,32 @@ void ReplaceText(CommandResult* result, int32_t argc, ArgRecord* args)
     const uint8_t* s = Bytes(text.data());
     const size_t length = text.size();
     const size_t m = sought.size();
-    uint64_t expected = length;
-    if (replacement.size() > m) expected += length / 8;
-    ResultBuilder out(0, expected);
+    auto next = [&](size_t from) { return FindAligned(s, from, length, Bytes(sought.data()), m, ignoreCase); };
+
+    // One search pass notes where the matches are, so the result can be
+    // allocated once at its exact size and filled by plain copies: a large
+    // result is never copied while it grows nor shrunk at the end. Past
+    // kMaxNotedMatches the positions are only counted and found again while
+    // filling, which bounds the side memory.
+    MatchList matches;
+    const int64_t limit = count > 0 ? count : INT64_MAX;
+    int64_t found = 0;
+    for (size_t from = static_cast<size_t>(offset); found < limit; ++found) {
+        const int64_t k = next(from);
+        if (k < 0) break;
+        matches.Note(static_cast<uint32_t>(k));
+        from = static_cast<size_t>(k) + m;
+    }
+    const uint64_t resultLength =
+        length - static_cast<uint64_t>(found) * m + static_cast<uint64_t>(found) * replacement.size();
+    ResultBuilder out(0, resultLength);
     out.Append(s, static_cast<size_t>(offset));
     size_t pos = static_cast<size_t>(offset);
-    int64_t done = 0;
-    for (;;) {
-        int64_t k = FindAligned(s, pos, length, Bytes(sought.data()), m, ignoreCase);
-        if (k < 0) break;
+    for (int64_t done = 0; done < found; ++done) {
+        const int64_t k = done < matches.Noted() ? matches.At(static_cast<uint32_t>(done)) : next(pos);
         out.Append(s + pos, static_cast<size_t>(k) - pos);
         out.Append(replacement.data(), replacement.size());
         pos = static_cast<size_t>(k) + m;
-        if (count > 0 && ++done == count) break;
     }
     out.Append(s + pos, length - pos);
     SetTextResult(result, out.FinishText());
