@@ -1,0 +1,341 @@
+#include "app/web/winhttp_visit.h"
+
+#include "app/web/cookies.h"
+#include "app/web/dll_declarations.h"
+#include "app/web/gbk_text.h"
+#include "app/web/response_decoding.h"
+#include "app/web/web_values.h"
+#include "app/web/wide_text.h"
+#include "runtime/core/dll_commands.h"
+#include "runtime/core/heap.h"
+#include "runtime/core/services.h"
+
+#include <windows.h>
+#include <winhttp.h>
+
+#include <algorithm>
+#include <string>
+#include <vector>
+
+namespace web {
+namespace {
+
+// Status texts of the routine's own failures (GBK).
+const char kMsg700[] = "700 \xB5\xB1\xC7\xB0\xCF\xB5\xCD\xB3\xB2\xBB\xD6\xA7\xB3\xD6WinHttp\xB7\xFE\xCE\xF1!";
+const char kMsg701[] = "701 \xBD\xE2\xCE\xF6URL\xB5\xD8\xD6\xB7\xCA\xA7\xB0\xDC!";
+const char kMsg702[] = "702 \xB4\xB4\xBD\xA8WinHttp\xBB\xE1\xBB\xB0\xCA\xA7\xB0\xDC!";
+const char kMsg703[] = "703 \xB4\xB4\xBD\xA8WinHttp\xC1\xAC\xBD\xD3\xCA\xA7\xB0\xDC!";
+const char kMsg704[] = "704 \xB4\xB4\xBD\xA8WinHttp\xC7\xEB\xC7\xF3\xCA\xA7\xB0\xDC!";
+const char kMsg705[] = "705 \xC9\xE8\xD6\xC3\xB3\xAC\xCA\xB1\xCA\xB1\xBC\xE4\xCA\xA7\xB0\xDC!";
+const char kMsg707[] = "707 \xC9\xE8\xD6\xC3\xB4\xFA\xC0\xED\xC6\xBE\xD6\xA4\xCA\xA7\xB0\xDC!";
+const char kMsg708[] = "708 \xBD\xFB\xD6\xB9\xD7\xD4\xB6\xAF\xC9\xE8\xD6\xC3Cookies\xCA\xA7\xB0\xDC!";
+const char kMsg709[] = "709 \xD6\xD8\xB6\xA8\xCF\xF2\xC9\xE8\xD6\xC3\xCA\xA7\xB0\xDC!";
+const char kMsg710[] = "710 \xC9\xE8\xD6\xC3\xD0\xAD\xD2\xE9\xCD\xB7\xCA\xA7\xB0\xDC!";
+const char kMsg711[] = "711 \xB7\xA2\xCB\xCD\xC7\xEB\xC7\xF3\xCA\xA7\xB0\xDC!";
+const char kMsg712[] = "712 \xB7\xFE\xCE\xF1\xC6\xF7\xCE\xB4\xCF\xEC\xD3\xA6!";
+const char kMsg713[] = "713 \xB6\xC1\xC8\xA1\xCA\xFD\xBE\xDD\xCA\xA7\xB0\xDC!";
+
+const char* const kVerbs[] = {"GET", "POST", "HEAD", "PUT"};
+
+// A UTF-16 string for WinHttp: never a null pointer, even for an empty text.
+struct WideArg {
+    std::vector<uint8_t> bytes;
+    explicit WideArg(std::string_view text) : bytes(TextToWide(text))
+    {
+        if (bytes.empty()) bytes.assign(2, 0);
+    }
+    const wchar_t* Get() const { return reinterpret_cast<const wchar_t*>(bytes.data()); }
+    int32_t Units() const { return static_cast<int32_t>(bytes.size() / 2) - 1; }
+};
+
+void ProcessEvents() { SystemNotify(2018, 0, 0); }
+
+// The request header block: the caller's lines, then each default line whose
+// key the block does not hold anywhere (a substring search, not anchored to
+// line starts).
+std::string BuildHeaderBlock(std::string_view requestHeaders, std::string_view cookies)
+{
+    std::string block(requestHeaders);
+    if (!block.empty()) block += "\r\n";
+    struct Default {
+        const char* key;
+        bool ignoreCase;
+        const char* line;
+    };
+    static const Default kDefaults[] = {
+        {"User-Agent: ", true,
+         "User-Agent: Mozilla/5.0 (compatible; MSIE 9.0; Windows NT 6.1; WOW64; Trident/5.0)\r\n"},
+        {"Accept: ", true, "Accept: text/html, application/xhtml+xml, */*\r\n"},
+        {"Accept-Encoding: ", true, "Accept-Encoding: gbk, GB2312\r\n"},
+        {"Accept-Language: ", true, "Accept-Language: zh-cn\r\n"},
+        {"Content-Type:", false, "Content-Type: application/x-www-form-urlencoded\r\n"},
+        {"Cache-Control: ", true, "Cache-Control: no-cache\r\n"},
+    };
+    for (const Default& d : kDefaults) {
+        if (!Contains(block, d.key, d.ignoreCase)) block += d.line;
+    }
+    if (!Contains(block, "Cookie: ", true) && !cookies.empty()) {
+        block += "Cookie: ";
+        block += cookies;
+        block += "\r\n";
+    }
+    return block;
+}
+
+class Exchange {
+public:
+    explicit Exchange(const WinHttpVisitArgs& args) : args_(args) {}
+    ~Exchange() { CloseHandles(); }
+
+    Text Run();
+
+private:
+    // The outcome of a step: go on, leave through the exit ladder, or return
+    // at once (handles closed, no ladder).
+    enum class Next { Continue, Ladder, Return };
+
+    Next Fail(const char* message)
+    {
+        StoreText(args_.statusText, message);
+        return Next::Ladder;
+    }
+    Next Abandon(const char* message)
+    {
+        StoreText(args_.statusText, message);
+        return Next::Return;
+    }
+    void Enter() { ++stagesEntered_; }
+
+    Next Prepare();
+    Next Send();
+    void ReadBody();
+    void Finish();
+    void CloseHandles();
+
+    const WinHttpVisitArgs& args_;
+    HINTERNET session_ = nullptr;
+    HINTERNET connection_ = nullptr;
+    HINTERNET request_ = nullptr;
+    int32_t stagesEntered_ = 0;
+    BodyBuffer body_;
+    std::string text_;
+};
+
+Exchange::Next Exchange::Prepare()
+{
+    Enter();
+    std::string_view address = TextView(args_.address);
+    WideArg wideAddress(address);
+    URL_COMPONENTS parts{};
+    parts.dwStructSize = sizeof(URL_COMPONENTS);
+    parts.dwSchemeLength = static_cast<DWORD>(-1);
+    parts.dwHostNameLength = static_cast<DWORD>(-1);
+    parts.dwUrlPathLength = static_cast<DWORD>(-1);
+    parts.dwExtraInfoLength = static_cast<DWORD>(-1);
+    if (!DllCall<BOOL>(kWinHttpCrackUrl, wideAddress.Get(), static_cast<DWORD>(wideAddress.Units()), DWORD{0},
+                       &parts)) {
+        return Fail(kMsg701);
+    }
+    std::string host = parts.lpszHostName ? WideToText(parts.lpszHostName, parts.dwHostNameLength * 2) : "";
+    INTERNET_PORT port = parts.nPort;
+    bool secure = parts.nScheme == INTERNET_SCHEME_HTTPS;
+    // An address with only a query (http://h?x=1) is requested as "/" and
+    // loses its query, as the service would otherwise see no path at all.
+    std::wstring objectPath = L"/";
+    if (static_cast<int32_t>(parts.dwUrlPathLength) >= 1 && parts.lpszUrlPath) {
+        objectPath.assign(parts.lpszUrlPath, parts.dwUrlPathLength);
+        if (parts.lpszExtraInfo && parts.dwExtraInfoLength > 0) {
+            objectPath.append(parts.lpszExtraInfo, parts.dwExtraInfoLength);
+        }
+    }
+
+    std::string_view proxy = TextView(args_.proxyAddress);
+    std::string proxyName;
+    if (!proxy.empty()) proxyName = secure ? std::string(proxy) : "http=" + std::string(proxy);
+    WideArg wideProxy(proxyName);
+    Enter();
+    session_ = DllCall<HINTERNET>(kWinHttpOpen, static_cast<const wchar_t*>(nullptr),
+                                  DWORD{proxy.empty() ? WINHTTP_ACCESS_TYPE_NO_PROXY : WINHTTP_ACCESS_TYPE_NAMED_PROXY},
+                                  wideProxy.Get(), static_cast<const wchar_t*>(nullptr), DWORD{0});
+    if (!session_) return Fail(kMsg702);
+
+    Enter();
+    WideArg wideHost(host);
+    connection_ = DllCall<HINTERNET>(kWinHttpConnect, session_, wideHost.Get(), port, DWORD{0});
+    if (!connection_) return Fail(kMsg703);
+
+    Enter();
+    uint32_t method = static_cast<uint32_t>(args_.method);
+    WideArg verb(kVerbs[method < 4 ? method : 0]);
+    request_ = DllCall<HINTERNET>(kWinHttpOpenRequest, connection_, verb.Get(), objectPath.c_str(),
+                                  static_cast<const wchar_t*>(nullptr), static_cast<const wchar_t*>(nullptr),
+                                  static_cast<const wchar_t**>(nullptr), DWORD{secure ? WINHTTP_FLAG_SECURE : 0u});
+    if (!request_) return Fail(kMsg704);
+
+    Enter();
+    // Whole seconds far beyond any useful wait are capped rather than left to
+    // overflow into a negative (infinite) time-out.
+    int64_t ms = args_.timeoutSeconds > 0 ? std::min<int64_t>(int64_t{args_.timeoutSeconds} * 1000, INT32_MAX) : 30000;
+    int t = static_cast<int>(ms);
+    if (!DllCall<BOOL>(kWinHttpSetTimeouts, request_, t, t, t, t)) return Fail(kMsg705);
+    // The wait for the response head is a time-out of its own on some
+    // services (Wine keeps it infinite whatever the receive time-out says);
+    // without it a server that accepts and never answers hangs the caller.
+    DWORD responseTimeout = static_cast<DWORD>(t);
+    DllCall<BOOL>(kWinHttpSetOption, request_, DWORD{WINHTTP_OPTION_RECEIVE_RESPONSE_TIMEOUT}, &responseTimeout,
+                  DWORD{4});
+
+    std::string_view serverUser = TextView(args_.serverUser), serverPassword = TextView(args_.serverPassword);
+    if (!serverUser.empty() && !serverPassword.empty()) {
+        WideArg user(serverUser), password(serverPassword);
+        if (!DllCall<BOOL>(kWinHttpSetCredentials, request_, DWORD{WINHTTP_AUTH_TARGET_SERVER},
+                           DWORD{WINHTTP_AUTH_SCHEME_BASIC}, user.Get(), password.Get(), static_cast<void*>(nullptr))) {
+            return Abandon(kMsg707);
+        }
+    }
+    std::string_view proxyUser = TextView(args_.proxyUser), proxyPassword = TextView(args_.proxyPassword);
+    if (!proxyUser.empty() && !proxyPassword.empty()) {
+        WideArg user(proxyUser), password(proxyPassword);
+        if (!DllCall<BOOL>(kWinHttpSetCredentials, request_, DWORD{WINHTTP_AUTH_TARGET_PROXY},
+                           DWORD{WINHTTP_AUTH_SCHEME_BASIC}, user.Get(), password.Get(), static_cast<void*>(nullptr))) {
+            return Abandon(kMsg707);
+        }
+    }
+    // The value 1 with the enable option is what the routine has always set
+    // when the caller keeps its own cookies.
+    DWORD feature = args_.cookies ? 1 : WINHTTP_DISABLE_COOKIES;
+    DWORD option = args_.cookies ? 79 : WINHTTP_OPTION_DISABLE_FEATURE;
+    if (!DllCall<BOOL>(kWinHttpSetOption, request_, option, &feature, DWORD{4})) return Abandon(kMsg708);
+    if (args_.noRedirect) {
+        DWORD redirects = WINHTTP_DISABLE_REDIRECTS;
+        if (!DllCall<BOOL>(kWinHttpSetOption, request_, DWORD{WINHTTP_OPTION_DISABLE_FEATURE}, &redirects, DWORD{4})) {
+            return Abandon(kMsg709);
+        }
+    }
+    return Next::Continue;
+}
+
+Exchange::Next Exchange::Send()
+{
+    Enter();
+    std::string block = BuildHeaderBlock(TextView(args_.requestHeaders), args_.cookies ? TextView(*args_.cookies) : "");
+    WideArg wideBlock(block);
+    if (!DllCall<BOOL>(kWinHttpAddRequestHeaders, request_, wideBlock.Get(), static_cast<DWORD>(wideBlock.Units()),
+                       DWORD{WINHTTP_ADDREQ_FLAG_ADD | WINHTTP_ADDREQ_FLAG_REPLACE})) {
+        return Fail(kMsg710);
+    }
+    Enter();
+    std::string_view post = TextView(args_.postData);
+    auto length = static_cast<DWORD>(post.size());
+    if (!DllCall<BOOL>(kWinHttpSendRequest, request_, static_cast<const wchar_t*>(nullptr), DWORD{0},
+                       post.empty() ? nullptr : const_cast<char*>(post.data()), length, length, DWORD_PTR{0})) {
+        return Fail(kMsg711);
+    }
+    Enter();
+    if (!DllCall<BOOL>(kWinHttpReceiveResponse, request_, static_cast<void*>(nullptr))) return Fail(kMsg712);
+    return Next::Continue;
+}
+
+void Exchange::ReadBody()
+{
+    // Each piece is read straight behind the body already held, in exactly
+    // the size the service reports available.
+    for (;;) {
+        DWORD available = 0;
+        if (!DllCall<BOOL>(kWinHttpQueryDataAvailable, request_, &available) || available < 1) return;
+        uint8_t* piece = body_.Reserve(available);
+        std::memset(piece, 0, available);
+        DWORD read = 0;
+        if (!DllCall<BOOL>(kWinHttpReadData, request_, piece, available, &read)) {
+            StoreText(args_.statusText, kMsg713);
+            return;
+        }
+        body_.Commit(std::min<DWORD>(read, available));
+    }
+}
+
+void Exchange::Finish()
+{
+    Enter();
+    DWORD size = 0;
+    DWORD index = 0;
+    DllCall<BOOL>(kWinHttpQueryHeaders, request_, DWORD{WINHTTP_QUERY_RAW_HEADERS_CRLF},
+                  static_cast<const wchar_t*>(nullptr), static_cast<void*>(nullptr), &size, &index);
+    std::vector<uint8_t> buffer(size, 0);
+    index = 0;
+    if (!DllCall<BOOL>(kWinHttpQueryHeaders, request_, DWORD{WINHTTP_QUERY_RAW_HEADERS_CRLF},
+                       static_cast<const wchar_t*>(nullptr), buffer.empty() ? nullptr : buffer.data(), &size, &index)) {
+        return;
+    }
+    std::string headers = WideToText(buffer.data(), std::min<size_t>(size, buffer.size()));
+    int32_t lineEnd = FindText(headers, "\r\n", 10);
+    StoreText(args_.statusText, lineEnd == -1 ? "" : std::string_view(headers).substr(9, lineEnd - 10));
+    headers = ReplaceAll(headers, "Set-Cookie", "Set-Cookie", false);
+    StoreText(args_.responseHeaders, headers);
+
+    std::string newCookies;
+    std::string item;
+    for (const std::string& line : SplitText(headers, "\r\n")) {
+        if (CookieItemOfLine(line, &item)) {
+            newCookies += item;
+            newCookies += "; ";
+        }
+        if (FindText(LeftText(line, 10), "Location: ", 1, true) == 1 && line.size() >= 10) {
+            StoreText(args_.redirectAddress, std::string_view(line).substr(10));
+        }
+        ProcessEvents();
+    }
+    if (newCookies.size() >= 2) newCookies.resize(newCookies.size() - 2);
+    if (args_.cookies) {
+        std::string cookies(TextView(*args_.cookies));
+        MergeCookies(cookies, newCookies);
+        StoreText(args_.cookies, cookies);
+    }
+    StoreText(args_.newCookies, newCookies);
+
+    // The body the caller receives is the accumulated block itself; the text
+    // is its bytes up to the first NUL.
+    ByteSet body = body_.Release();
+    text_.assign(UpToNul(std::string_view(reinterpret_cast<const char*>(ByteSetData(body)), ByteSetLength(body))));
+    DllCall<HRESULT>(kCoInitialize, static_cast<void*>(nullptr));
+    DecodeResponseText(text_, ByteSetData(body), ByteSetLength(body));
+    DllCall<void>(kCoUninitialize);
+    StoreByteSet(args_.responseBody, body);
+}
+
+void Exchange::CloseHandles()
+{
+    DllCall<BOOL>(kWinHttpCloseHandle, request_);
+    DllCall<BOOL>(kWinHttpCloseHandle, connection_);
+    DllCall<BOOL>(kWinHttpCloseHandle, session_);
+    request_ = connection_ = session_ = nullptr;
+}
+
+Text Exchange::Run()
+{
+    if (!DllCall<BOOL>(kWinHttpCheckPlatform)) {
+        StoreText(args_.statusText, kMsg700);
+        return nullptr;  // the destructor closes the three (null) handles
+    }
+    Next next = Prepare();
+    if (next == Next::Continue) next = Send();
+    if (next == Next::Return) return nullptr;
+    if (next == Next::Continue) {
+        ReadBody();
+        Finish();
+    }
+    // Leaving each stage lets waiting window messages through, innermost
+    // first; failure messages are already written.
+    for (int32_t i = 0; i < stagesEntered_; ++i) ProcessEvents();
+    return CopyBytesAsText(text_.data(), static_cast<int64_t>(text_.size()));
+}
+
+}  // namespace
+
+Text WinHttpVisit(const WinHttpVisitArgs& args)
+{
+    Exchange exchange(args);
+    return exchange.Run();
+}
+
+}  // namespace web

@@ -1,0 +1,38 @@
+// One complete HTTP or HTTPS exchange through WinHttp, returning the page as
+// GBK text. Failures are reported only as a numbered message in statusText.
+#pragma once
+
+#include "runtime/core/values.h"
+
+#include <cstdint>
+
+namespace web {
+
+// The seventeen parameters in call order. Text inputs: null is the empty
+// text. Out-parameters point at the caller's variable; null means the caller
+// left the parameter out, which for `cookies` also switches the routine's
+// cookie handling (the merge and the cookie feature option).
+struct WinHttpVisitArgs {
+    const char* address = nullptr;
+    int32_t method = 0;  // 0 GET, 1 POST, 2 HEAD, 3 PUT, anything else GET
+    const char* postData = nullptr;
+    Text* cookies = nullptr;  // in/out
+    Text* newCookies = nullptr;
+    const char* requestHeaders = nullptr;  // lines joined by "\r\n", no trailing "\r\n"
+    Text* responseHeaders = nullptr;
+    bool noRedirect = false;
+    const char* serverUser = nullptr;
+    const char* serverPassword = nullptr;
+    const char* proxyAddress = nullptr;  // host:port
+    const char* proxyUser = nullptr;
+    const char* proxyPassword = nullptr;
+    int32_t timeoutSeconds = 0;  // per phase; <= 0 means 30 seconds
+    Text* redirectAddress = nullptr;
+    Text* statusText = nullptr;
+    ByteSet* responseBody = nullptr;
+};
+
+// The decoded page text, owned by the caller; empty (null) on failure.
+Text WinHttpVisit(const WinHttpVisitArgs& args);
+
+}  // namespace web

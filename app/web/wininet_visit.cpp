@@ -1,0 +1,153 @@
+#include "app/web/wininet_visit.h"
+
+#include "app/web/cookies.h"
+#include "app/web/dll_declarations.h"
+#include "app/web/gbk_text.h"
+#include "app/web/url_split.h"
+#include "app/web/web_values.h"
+#include "runtime/core/dll_commands.h"
+#include "runtime/core/heap.h"
+
+#include <windows.h>
+#include <wininet.h>
+
+#include <string>
+
+namespace web {
+namespace {
+
+constexpr DWORD kReadPiece = 1024;
+constexpr DWORD kHeaderBuffer = 5000;
+
+// Owns the three WinInet handles; closes request, connection, session.
+struct InternetHandles {
+    HINTERNET session = nullptr;
+    HINTERNET connection = nullptr;
+    HINTERNET request = nullptr;
+    ~InternetHandles()
+    {
+        if (request) DllCall<BOOL>(kInternetCloseHandle, request);
+        if (connection) DllCall<BOOL>(kInternetCloseHandle, connection);
+        if (session) DllCall<BOOL>(kInternetCloseHandle, session);
+    }
+};
+
+std::string UserAgentOf(std::string_view headers)
+{
+    if (!Contains(headers, "User-Agent:", true)) return "Mozilla/4.0 (compatible; MSIE 9.0; Windows NT 6.1)";
+    std::string agent = TrimBoth(TextBetween(std::string(headers) + "\r\n", "User-Agent:", "\r\n"));
+    return agent.empty() ? HeaderValue(headers) : agent;
+}
+
+// Appends the default lines to the caller's headers (case-sensitive
+// searches, so accept: in lower case does not count as an Accept line).
+std::string WithDefaultHeaders(std::string headers, std::string_view address, std::string_view cookies)
+{
+    if (headers.empty()) headers = "Accept: */*";
+    else if (!Contains(headers, "Accept:")) headers += "\r\nAccept: */*";
+    if (!Contains(headers, "Referer:")) {
+        headers += "\r\nReferer: ";
+        headers += address;
+    }
+    if (!Contains(headers, "Accept-Language:")) headers += "\r\nAccept-Language: zh-cn";
+    if (!Contains(headers, "Content-Type:")) headers += "\r\nContent-Type: application/x-www-form-urlencoded";
+    if (!cookies.empty()) {
+        // A cookie text that holds "Cookie:" is a whole header line already.
+        headers += Contains(cookies, "Cookie:") ? "\r\n" : "\r\nCookie: ";
+        headers += cookies;
+    }
+    return headers;
+}
+
+}  // namespace
+
+ByteSet WinInetVisit(const WinInetVisitArgs& args)
+{
+    static const char* const kVerbs[] = {"GET", "POST", "HEAD"};
+    int32_t method = (args.method < 0 || args.method > 2) ? 0 : args.method;
+    std::string address(TextView(args.address));
+    bool secure = ToLower(LeftText(address, 8)) == "https://";
+    std::string_view callerHeaders = args.requestHeaders ? TextView(*args.requestHeaders) : std::string_view();
+    std::string agent = UserAgentOf(callerHeaders);
+
+    InternetHandles h;
+    std::string_view proxy = TextView(args.proxyAddress);
+    std::string proxyName = secure ? std::string(proxy) : "http=" + std::string(proxy);
+    if (proxy.empty()) {
+        h.session = DllCall<HINTERNET>(kInternetOpenA, agent.c_str(), DWORD{INTERNET_OPEN_TYPE_DIRECT}, "", "",
+                                       DWORD{0});
+    } else {
+        h.session = DllCall<HINTERNET>(kInternetOpenA, agent.c_str(), DWORD{INTERNET_OPEN_TYPE_PROXY},
+                                       proxyName.c_str(), "", DWORD{0});
+    }
+    if (!h.session) return nullptr;
+
+    std::string host = HostOfUrl(address);
+    auto port = static_cast<INTERNET_PORT>(PortOfUrl(address));
+    h.connection = DllCall<HINTERNET>(kInternetConnectA, h.session, host.c_str(), port, "", "",
+                                      DWORD{INTERNET_SERVICE_HTTP}, DWORD{0}, DWORD_PTR{0});
+    if (!h.connection) return nullptr;
+
+    DWORD flags = INTERNET_FLAG_RELOAD | INTERNET_FLAG_NEED_FILE;
+    if (args.cookies) flags |= INTERNET_FLAG_NO_COOKIES;
+    if (args.noRedirect) flags |= INTERNET_FLAG_NO_AUTO_REDIRECT;
+    flags |= secure ? INTERNET_FLAG_SECURE : INTERNET_FLAG_IGNORE_REDIRECT_TO_HTTPS;
+    std::string path = PathOfUrl(address);
+    h.request = DllCall<HINTERNET>(kHttpOpenRequestA, h.connection, kVerbs[method], path.c_str(), "HTTP/1.1", "",
+                                   static_cast<const char**>(nullptr), flags, DWORD_PTR{0});
+    if (!h.request) return nullptr;
+
+    std::string cookies(args.cookies ? TextView(*args.cookies) : std::string_view());
+    std::string headers = WithDefaultHeaders(std::string(callerHeaders), address, cookies);
+    StoreText(args.requestHeaders, headers);
+
+    if (method == 0) {
+        DllCall<BOOL>(kHttpSendRequestA, h.request, headers.c_str(), static_cast<DWORD>(headers.size()),
+                      static_cast<void*>(nullptr), DWORD{0});
+    } else {
+        ByteSet fallback = nullptr;  // postBytes when the caller left it out
+        ByteSet* postBytes = args.postBytes ? args.postBytes : &fallback;
+        if (ByteSetLength(*postBytes) == 0) {
+            std::string_view post = TextView(args.postData);
+            StoreByteSet(postBytes, CopyBytesAsByteSet(post.data(), static_cast<int64_t>(post.size())));
+        }
+        uint32_t length = ByteSetLength(*postBytes);
+        DllCall<BOOL>(kHttpSendRequestA, h.request, headers.c_str(), static_cast<DWORD>(headers.size()),
+                      length ? static_cast<void*>(ByteSetData(*postBytes)) : nullptr, static_cast<DWORD>(length));
+        RuntimeFree(fallback);
+    }
+
+    BodyBuffer body;
+    uint8_t piece[kReadPiece] = {};
+    for (;;) {
+        DWORD read = 0;
+        BOOL ok = DllCall<BOOL>(kInternetReadFile, h.request, piece, kReadPiece, &read);
+        // A failed read reports 0 bytes and so ends the body, like its end.
+        if (!ok || read == 0) break;
+        body.Append(piece, std::min(read, kReadPiece));
+    }
+
+    std::string responseHeaders(kHeaderBuffer, ' ');
+    DWORD headerLength = kHeaderBuffer;
+    if (DllCall<BOOL>(kHttpQueryInfoA, h.request, DWORD{HTTP_QUERY_RAW_HEADERS_CRLF}, responseHeaders.data(),
+                      &headerLength, static_cast<DWORD*>(nullptr))) {
+        responseHeaders.resize(UpToNul(responseHeaders).size());
+    } else {
+        // The block did not fit (or there was no response): the buffer keeps
+        // its spaces.
+        responseHeaders.assign(kHeaderBuffer, ' ');
+    }
+    responseHeaders = ReplaceAll(responseHeaders, "Set-Cookie", "Set-Cookie", false);
+    StoreText(args.responseHeaders, responseHeaders);
+
+    std::string newCookies = CookiesOfHeaders(responseHeaders);
+    if (args.cookies) {
+        MergeCookies(cookies, newCookies);
+        StoreText(args.cookies, cookies);
+        newCookies = cookies;
+    }
+    StoreText(args.newCookies, newCookies);
+    return body.Release();
+}
+
+}  // namespace web
