@@ -10,6 +10,32 @@ namespace {
 uint16_t Word16(const uint8_t* p) { return uint16_t(p[0] | p[1] << 8); }
 uint32_t Word32(const uint8_t* p) { return uint32_t(p[0]) | uint32_t(p[1]) << 8 | uint32_t(p[2]) << 16 | uint32_t(p[3]) << 24; }
 
+// The image of a cursor entry must hold everything its header promises: the
+// system reads the colour and mask bitmaps by the header's sizes alone.
+bool ImageFits(const uint8_t* image, uint32_t size)
+{
+    static const uint8_t kPngSignature[8] = {0x89, 'P', 'N', 'G', 0x0D, 0x0A, 0x1A, 0x0A};
+    if (size >= 8 && std::memcmp(image, kPngSignature, 8) == 0) return true;
+    if (size < 40 || Word32(image) != 40) return false;
+    const int32_t width = static_cast<int32_t>(Word32(image + 4));
+    const int32_t doubledHeight = static_cast<int32_t>(Word32(image + 8));
+    const uint16_t planes = Word16(image + 12);
+    const uint16_t bits = Word16(image + 14);
+    const uint32_t compression = Word32(image + 16);
+    if (width <= 0 || width > 256 || doubledHeight <= 0 || doubledHeight > 512 || planes != 1 || compression != 0) {
+        return false;
+    }
+    if (bits != 1 && bits != 4 && bits != 8 && bits != 24 && bits != 32) return false;
+    uint64_t colours = Word32(image + 32);
+    if (bits <= 8 && (colours == 0 || colours > (1u << bits))) colours = 1u << bits;
+    if (bits > 8) colours = 0;
+    const uint64_t height = uint64_t(doubledHeight) / 2;
+    const uint64_t colourRow = (uint64_t(width) * bits + 31) / 32 * 4;
+    const uint64_t maskRow = (uint64_t(width) + 31) / 32 * 4;
+    const uint64_t need = 40 + colours * 4 + (colourRow + maskRow) * height;
+    return need <= size;
+}
+
 }  // namespace
 
 void* CursorFromFileBytes(const uint8_t* data, size_t length)
@@ -21,7 +47,7 @@ void* CursorFromFileBytes(const uint8_t* data, size_t length)
     const uint8_t* entry = data + 6;
     const uint32_t size = Word32(entry + 8);
     const uint32_t offset = Word32(entry + 12);
-    if (size < 40 || offset > length || size > length - offset) return nullptr;
+    if (offset > length || size > length - offset || !ImageFits(data + offset, size)) return nullptr;
     // The resource form of a cursor image is its hot spot followed by the image.
     std::vector<uint8_t> resource(4 + size_t(size));
     std::memcpy(resource.data(), entry + 4, 4);

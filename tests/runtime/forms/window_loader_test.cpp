@@ -358,3 +358,96 @@ TEST_F(WindowLoader, ModalLoadIgnoresTheOwnerAndDisablesOtherLoadedWindows)
 }
 
 }  // namespace
+
+namespace {
+
+void Put32(std::vector<uint8_t>& b, uint32_t v)
+{
+    for (int i = 0; i < 4; ++i) b.push_back(uint8_t(v >> (8 * i)));
+}
+void Put16(std::vector<uint8_t>& b, uint16_t v)
+{
+    b.push_back(uint8_t(v));
+    b.push_back(uint8_t(v >> 8));
+}
+
+// A 32 x 32 monochrome cursor file with its hot spot at (1, 2).
+std::vector<uint8_t> CursorFile()
+{
+    std::vector<uint8_t> b;
+    Put16(b, 0);
+    Put16(b, 2);
+    Put16(b, 1);
+    b.insert(b.end(), {32, 32, 0, 0});
+    Put16(b, 1);
+    Put16(b, 2);
+    Put32(b, 40 + 8 + 256);
+    Put32(b, 22);
+    Put32(b, 40);
+    Put32(b, 32);
+    Put32(b, 64);
+    Put16(b, 1);
+    Put16(b, 1);
+    for (int k = 0; k < 6; ++k) Put32(b, 0);
+    Put32(b, 0);           // black
+    Put32(b, 0x00FFFFFF);  // white
+    for (int k = 0; k < 128; ++k) b.push_back(k & 1 ? 0xF0 : 0x0F);  // colour bits
+    for (int k = 0; k < 128; ++k) b.push_back(0);                    // mask: all opaque
+    return b;
+}
+
+TEST(UnitCursor, CursorFileDataMakesAnOwnedCursorAndDamagedDataNone)
+{
+    const std::vector<uint8_t> file = CursorFile();
+    bool owned = false;
+    HCURSOR c = static_cast<HCURSOR>(MakeUnitCursor(file.data(), file.size(), &owned));
+    ASSERT_NE(c, nullptr);
+    EXPECT_TRUE(owned);
+    ICONINFO info{};
+    ASSERT_TRUE(GetIconInfo(c, &info));
+    EXPECT_EQ(info.xHotspot, 1u);
+    EXPECT_EQ(info.yHotspot, 2u);
+    if (info.hbmMask) DeleteObject(info.hbmMask);
+    if (info.hbmColor) DeleteObject(info.hbmColor);
+    DestroyCursor(c);
+
+    std::vector<uint8_t> marked = {0xFF, 0xFF, 0xFF, 0xFF};
+    marked.insert(marked.end(), file.begin(), file.end());
+    c = static_cast<HCURSOR>(MakeUnitCursor(marked.data(), marked.size(), &owned));
+    EXPECT_NE(c, nullptr);
+    EXPECT_TRUE(owned);
+    DestroyCursor(c);
+
+    struct Damage {
+        const char* what;
+        size_t at;
+        uint8_t value;
+        size_t cut;  // bytes taken off the end
+    } damages[] = {
+        {"cut inside the mask", 0, 0, 1},       {"cut inside the header", 0, 0, 300},
+        {"image offset past the end", 18, 0xF0, 0}, {"image size past the end", 15, 0x10, 0},
+        {"width 0", 26, 0, 0},                   {"huge width", 29, 0x40, 0},
+        {"bit count 3", 36, 3, 0},               {"not a cursor file", 2, 1, 0},
+    };
+    for (const Damage& d : damages) {
+        std::vector<uint8_t> b = file;
+        if (d.cut) {
+            b.resize(b.size() - d.cut);
+        } else {
+            b[d.at] = d.value;
+        }
+        std::vector<uint8_t> withMarker = {0xFF, 0xFF, 0xFF, 0xFF};
+        withMarker.insert(withMarker.end(), b.begin(), b.end());
+        EXPECT_EQ(CursorFromFileBytes(b.data(), b.size()), nullptr) << d.what;
+        EXPECT_EQ(MakeUnitCursor(withMarker.data(), withMarker.size(), &owned), nullptr) << d.what;
+    }
+    // Standard pointers are shared, never owned.
+    const uint8_t wait[4] = {4, 0, 0, 0};
+    EXPECT_EQ(MakeUnitCursor(wait, 4, &owned), LoadCursorW(nullptr, IDC_WAIT));
+    EXPECT_FALSE(owned);
+    const uint8_t hand[4] = {14, 0, 0, 0};
+    EXPECT_NE(MakeUnitCursor(hand, 4, &owned), nullptr);
+    EXPECT_FALSE(owned);
+}
+
+}  // namespace
