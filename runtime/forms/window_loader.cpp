@@ -50,6 +50,11 @@ void ReleaseUsedList(WindowRecord* r)
 {
     if (r->live.accelerators) DestroyAcceleratorTable(static_cast<HACCEL>(r->live.accelerators));
     if (r->live.menu) DestroyMenu(static_cast<HMENU>(r->live.menu));
+    // A modal window destroyed without going through its close must not
+    // leave the windows it disabled disabled for good.
+    for (auto& [window, enabled] : r->live.disabledByModal) {
+        if (IsWindow(static_cast<HWND>(window))) EnableWindow(static_cast<HWND>(window), enabled);
+    }
     r->live = WindowLiveState{};
     UnitList used = std::move(r->units);
     if (r->restoreCopy) {

@@ -353,8 +353,10 @@ TEST_F(WindowLoader, ModalLoadIgnoresTheOwnerAndDisablesOtherLoadedWindows)
     ASSERT_EQ(second->live.disabledByModal.size(), 1u);
     EXPECT_EQ(second->live.disabledByModal[0].first, firstWindow);
     EXPECT_TRUE(second->live.disabledByModal[0].second);
-    EnableWindow(firstWindow, TRUE);
     EXPECT_FALSE(LoadingModalWindow());
+    // Destroyed without its close: the first window is usable again.
+    DestroyWindow(H(second->units.units[0]));
+    EXPECT_TRUE(IsWindowEnabled(firstWindow));
 }
 
 }  // namespace
