@@ -4,6 +4,7 @@
 #include "runtime/commands/conversion_commands.h"
 #include "runtime/core/heap.h"
 #include "runtime/core/services.h"
+#include "runtime/forms/unit_types.h"
 
 #include <algorithm>
 #include <cstring>
@@ -26,7 +27,12 @@ bool IsBasicType(ValueType t) { return !HasArrayFlag(t) && ClassOf(t) == ValueCl
 uintptr_t OwnerOf(const ArgRecord* owner)
 {
     if (!owner) return 0;
-    if (owner->type == TYPE_WINDOW) return static_cast<uintptr_t>(SystemNotify(2006, owner->low, 0));
+    if (owner->type == TYPE_WINDOW) {
+        // The window part answers the window's live unit object, or null when
+        // the window is not loaded.
+        auto* window = reinterpret_cast<const LiveUnit*>(static_cast<uintptr_t>(SystemNotify(2006, owner->low, 0)));
+        return window ? reinterpret_cast<uintptr_t>(window->Handle()) : 0;
+    }
     if (owner->type == TYPE_INT) return owner->low;
     return 0;
 }

@@ -2,6 +2,8 @@
 
 #include "runtime/commands/command_table.h"
 #include "runtime/core/services.h"
+#include "runtime/core/window_part.h"
+#include "runtime/forms/unit_types.h"
 #include "tests/runtime/commands/command_test_util.h"
 
 namespace {
@@ -73,6 +75,31 @@ TEST_F(SystemCommands, MessageBoxButtonMapping)
         gBox.answer = platform;
         EXPECT_EQ(Call::Int(ShowMessageBox, "x", 0), expected[platform]) << platform;
     }
+}
+
+class FakeWindowUnit : public LiveUnit {
+public:
+    void* Handle() const override { return reinterpret_cast<void*>(uintptr_t{0xBEEF}); }
+};
+FakeWindowUnit gLoadedWindow;
+
+// The window part's notify: window 7 is loaded, every other one is not.
+int64_t WindowNotify(int32_t code, uintptr_t windowId, uintptr_t)
+{
+    if (code != 2006 || windowId != 7) return 0;
+    return static_cast<int64_t>(reinterpret_cast<uintptr_t>(static_cast<LiveUnit*>(&gLoadedWindow)));
+}
+
+TEST_F(SystemCommands, MessageBoxOwnerWindow)
+{
+    WindowPartEntries entries{};
+    entries.notify = WindowNotify;
+    RegisterWindowPart(&entries);
+    Call::Int(ShowMessageBox, "x", 0, kOmitted, WindowArg{7});
+    EXPECT_EQ(gBox.owner, 0xBEEFu);
+    Call::Int(ShowMessageBox, "x", 0, kOmitted, WindowArg{8});  // not loaded: no owner
+    EXPECT_EQ(gBox.owner, 0u);
+    RegisterWindowPart(nullptr);
 }
 
 int gPumped = 0;
