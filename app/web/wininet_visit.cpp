@@ -18,6 +18,7 @@ namespace {
 
 constexpr DWORD kReadPiece = 1024;
 constexpr DWORD kHeaderBuffer = 5000;
+constexpr DWORD kHeaderGuard = 64 * 1024;
 
 // Owns the three WinInet handles; closes request, connection, session.
 struct InternetHandles {
@@ -127,16 +128,17 @@ ByteSet WinInetVisit(const WinInetVisitArgs& args)
         body.Append(piece, std::min(read, kReadPiece));
     }
 
-    std::string responseHeaders(kHeaderBuffer, ' ');
+    // The service is told of 5000 bytes; the block behind them is larger, so
+    // a query that wrote past the length it was given would still stay inside
+    // our memory. A header block that did not fit within the 5000 bytes (or
+    // no response at all) leaves the 5000 spaces.
+    std::string buffer(kHeaderBuffer + kHeaderGuard, ' ');
     DWORD headerLength = kHeaderBuffer;
-    if (DllCall<BOOL>(kHttpQueryInfoA, h.request, DWORD{HTTP_QUERY_RAW_HEADERS_CRLF}, responseHeaders.data(),
-                      &headerLength, static_cast<DWORD*>(nullptr))) {
-        responseHeaders.resize(UpToNul(responseHeaders).size());
-    } else {
-        // The block did not fit (or there was no response): the buffer keeps
-        // its spaces.
-        responseHeaders.assign(kHeaderBuffer, ' ');
-    }
+    BOOL queried = DllCall<BOOL>(kHttpQueryInfoA, h.request, DWORD{HTTP_QUERY_RAW_HEADERS_CRLF}, buffer.data(),
+                                 &headerLength, static_cast<DWORD*>(nullptr));
+    size_t used = UpToNul(buffer).size();
+    std::string responseHeaders(kHeaderBuffer, ' ');
+    if (queried && headerLength < kHeaderBuffer && used < kHeaderBuffer) responseHeaders.assign(buffer, 0, used);
     responseHeaders = ReplaceAll(responseHeaders, "Set-Cookie", "Set-Cookie", false);
     StoreText(args.responseHeaders, responseHeaders);
 

@@ -1,0 +1,117 @@
+#include "app/web/wininet_visit.h"
+
+#include "tests/app/web/loopback_server.h"
+#include "tests/app/web/web_test_support.h"
+#include "tests/support/heap_balance.h"
+
+#include <gtest/gtest.h>
+
+namespace {
+
+using web::WinInetVisit;
+
+class WinInetVisitTest : public ::testing::Test {
+protected:
+    static void SetUpTestSuite() { InstallWebDllCommands(); }
+    LoopbackServer server;
+};
+
+TEST_F(WinInetVisitTest, DefaultsWrittenIntoCallersHeaders)
+{
+    server.Push(LoopbackServer::Response(200, "OK", "", "body"));
+    std::string url = server.Url("/pic.jpg?x=1");
+    TextVar headers;
+    OwnedResult body(WinInetVisit({.address = url.c_str(), .method = 5, .requestHeaders = &headers}));
+    EXPECT_EQ(body.Bytes(), "body");
+    EXPECT_EQ(headers.Str(), "Accept: */*\r\nReferer: " + url +
+                                 "\r\nAccept-Language: zh-cn\r\nContent-Type: application/x-www-form-urlencoded");
+    LoopbackRequest r = server.Requests().back();
+    EXPECT_EQ(r.Method(), "GET");
+    EXPECT_EQ(r.Target(), "/pic.jpg?x=1");
+    EXPECT_EQ(r.Header("User-Agent"), "Mozilla/4.0 (compatible; MSIE 9.0; Windows NT 6.1)");
+    EXPECT_EQ(r.Header("Referer"), url);
+    EXPECT_EQ(r.Header("Accept"), "*/*");
+}
+
+TEST_F(WinInetVisitTest, CallerHeadersAgentAndCookies)
+{
+    struct Case {
+        const char* headers;
+        const char* cookies;
+        const char* agent;
+        const char* accept;
+        const char* cookieLine;
+    };
+    const Case cases[] = {
+        {"User-Agent:  MyAgent/1 ", "a=1", "MyAgent/1", "*/*", "a=1"},
+        {"accept: text/html", "Cookie: k=v", "Mozilla/4.0 (compatible; MSIE 9.0; Windows NT 6.1)", nullptr, "k=v"},
+    };
+    for (const Case& c : cases) {
+        server.Push(LoopbackServer::Response(200, "OK", "", ""));
+        std::string url = server.Url("/");
+        TextVar headers(c.headers), cookies(c.cookies);
+        OwnedResult body(WinInetVisit({.address = url.c_str(), .cookies = &cookies, .requestHeaders = &headers}));
+        LoopbackRequest r = server.Requests().back();
+        EXPECT_EQ(r.Header("User-Agent"), c.agent) << r.head;
+        EXPECT_EQ(r.Header("Cookie"), c.cookieLine) << r.head;
+        if (c.accept) EXPECT_EQ(r.Header("Accept"), c.accept) << r.head;
+        // accept: in lower case does not count: the default line is added too.
+        EXPECT_NE(headers.Str().find("Accept: */*"), std::string::npos) << headers.Str();
+    }
+}
+
+TEST_F(WinInetVisitTest, PostFillsCallersBytesFromText)
+{
+    server.Push(LoopbackServer::Response(200, "OK", "", "ok"));
+    std::string url = server.Url("/form");
+    ByteSetVar postBytes;
+    OwnedResult body(WinInetVisit({.address = url.c_str(), .method = 1, .postData = "x=1", .postBytes = &postBytes}));
+    EXPECT_EQ(postBytes.Str(), "x=1");
+    LoopbackRequest r = server.Requests().back();
+    EXPECT_EQ(r.Method(), "POST");
+    EXPECT_EQ(r.body, "x=1");
+}
+
+TEST_F(WinInetVisitTest, ResponseHeadersAndMergedCookies)
+{
+    server.Push(LoopbackServer::Response(200, "OK", "set-cookie: a=1; path=/\r\nSet-Cookie: b=2\r\n",
+                                         std::string("\x89PNG\0\x01", 6)));
+    std::string url = server.Url("/c");
+    TextVar cookies("b=0; z=9"), newCookies, responseHeaders;
+    OwnedResult body(WinInetVisit({.address = url.c_str(), .cookies = &cookies, .newCookies = &newCookies,
+                                   .responseHeaders = &responseHeaders}));
+    EXPECT_EQ(body.Bytes(), std::string("\x89PNG\0\x01", 6));
+    EXPECT_EQ(cookies.Str(), "a=1; b=2; z=9");
+    EXPECT_EQ(newCookies.Str(), "a=1; b=2; z=9");
+    EXPECT_EQ(responseHeaders.Str().rfind("HTTP/1.1 200 OK\r\n", 0), 0u);
+    EXPECT_EQ(responseHeaders.Str().find("set-cookie"), std::string::npos);
+}
+
+TEST_F(WinInetVisitTest, OversizedHeaderBlockLeavesSpaces)
+{
+    std::string big;
+    for (int i = 0; i < 10; ++i) big += "X-Big" + std::to_string(i) + ": " + std::string(600, 'b') + "\r\n";
+    big += "Set-Cookie: a=1\r\n";
+    server.Push(LoopbackServer::Response(200, "OK", big, "ok"));
+    std::string url = server.Url("/");
+    TextVar responseHeaders, newCookies("old");
+    OwnedResult body(WinInetVisit({.address = url.c_str(), .newCookies = &newCookies,
+                                   .responseHeaders = &responseHeaders}));
+    EXPECT_EQ(body.Bytes(), "ok");
+    EXPECT_EQ(responseHeaders.Str(), std::string(5000, ' '));
+    EXPECT_EQ(newCookies.Str(), "");  // the cookie line was never seen
+}
+
+TEST_F(WinInetVisitTest, RefusedConnectionGivesEmptyBodyAndReleasesAll)
+{
+    std::string url = "http://127.0.0.1:" + std::to_string(LoopbackServer::ClosedPort()) + "/";
+    HeapBalance balance;
+    {
+        TextVar headers;
+        OwnedResult body(WinInetVisit({.address = url.c_str(), .requestHeaders = &headers}));
+        EXPECT_EQ(body.block, nullptr);
+    }
+    EXPECT_EQ(balance.Delta(), 0);
+}
+
+}  // namespace
