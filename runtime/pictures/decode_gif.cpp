@@ -13,7 +13,7 @@ namespace {
 
 // A single frame bigger than this is hostile: giflib would spend minutes
 // decompressing pixels no canvas shows.
-constexpr uint64_t kMaxFramePixels = 64ull << 20;
+constexpr uint64_t kMaxFramePixels = kMaxPicturePixelBytes / 4;
 // giflib keeps a record of every image read; past this many frames a file is
 // hostile, not an animation.
 constexpr size_t kMaxFrames = 4096;

@@ -20,7 +20,7 @@ constexpr int kMaxScanLimit = 1000;
 
 // Working memory libjpeg may take beyond the output (coefficient buffers of a
 // progressive picture at the size cap).
-constexpr long kMaxJpegWorkingMemory = 640L << 20;
+constexpr long kMaxJpegWorkingMemory = long(kMaxPicturePixelBytes / 2 * 5);
 
 // Everything a failed decode must find after the long jump lives here, in
 // memory, not in locals of the function that called setjmp.

@@ -27,7 +27,13 @@ enum class PictureKind : int32_t {
 // Decoded pixel data of every picture (all frames together) is capped here; a
 // larger picture is refused as not a picture rather than ending the program
 // through an allocation failure.
+#ifdef SL_PICTURE_FUZZING
+// The fuzzer's copy of the decoders: small caps keep every run fast, and the
+// paths taken are the same.
+constexpr uint64_t kMaxPicturePixelBytes = 16ull << 20;
+#else
 constexpr uint64_t kMaxPicturePixelBytes = 256ull << 20;
+#endif
 
 // Frees a pixel block of `capacity` bytes. The decoder keeps the last large
 // block freed and hands it to the next picture of about its size: a window
