@@ -241,7 +241,16 @@ void DrawPictureTo(HDC target, const DrawablePicture* d, int x, int y, int width
         } else {
             SetStretchBltMode(target, COLORONCOLOR);
         }
+        // A monochrome picture takes the target's text and background colours
+        // for its 0 and 1 bits: black and white, whatever a unit has set.
+        const bool mono = d->kind == PictureKind::Pcx1;
+        const COLORREF oldText = mono ? SetTextColor(target, RGB(0, 0, 0)) : 0;
+        const COLORREF oldBack = mono ? SetBkColor(target, RGB(255, 255, 255)) : 0;
         StretchBlt(target, x, y, width, height, source.Get(), 0, 0, d->width, d->height, DWORD(rasterOperation));
+        if (mono) {
+            SetTextColor(target, oldText);
+            SetBkColor(target, oldBack);
+        }
         SetStretchBltMode(target, oldMode);
         return;
     }

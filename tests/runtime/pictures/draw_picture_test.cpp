@@ -106,7 +106,11 @@ TEST(DrawPicture, EveryKindDrawsItsPixelsAtNaturalSize) {
         ASSERT_EQ(MakeDrawable(surface.dc(), picture.get(), &drawable, RGB(9, 9, 9)), 1);
         EXPECT_EQ(drawable.width, c.width);
         EXPECT_EQ(drawable.height, c.height);
+        // Colours a unit may have set must not tint a monochrome picture.
+        SetTextColor(surface.dc(), RGB(200, 0, 0));
+        SetBkColor(surface.dc(), RGB(0, 0, 200));
         DrawPicture(&drawable, 2, 3, -1, -1, SRCCOPY);
+        EXPECT_EQ(GetTextColor(surface.dc()), RGB(200, 0, 0));
         int wrong = 0;
         for (int y = 0; y < c.height; ++y) {
             for (int x = 0; x < c.width; ++x) {
