@@ -20,3 +20,30 @@ std::wstring CurrentExecutablePath();
 // called every 50 ms with the child's process id.
 ChildResult RunChild(const std::wstring& exe, const std::wstring& arguments, uint32_t timeoutMs,
                      void (*whileRunning)(uint32_t processId, void* context) = nullptr, void* context = nullptr);
+
+// A child process the test interacts with while it runs: started with its
+// output captured, waited for (or killed) when the test is done.
+class ChildProcess {
+public:
+    ChildProcess() = default;
+    ~ChildProcess();
+    ChildProcess(const ChildProcess&) = delete;
+    ChildProcess& operator=(const ChildProcess&) = delete;
+
+    bool Start(const std::wstring& exe, const std::wstring& arguments, const wchar_t* environment = nullptr);
+    uint32_t ProcessId() const { return processId_; }
+    bool Running() const;
+    // Waits for the end; false on time-out (the child then still runs).
+    bool Wait(uint32_t timeoutMs);
+    uint32_t ExitCode() const;
+    void Kill();
+    // What the child has written so far (stdout and stderr together).
+    std::string Output() const;
+    // Waits until the output contains `text` at least `count` times.
+    bool WaitForOutput(const std::string& text, size_t count, uint32_t timeoutMs) const;
+
+private:
+    struct State;
+    State* state_ = nullptr;  // owned
+    uint32_t processId_ = 0;
+};

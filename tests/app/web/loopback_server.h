@@ -74,11 +74,12 @@ public:
     // A chunked response; the body is sent in the given pieces.
     static std::string ChunkedResponse(std::string_view headers, const std::vector<std::string>& pieces);
     // The byte at position i of a generated body.
-    // The pattern repeats every 64 KiB, so it is sent from one prepared block.
+    // Lower-case letters (no NUL, so the body reads whole as text); the
+    // pattern repeats every 64 KiB and is sent from one prepared block.
     static uint8_t GeneratedByte(uint64_t i)
     {
         uint32_t k = static_cast<uint32_t>(i & 0xFFFF);
-        return static_cast<uint8_t>((k * 131 + (k >> 8)) & 0xFF);
+        return static_cast<uint8_t>('a' + (k * 131 + (k >> 8)) % 26);
     }
 
     // A port on 127.0.0.1 that nothing listens on (a refused connection).

@@ -1,0 +1,326 @@
+// The real program, driven from outside as a person would: it runs as its
+// own process under the display, against a loopback server that plays the
+// play-data endpoint, the cover host and the audio host.
+#include "tests/app/e2e/window_driver.h"
+#include "tests/app/web/loopback_server.h"
+#include "tests/runtime/pictures/picture_files.h"
+#include "tests/support/child_process.h"
+#include "tests/support/message_box_probe.h"
+
+#include <gtest/gtest.h>
+
+#include <windows.h>
+
+#include <regex>
+#include <string>
+
+namespace {
+
+// The test build of the program asks this port for everything (its endpoint
+// host is fixed at build time).
+constexpr uint16_t kPort = SONGLINK_TEST_PORT;
+
+const std::string kBase = "http://127.0.0.1:" + std::to_string(kPort);
+const COLORREF kCoverColour = RGB(20, 160, 90);
+
+std::wstring ProgramPath()
+{
+    std::wstring self = CurrentExecutablePath();
+    return self.substr(0, self.find_last_of(L"\\/") + 1) + L"songlink_e2e.exe";
+}
+
+std::string CoverJpeg()
+{
+    auto bytes = picture_files::Jpeg(32, 32, [](int, int) { return picture_files::Rgba{20, 160, 90, 255}; });
+    return std::string(bytes.begin(), bytes.end());
+}
+
+// A record as the endpoint sends it: addresses with escaped slashes and a
+// title in backslash-u escapes.
+std::string Record(const std::string& coverPart, const std::string& audioPart)
+{
+    return R"({"status":1,"err_code":0,"data":{"hash":"ABC","song_name":"\u4e2d\u6587",)" + coverPart +
+           audioPart + R"(","authors":[{"author_name":"\u6b4c\u624b"}]}})";
+}
+
+std::string EscapedUrl(const std::string& path)
+{
+    std::string url = kBase + path;
+    std::string escaped;
+    for (char c : url) {
+        if (c == '/') escaped += "\\/";
+        else escaped += c;
+    }
+    return escaped;
+}
+
+std::string FullRecord()
+{
+    return Record(R"("img":")" + EscapedUrl("/cover/c1.jpg") + R"(",)",
+                  R"("play_url":")" + EscapedUrl("/audio/song.mp3"));
+}
+
+// Serves the endpoint's reply for /yy/..., the cover for /cover/..., and a
+// short body for /audio/...; records every request.
+class FakeMusicService {
+public:
+    explicit FakeMusicService(std::string record) : server_(kPort), record_(std::move(record))
+    {
+        server_.SetRouter([this](const LoopbackRequest& request) {
+            std::string target = request.Target();
+            LoopbackReply reply;
+            if (target.rfind("/yy/index.php", 0) == 0) {
+                reply.bytes = LoopbackServer::Response(200, "OK", "Content-Type: text/html; charset=utf-8\r\n", record_);
+            } else if (target.rfind("/cover/", 0) == 0) {
+                reply.bytes = LoopbackServer::Response(200, "OK", "Content-Type: image/jpeg\r\n", CoverJpeg());
+            } else if (target.rfind("/audio/", 0) == 0) {
+                reply.bytes = LoopbackServer::Response(200, "OK", "Content-Type: audio/mpeg\r\n", "ID3 not really");
+            } else {
+                reply.bytes = LoopbackServer::Response(404, "Not Found", "", "");
+            }
+            return reply;
+        });
+    }
+
+    std::vector<LoopbackRequest> RequestsTo(const std::string& prefix) const
+    {
+        std::vector<LoopbackRequest> found;
+        for (const LoopbackRequest& r : server_.Requests()) {
+            if (r.Target().rfind(prefix, 0) == 0) found.push_back(r);
+        }
+        return found;
+    }
+
+    bool WaitFor(const std::string& prefix, size_t count, uint32_t timeoutMs) const
+    {
+        return WaitUntil([&] { return RequestsTo(prefix).size() >= count; }, timeoutMs);
+    }
+
+    void SetRecord(std::string record) { record_ = std::move(record); }
+
+private:
+    LoopbackServer server_;
+    std::string record_;
+};
+
+// One run of the program with handles to its window and controls.
+class ProgramRun {
+public:
+    explicit ProgramRun(const wchar_t* environment = nullptr)
+    {
+        started_ = child_.Start(ProgramPath(), L"", environment);
+        if (!started_) return;
+        window_ = WaitForTopLevelWindow(child_.ProcessId(), L"WTWindow", 20000);
+        if (!window_) return;
+        edit_ = FindChildWindow(window_, L"Edit");
+        std::wstring caption = FromGbk("下载");
+        button_ = FindChildWindow(window_, L"Button", &caption);
+        cross_ = FindChildWindow(window_, L"_ZR_PicBox");
+    }
+    ~ProgramRun()
+    {
+        if (child_.Running()) child_.Kill();
+    }
+
+    bool Ready() const { return started_ && window_ && edit_ && button_ && cross_; }
+
+    void Lookup(const std::string& gbkAddress)
+    {
+        SetWindowTextW(edit_, L"");
+        SendMessageW(edit_, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(L""));
+        TypeText(edit_, FromGbk(gbkAddress));
+        WaitUntil([&] { return WindowText(edit_) == FromGbk(gbkAddress); }, 5000);
+        PostMessageW(button_, BM_CLICK, 0, 0);
+    }
+
+    // Waits for the diagnostic line the test build prints after each lookup.
+    bool WaitForLookups(size_t n) { return child_.WaitForOutput("lookup done", n, 20000); }
+
+    MessageBoxSeen WaitForMessageBox()
+    {
+        MessageBoxSeen seen;
+        WaitUntil(
+            [&] {
+                seen = FindAndDismissMessageBox(child_.ProcessId(), FromGbk("信息："));
+                return seen.found;
+            },
+            15000);
+        return seen;
+    }
+
+    bool Close(uint32_t* exitCode)
+    {
+        PostMessageW(window_, WM_CLOSE, 0, 0);
+        bool ended = child_.Wait(15000);
+        *exitCode = child_.ExitCode();
+        return ended;
+    }
+
+    // Visible children of the window that are not the four visible units.
+    bool AnyUnexpectedVisibleChild() const
+    {
+        bool unexpected = false;
+        EnumChildWindows(
+            window_,
+            [](HWND child, LPARAM param) -> BOOL {
+                if (!IsWindowVisible(child)) return TRUE;
+                wchar_t cls[64] = {};
+                GetClassNameW(child, cls, 64);
+                std::wstring name = cls;
+                if (name != L"Edit" && name != L"Button" && name != L"_ZR_PicBox" && name != L"_ZR_Label")
+                    *reinterpret_cast<bool*>(param) = true;
+                return TRUE;
+            },
+            reinterpret_cast<LPARAM>(&unexpected));
+        return unexpected;
+    }
+
+    ChildProcess child_;
+    bool started_ = false;
+    HWND window_ = nullptr;
+    HWND edit_ = nullptr;
+    HWND button_ = nullptr;
+    HWND cross_ = nullptr;
+};
+
+// A point of the window's client area that no unit covers.
+constexpr int kBareX = 20;
+constexpr int kBareY = 70;
+
+TEST(SongLinkEndToEnd, LookupFetchesRecordCoverAndAudio)
+{
+    FakeMusicService service(FullRecord());
+    ProgramRun run;
+    ASSERT_TRUE(run.Ready());
+    COLORREF before = ClientPixel(run.window_, kBareX, kBareY);
+
+    run.Lookup("https://www.example.com/song/#hash=ABC&album_id=123");
+    ASSERT_TRUE(service.WaitFor("/yy/", 1, 15000));
+    LoopbackRequest query = service.RequestsTo("/yy/")[0];
+    EXPECT_TRUE(std::regex_match(query.Target(),
+                                 std::regex(R"(/yy/index\.php\?r=play/getdata&hash=ABC&album_id=123&_=\d{10}000)")))
+        << query.Target();
+    EXPECT_EQ(query.Method(), "GET");
+    EXPECT_EQ(query.Header("User-Agent"), "Mozilla/5.0 (compatible; MSIE 9.0; Windows NT 6.1; WOW64; Trident/5.0)");
+    EXPECT_EQ(query.Header("Accept"), "text/html, application/xhtml+xml, */*");
+    EXPECT_EQ(query.Header("Accept-Language"), "zh-cn");
+    EXPECT_EQ(query.Header("Accept-Encoding"), "gbk, GB2312");
+
+    // The cover comes from the decoded address and becomes the background.
+    ASSERT_TRUE(service.WaitFor("/cover/c1.jpg", 1, 15000));
+    ASSERT_TRUE(service.WaitFor("/audio/song.mp3", 1, 20000));
+    ASSERT_TRUE(run.WaitForLookups(1));
+    EXPECT_FALSE(NearColour(before, kCoverColour, 30));
+    EXPECT_TRUE(WaitUntil([&] { return NearColour(ClientPixel(run.window_, kBareX, kBareY), kCoverColour, 12); }, 5000))
+        << std::hex << ClientPixel(run.window_, kBareX, kBareY);
+    EXPECT_FALSE(run.AnyUnexpectedVisibleChild());
+    EXPECT_FALSE(FindAndDismissMessageBox(run.child_.ProcessId(), FromGbk("信息：")).found);
+
+    uint32_t exitCode = 1;
+    ASSERT_TRUE(run.Close(&exitCode));
+    EXPECT_EQ(exitCode, 0u);
+    EXPECT_NE(run.child_.Output().find("released 2 program texts"), std::string::npos) << run.child_.Output();
+}
+
+TEST(SongLinkEndToEnd, HashAndAlbumIdAreCutAsTyped)
+{
+    struct Case {
+        const char* address;
+        const char* expectedQuery;
+    } cases[] = {
+        {"hash=ABC", "&hash=&album_id=&_="},
+        {"http://x/#hash=ABC&album_id=12gequ34", "&hash=ABC&album_id=12&_="},
+    };
+    FakeMusicService service(FullRecord());
+    ProgramRun run;
+    ASSERT_TRUE(run.Ready());
+    size_t n = 0;
+    for (const Case& c : cases) {
+        ++n;
+        run.Lookup(c.address);
+        ASSERT_TRUE(run.WaitForLookups(n));
+        auto queries = service.RequestsTo("/yy/");
+        ASSERT_EQ(queries.size(), n);
+        EXPECT_NE(queries.back().Target().find(c.expectedQuery), std::string::npos) << queries.back().Target();
+    }
+}
+
+TEST(SongLinkEndToEnd, NoUsableAudioAddressSaysSoAndDoesNotNavigate)
+{
+    struct Case {
+        const char* name;
+        std::string record;
+        bool coverExpected;
+    } cases[] = {
+        {"empty audio address", Record(R"("img":")" + EscapedUrl("/cover/c1.jpg") + R"(",)", R"("play_url":")"), true},
+        {"no audio marker", R"({"data":{"img":")" + EscapedUrl("/cover/c1.jpg") + R"("}})", true},
+        {"script address", Record("", R"("play_url":"javascript:alert('http')")"), false},
+        {"file address", Record("", R"("play_url":"file:\/\/\/c:\/http.mp3")"), false},
+    };
+    FakeMusicService service("");
+    ProgramRun run;
+    ASSERT_TRUE(run.Ready());
+    size_t lookups = 0;
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        service.SetRecord(c.record);
+        run.Lookup("#hash=ABC&album_id=1");
+        MessageBoxSeen box = run.WaitForMessageBox();
+        EXPECT_TRUE(box.found);
+        EXPECT_EQ(box.text, FromGbk("未找到下载链接！"));
+        ASSERT_TRUE(run.WaitForLookups(++lookups));
+    }
+    Sleep(500);
+    EXPECT_TRUE(service.RequestsTo("/audio/").empty());
+    // Without a cover marker the address is ".jpg", which fetches nothing.
+    EXPECT_EQ(service.RequestsTo("/cover/").size(), 2u);
+    EXPECT_FALSE(run.AnyUnexpectedVisibleChild());
+}
+
+TEST(SongLinkEndToEnd, ServerDownSaysNoLinkFound)
+{
+    ProgramRun run;
+    ASSERT_TRUE(run.Ready());
+    run.Lookup("#hash=ABC&album_id=1");
+    MessageBoxSeen box = run.WaitForMessageBox();
+    EXPECT_TRUE(box.found);
+    EXPECT_EQ(box.text, FromGbk("未找到下载链接！"));
+}
+
+TEST(SongLinkEndToEnd, RedCrossEmptiesTheAddressBox)
+{
+    ProgramRun run;
+    ASSERT_TRUE(run.Ready());
+    TypeText(run.edit_, L"#hash=ABC&album_id=1");
+    ASSERT_TRUE(WaitUntil([&] { return !WindowText(run.edit_).empty(); }, 5000));
+    ClickWindow(run.cross_);
+    EXPECT_TRUE(WaitUntil([&] { return WindowText(run.edit_).empty(); }, 5000));
+    ClickWindow(run.cross_);
+    Sleep(200);
+    EXPECT_TRUE(WindowText(run.edit_).empty());
+}
+
+TEST(SongLinkEndToEnd, RepeatedLookupsHoldNoMoreBlocks)
+{
+    FakeMusicService service(FullRecord());
+    ProgramRun run;
+    ASSERT_TRUE(run.Ready());
+    for (int i = 1; i <= 20; ++i) {
+        run.Lookup("#hash=ABC&album_id=" + std::to_string(i));
+        ASSERT_TRUE(run.WaitForLookups(static_cast<size_t>(i))) << "lookup " << i;
+    }
+    // Each lookup prints "lookup done: live blocks N".
+    std::string out = run.child_.Output();
+    std::regex line(R"(lookup done: live blocks (\d+))");
+    std::vector<long> counts;
+    for (auto it = std::sregex_iterator(out.begin(), out.end(), line); it != std::sregex_iterator(); ++it)
+        counts.push_back(std::stol((*it)[1]));
+    ASSERT_EQ(counts.size(), 20u);
+    EXPECT_LE(counts.back(), counts.front()) << out;
+    uint32_t exitCode = 1;
+    ASSERT_TRUE(run.Close(&exitCode));
+    EXPECT_EQ(exitCode, 0u);
+    EXPECT_NE(run.child_.Output().find("released 2 program texts"), std::string::npos);
+}
+
+}  // namespace

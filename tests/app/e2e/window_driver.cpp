@@ -1,0 +1,100 @@
+#include "tests/app/e2e/window_driver.h"
+
+#include <cstdlib>
+
+namespace {
+
+struct TopLevelSearch {
+    uint32_t processId;
+    const wchar_t* className;
+    HWND found;
+};
+
+BOOL CALLBACK ConsiderTopLevel(HWND hwnd, LPARAM param)
+{
+    auto* search = reinterpret_cast<TopLevelSearch*>(param);
+    DWORD pid = 0;
+    GetWindowThreadProcessId(hwnd, &pid);
+    if (pid != search->processId || !IsWindowVisible(hwnd)) return TRUE;
+    wchar_t className[128] = {};
+    GetClassNameW(hwnd, className, 128);
+    if (wcscmp(className, search->className) != 0) return TRUE;
+    search->found = hwnd;
+    return FALSE;
+}
+
+struct ChildSearch {
+    const wchar_t* className;
+    const std::wstring* text;
+    HWND found;
+};
+
+BOOL CALLBACK ConsiderChild(HWND hwnd, LPARAM param)
+{
+    auto* search = reinterpret_cast<ChildSearch*>(param);
+    wchar_t className[128] = {};
+    GetClassNameW(hwnd, className, 128);
+    if (_wcsicmp(className, search->className) != 0) return TRUE;
+    if (search->text && WindowText(hwnd) != *search->text) return TRUE;
+    search->found = hwnd;
+    return FALSE;
+}
+
+}  // namespace
+
+HWND WaitForTopLevelWindow(uint32_t processId, const wchar_t* className, uint32_t timeoutMs)
+{
+    TopLevelSearch search{processId, className, nullptr};
+    WaitUntil(
+        [&] {
+            EnumWindows(ConsiderTopLevel, reinterpret_cast<LPARAM>(&search));
+            return search.found != nullptr;
+        },
+        timeoutMs);
+    return search.found;
+}
+
+HWND FindChildWindow(HWND parent, const wchar_t* className, const std::wstring* text)
+{
+    ChildSearch search{className, text, nullptr};
+    EnumChildWindows(parent, ConsiderChild, reinterpret_cast<LPARAM>(&search));
+    return search.found;
+}
+
+std::wstring WindowText(HWND window)
+{
+    wchar_t buffer[1024] = {};
+    // WM_GETTEXT works across processes for any window class.
+    SendMessageTimeoutW(window, WM_GETTEXT, 1024, reinterpret_cast<LPARAM>(buffer), SMTO_ABORTIFHUNG, 5000, nullptr);
+    return buffer;
+}
+
+void TypeText(HWND control, const std::wstring& text)
+{
+    for (wchar_t c : text) PostMessageW(control, WM_CHAR, c, 1);
+}
+
+void ClickWindow(HWND window)
+{
+    RECT r = {};
+    GetClientRect(window, &r);
+    LPARAM at = MAKELPARAM((r.right - r.left) / 2, (r.bottom - r.top) / 2);
+    PostMessageW(window, WM_LBUTTONDOWN, MK_LBUTTON, at);
+    PostMessageW(window, WM_LBUTTONUP, 0, at);
+}
+
+COLORREF ClientPixel(HWND window, int x, int y)
+{
+    POINT p = {x, y};
+    ClientToScreen(window, &p);
+    HDC screen = GetDC(nullptr);
+    COLORREF c = GetPixel(screen, p.x, p.y);
+    ReleaseDC(nullptr, screen);
+    return c;
+}
+
+bool NearColour(COLORREF a, COLORREF b, int tolerance)
+{
+    return std::abs(GetRValue(a) - GetRValue(b)) <= tolerance && std::abs(GetGValue(a) - GetGValue(b)) <= tolerance &&
+           std::abs(GetBValue(a) - GetBValue(b)) <= tolerance;
+}
