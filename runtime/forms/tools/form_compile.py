@@ -158,7 +158,7 @@ class Unit:
 
 
 class Window:
-    def __init__(self, wid, word1, word2):
+    def __init__(self, wid, word1=0, word2=0):
         self.id, self.word1, self.word2 = wid, word1, word2
         self.units = []
 
@@ -195,6 +195,7 @@ def parse(path, entry_size):
                     type_name = args[1]
                     type_id = TYPES[type_name] if type_name in TYPES else number(type_name)
                     unit = Unit(number(args[0]), type_name, type_id, args[2] if len(args) > 2 else '')
+                    inline(unit.name)
                     windows[-1].units.append(unit)
                 elif unit is None:
                     raise FormError('%r outside a unit' % op)
@@ -211,6 +212,7 @@ def parse(path, entry_size):
                     setattr(unit, op, number(args[0]))
                 elif op == 'tag':
                     unit.tag = args[0]
+                    inline(unit.tag)
                 elif op == 'on':
                     event, target = number(args[0]), args[1]
                     if target == 'none':
