@@ -1,0 +1,55 @@
+// Runtime errors of event dispatch and the property services end the program
+// with one report; while a report is in progress no handler runs.
+#include "tests/support/child_process.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+namespace {
+
+std::wstring ChildPath()
+{
+    std::wstring self = CurrentExecutablePath();
+    return self.substr(0, self.find_last_of(L"\\/") + 1) + L"units_child.exe";
+}
+
+TEST(UnitRuntimeErrors, EachScenarioEndsWithItsReport)
+{
+    struct Case {
+        const wchar_t* scenario;
+        uint32_t exitCode;
+        std::string mustSee;
+        std::string mustNotSee;
+    };
+    const Case cases[] = {
+        // Own properties need a loaded window; generic ones answer from the record.
+        {L"not-loaded", 0xFFFFFFFFu, "width=100\nerror:\xd6\xb8\xb6\xa8\xb4\xb0\xbf\xda\xc9\xd0\xce\xb4\xd4\xd8\xc8\xeb\n",
+         "returned"},
+        // The handler runs once before the error, never while it is reported.
+        {L"error-box", 0xFFFFFFFFu, "handler\nduring-report ran=0\n", "handler\nhandler"},
+        {L"unknown-unit", 0xFFFFFFFFu,
+         "error:\xce\xb4\xd5\xd2\xb5\xbd\xd2\xfd\xb7\xa2\xca\xc2\xbc\xfe\xb5\xc4\xb4\xb0\xbf\xda\xd7\xe9\xbc\xfe\n",
+         "returned"},
+        {L"unknown-window", 0xFFFFFFFFu,
+         "error:\xce\xb4\xd5\xd2\xb5\xbd\xd2\xfd\xb7\xa2\xca\xc2\xbc\xfe\xb5\xc4\xb4\xb0\xbf\xda\n", "returned"},
+        {L"write-unknown-window", 0xFFFFFFFFu,
+         "error:\xce\xb4\xd4\xd8\xc8\xeb\xd3\xfb\xb7\xc3\xce\xca\xb4\xb0\xbf\xda\xd7\xe9\xbc\xfe\xcb\xf9\xd4\xda\xb5\xc4"
+         "\xb4\xb0\xbf\xda\n",
+         "returned"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(std::string(c.scenario, c.scenario + wcslen(c.scenario)));
+        ChildResult r = RunChild(ChildPath(), c.scenario, 30000);
+        ASSERT_TRUE(r.started);
+        ASSERT_FALSE(r.timedOut);
+        EXPECT_EQ(r.exitCode, c.exitCode);
+        std::string out;
+        for (char ch : r.output)
+            if (ch != '\r') out += ch;
+        EXPECT_NE(out.find(c.mustSee), std::string::npos) << out;
+        EXPECT_EQ(out.find(c.mustNotSee), std::string::npos) << out;
+    }
+}
+
+}  // namespace

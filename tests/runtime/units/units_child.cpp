@@ -1,0 +1,67 @@
+// A child process for the runtime errors of event dispatch and the property
+// services, which end the program: it prints what it saw and the error
+// report's message (the box is suppressed by the error hook).
+#include "runtime/core/runtime_error.h"
+#include "runtime/forms/unit_properties.h"
+#include "tests/runtime/units/window_fixture.h"
+
+#include <cstdio>
+#include <cstring>
+
+using namespace unit_test;
+
+namespace {
+
+constexpr UnitId kLabel = 0x16011EE1;
+
+int32_t ReportError(int32_t code, const char* message)
+{
+    std::printf("error:%s\n", message);
+    std::fflush(stdout);
+    return 1;
+}
+
+int32_t RaiseDuringReport(int32_t code, const char* message)
+{
+    const bool ran = RaiseUnitEvent(kWindowId, kLabel, -1, {1, 2, 0});
+    std::printf("during-report ran=%d\n", ran ? 1 : 0);
+    std::fflush(stdout);
+    return 1;
+}
+
+UnitSpec Window() { return {kWindowUnitId, kUnitTypeWindow, 50, 50, 415, 127}; }
+
+}  // namespace
+
+int main(int argc, char** argv)
+{
+    const char* scenario = argc > 1 ? argv[1] : "";
+    gRoutines[0] = [](const int32_t*, int32_t, int32_t*) {
+        std::printf("handler\n");
+        std::fflush(stdout);
+        return 0;
+    };
+    UnitSpec label{kLabel, kUnitTypeLabel, 8, 8, 100, 20, kUnitVisible, {}, {{-1, 0}}};
+    SetRuntimeErrorHook(&ReportError);
+    if (std::strcmp(scenario, "not-loaded") == 0) {
+        ReadTestForm(Window(), {label});
+        std::printf("width=%d\n", static_cast<int>(ReadUnitProperty(kWindowId, kLabel, 2, -1)));
+        ReadUnitProperty(kWindowId, kLabel, 8, -1);
+    } else if (std::strcmp(scenario, "error-box") == 0) {
+        LoadTestWindow(Window(), {label});
+        RaiseUnitEvent(kWindowId, kLabel, -1, {1, 2, 0});
+        SetRuntimeErrorHook(&RaiseDuringReport);
+        RaiseRuntimeError("boom", 0);
+    } else if (std::strcmp(scenario, "unknown-unit") == 0) {
+        LoadTestWindow(Window(), {label});
+        RaiseUnitEvent(kWindowId, 0x16019999, -1, {1, 2, 0});
+    } else if (std::strcmp(scenario, "unknown-window") == 0) {
+        LoadTestWindow(Window(), {label});
+        RaiseUnitEvent(0x52019999, kLabel, -1, {1, 2, 0});
+    } else if (std::strcmp(scenario, "write-unknown-window") == 0) {
+        ReadTestForm(Window(), {label});
+        WriteUnitProperty(0x52019999, kLabel, 0, -1, 5, 0);
+    }
+    std::printf("returned\n");
+    return 0;
+}
