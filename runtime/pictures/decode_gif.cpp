@@ -17,6 +17,9 @@ constexpr uint64_t kMaxFramePixels = kMaxPicturePixelBytes / 4;
 // giflib keeps a record of every image read; past this many frames a file is
 // hostile, not an animation.
 constexpr size_t kMaxFrames = 4096;
+// Pixels decompressed over all frames, shown or clipped: frames far larger than
+// a tiny canvas would otherwise cost minutes without ever reaching a limit.
+constexpr uint64_t kMaxDecodedPixels = kMaxPicturePixelBytes * 2;
 
 struct MemoryInput {
     const uint8_t* bytes; // borrowed
@@ -246,6 +249,7 @@ std::unique_ptr<Picture> DecodeGif(const uint8_t* bytes, size_t length) {
     std::vector<uint32_t> saved;
     FrameControl control;
     uint64_t budget = kMaxPicturePixelBytes;
+    uint64_t decodedPixels = 0;
     auto quantiser = std::make_unique<FrameQuantiser>();
     for (;;) {
         GifRecordType type = UNDEFINED_RECORD_TYPE;
@@ -309,7 +313,8 @@ std::unique_ptr<Picture> DecodeGif(const uint8_t* bytes, size_t length) {
         if (control.disposal == DISPOSE_PREVIOUS) {
             saved = canvas;
         }
-        if (!ReadImage(gif.get(), canvas, width, height, control)) {
+        decodedPixels += uint64_t(desc.Width) * uint64_t(desc.Height);
+        if (decodedPixels > kMaxDecodedPixels || !ReadImage(gif.get(), canvas, width, height, control)) {
             return nullptr;
         }
         PictureFrame frame;
