@@ -25,8 +25,8 @@ for kind in native windows; do
     echo "=== build $kind ($root/$kind)"
     # Keep going past a failing file: the tests that did build still run, and
     # the ones that did not are reported as not run.
-    SL_BUILD_DIR="$root/$kind" bash "$SL_REPO/scripts/build.sh" "$kind" -- -k 0 2>&1 | grep -v '^\[[0-9]*/[0-9]*\] '
-    buildStatus="${PIPESTATUS[0]}"
+    SL_BUILD_DIR="$root/$kind" bash "$SL_REPO/scripts/build.sh" "$kind" -- -k 0
+    buildStatus=$?
     if [ "$buildStatus" != 0 ]; then
         echo "=== build $kind FAILED"
         summary+=("$kind: build FAILED")
