@@ -3,6 +3,7 @@
 // runtime/commands; application code goes through app/call.h instead.
 #pragma once
 
+#include "runtime/commands/byte_scan.h"
 #include "runtime/core/heap.h"
 #include "runtime/core/values.h"
 
@@ -34,7 +35,8 @@ inline const char* TextArg(int32_t argc, const ArgRecord* args, int32_t index)
 
 inline std::string_view TextViewArg(int32_t argc, const ArgRecord* args, int32_t index)
 {
-    return std::string_view(TextArg(argc, args, index));
+    const char* text = TextArg(argc, args, index);
+    return std::string_view(text, ScanTextLength(text));
 }
 
 struct ByteView {

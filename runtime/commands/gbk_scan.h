@@ -10,6 +10,8 @@
 // bounded number of times, so the whole search stays linear.
 #pragma once
 
+#include "runtime/commands/byte_scan.h"
+
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
@@ -28,7 +30,7 @@ inline const uint8_t* FindBytes(const uint8_t* hay, size_t n, const uint8_t* nee
     const uint8_t* end = hay + (n - m) + 1;  // one past the last possible start
     const uint8_t* p = hay;
     while (p < end) {
-        p = static_cast<const uint8_t*>(std::memchr(p, needle[0], static_cast<size_t>(end - p)));
+        p = ScanForByte(p, static_cast<size_t>(end - p), needle[0]);
         if (!p) return nullptr;
         if (std::memcmp(p + 1, needle + 1, m - 1) == 0) return p;
         ++p;

@@ -159,7 +159,7 @@ private:
 void ReplaceText(CommandResult* result, int32_t argc, ArgRecord* args)
 {
     const char* textArg = TextArg(argc, args, 0);
-    std::string_view text(textArg);
+    std::string_view text(textArg, ScanTextLength(textArg));
     std::string_view sought = TextViewArg(argc, args, 1);
     std::string_view replacement = TextViewArg(argc, args, 2);
     const int64_t offset = std::max<int64_t>(static_cast<int64_t>(IntArg(argc, args, 3, 1)) - 1, 0);
