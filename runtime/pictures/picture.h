@@ -60,8 +60,12 @@ struct PixelBlock {
 // stays before the next one.
 struct PictureFrame {
     PixelBlock pixels;
-    uint32_t delayMs = 0;           // GIF delay; 0 when the file gives none
-    int32_t transparentColour = -1; // 0x00BBGGRR of the colour that stands for "not painted", or -1
+    uint32_t delayMs = 0; // GIF delay; 0 when the file gives none
+    // 0x00BBGGRR of the colour that stands for "not painted" (a colour no
+    // painted pixel of the frame has), or -1 when every pixel is painted.
+    // DrawPicture with the raster operation -transparentColour lets the
+    // background show through there.
+    int32_t transparentColour = -1;
 };
 
 // Pixel layouts by kind:
@@ -86,7 +90,7 @@ struct Picture {
     int32_t hotspotX = 0; // cursors only
     int32_t hotspotY = 0;
     std::vector<PictureFrame> frames; // GIF only
-    uint32_t loopCount = 0;           // GIF only: 0 = for ever
+    uint32_t loopCount = 0;           // GIF only: the file's loop count; 0 = for ever, or not given
 
     bool IsAnimated() const { return frames.size() > 1; }
 };
