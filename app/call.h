@@ -15,6 +15,15 @@
 // TYPE_BOOL; double -> TYPE_DOUBLE; float -> TYPE_FLOAT; kOmitted -> the
 // all-zero record of an omitted argument; DateTimeArg, LongArg, IntRef,
 // ArrayArg, WindowArg for the rest; an ArgRecord passes through unchanged.
+// An ArrayBlock is a uint8_t* like a ByteSet: pass arrays as ArrayArg or
+// OwnedArray, never bare, or they travel as byte sets. Passing nullptr does
+// not compile: say kOmitted, or pass a typed null (an empty text or byte set).
+//
+// Results: Call::Text/Bytes/TextArray/Array hand back owning wrappers (a null
+// block is the empty value); Call::Int/Bool/Double/DateTime the value;
+// Call::Raw the three words. A command that sets its result's type word to
+// another type than the one asked for raises runtime error 5, as compiled
+// callers do.
 #pragma once
 
 #include "app/owned.h"
