@@ -256,6 +256,13 @@ TEST(DecodePicture, GifKeepsEveryFrameComposedWithItsDelay) {
     EXPECT_EQ(PixelOf(*picture, 4, 4, 2), unpainted(2)); // the square was cleared
     EXPECT_EQ(PixelOf(*picture, 0, 0, 2), red);
     EXPECT_EQ(PixelOf(*picture, 7, 7, 2), green);
+
+    // Without its trailer byte the file still shows every frame; cut inside the
+    // last frame it is no picture.
+    auto noTrailer = DecodePicture(bytes.data(), int64_t(bytes.size() - 1));
+    ASSERT_NE(noTrailer, nullptr);
+    EXPECT_EQ(noTrailer->frames.size(), 3u);
+    EXPECT_EQ(DecodePicture(bytes.data(), int64_t(bytes.size() - 4)), nullptr);
 }
 
 TEST(DecodePicture, CutOffOrDamagedBytesAreNoPicture) {
