@@ -29,6 +29,9 @@ constexpr const char* kScriptTail = "';return unescape(x);}";
 constexpr const char* kHexDigits = "0123456789ABCDEF";
 // The one-byte byte set {0x0D}, as program static data.
 alignas(4) const uint8_t kCarriageReturn[9] = {1, 0, 0, 0, 1, 0, 0, 0, 0x0D};
+// The apostrophe and its placeholder as byte sets.
+alignas(4) const uint8_t kApostropheByte[9] = {1, 0, 0, 0, 1, 0, 0, 0, 0x27};
+alignas(4) const uint8_t kApostrophePlaceholderBytes[10] = {1, 0, 0, 0, 2, 0, 0, 0, 0xA1, 0xAF};
 
 OwnedText ReplaceAll(const char* text, const char* sought, const char* replacement) {
     return Call::Text(ReplaceText, text, sought, replacement, kOmitted, kOmitted, true);
@@ -85,7 +88,15 @@ OwnedText DecodeUnicodeEscapes(const char* text) {
     if (Call::Int(FindText, s, kBackslashEscape, kOmitted, kOmitted) != -1) {
         s = ReplaceAll(s.Get(), kBackslashEscape, kPercentEscape);
     }
-    s = ReplaceAll(s.Get(), kApostrophe, kApostrophePlaceholder);
+    // Every apostrophe byte goes, not only those the text scanners see as
+    // characters: behind a byte they take for a lead byte (0x80, 0xFF, ...)
+    // an apostrophe is still an apostrophe to the script engine, and it would
+    // end the literal and run the rest of the reply as script. In well-formed
+    // GBK both ways replace the same bytes.
+    OwnedBytes bytes = Call::Bytes(ToByteSet, s);
+    OwnedBytes quoted =
+        Call::Bytes(ReplaceBytes, bytes, kApostropheByte, kApostrophePlaceholderBytes, kOmitted, kOmitted);
+    s = Call::Text(ToText, quoted);
 
     DllCall<HRESULT>(web::kCoInitialize, static_cast<void*>(nullptr));
     OwnedText result = RunUnescapeScript(s.Get());

@@ -64,6 +64,21 @@ TEST_F(UnicodeEscapesTest, AStatementThatDoesNotCompileFallsBackToTheEscapesAlon
     }
 }
 
+// Reply bytes can never end the script's literal early: an apostrophe
+// hidden behind a byte that only looks like a lead byte is still an
+// apostrophe to the script engine.
+// The reply is text, never script: an apostrophe byte behind a byte that the
+// text scanners take for a lead byte is still an apostrophe to the script
+// engine, and must not end the literal and run the rest of the reply.
+TEST_F(UnicodeEscapesTest, ReplyBytesCannotEndTheScriptLiteral) {
+    for (const char* input : {"\x80';return \"INJECTED\";}//", "\x81';return \"INJECTED\";}//",
+                              "\xFF';return \"INJECTED\";}//", "\xD6';return \"INJECTED\";}//"}) {
+        std::string decoded = Str(DecodeUnicodeEscapes(input).Get());
+        EXPECT_NE(decoded, "INJECTED") << input;
+        EXPECT_NE(decoded.find("return \"INJECTED\";}//"), std::string::npos) << input << " gave " << decoded;
+    }
+}
+
 TEST_F(UnicodeEscapesTest, PercentEscapeFallback) {
     struct Case {
         const char* input;
