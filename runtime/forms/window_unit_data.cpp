@@ -6,7 +6,7 @@ bool ReadWindowUnitData(const uint8_t* data, size_t size, WindowUnitData& out)
 {
     out = WindowUnitData{};
     if (size == 0) return true;
-    UnitDataCursor c(data, size);
+    FieldReader c(data, size);
     uint32_t version;
     if (!c.ReadU32(version) || version > kWindowDataVersion) return false;
     WindowUnitData d;
@@ -28,17 +28,17 @@ bool ReadWindowUnitData(const uint8_t* data, size_t size, WindowUnitData& out)
 
 std::vector<uint8_t> WriteWindowUnitData(const WindowUnitData& d)
 {
-    UnitDataWriter w;
+    ByteWriter w;
     w.U32(kWindowDataVersion);
     for (uint32_t v : {d.borderStyle, d.pictureMode, d.backColor, d.maxBox, d.minBox, d.controlBox,
                        d.startPosition, d.movable, d.musicMode, d.word13, d.word14, d.word15, d.word17,
                        d.inTaskBar, d.word19, d.word20, d.topmost, d.word22})
         w.U32(v);
     w.CountedText(d.className);
-    w.CountedBytes(d.picture);
-    w.CountedBytes(d.icon);
-    w.CountedBytes(d.music);
+    w.Counted(d.picture);
+    w.Counted(d.icon);
+    w.Counted(d.music);
     w.CountedText(d.title);
     w.CountedText(d.text16);
-    return std::move(w.Bytes());
+    return std::move(w.bytes);
 }

@@ -1,12 +1,13 @@
 #include "runtime/units/unit_data.h"
 
+#include "runtime/forms/byte_stream.h"
 #include "runtime/units/unit_data_cursor.h"
 
 namespace {
 
 // Reads the version word; empty data means defaults (returns false with
 // `empty` set). A version above `newest` fails.
-bool ReadVersion(UnitDataCursor& c, size_t size, uint32_t newest, uint32_t& version, bool& empty)
+bool ReadVersion(FieldReader& c, size_t size, uint32_t newest, uint32_t& version, bool& empty)
 {
     empty = size == 0;
     if (empty) return false;
@@ -18,7 +19,7 @@ bool ReadVersion(UnitDataCursor& c, size_t size, uint32_t newest, uint32_t& vers
 bool ReadLabelData(const uint8_t* data, size_t size, LabelData& out)
 {
     out = LabelData{};
-    UnitDataCursor c(data, size);
+    FieldReader c(data, size);
     uint32_t version;
     bool empty;
     if (!ReadVersion(c, size, LabelData::kVersion, version, empty)) return empty;
@@ -38,25 +39,25 @@ bool ReadLabelData(const uint8_t* data, size_t size, LabelData& out)
 
 std::vector<uint8_t> WriteLabelData(const LabelData& d)
 {
-    UnitDataWriter w;
+    ByteWriter w;
     w.U32(LabelData::kVersion);
     for (uint32_t v : {d.textEffect, d.gradientBorderWidth, d.borderStyle, d.borderColors[0], d.borderColors[1],
                        d.borderColors[2], d.textColor, d.backColor, d.pictureMode, d.gradientMode,
                        d.gradientColors[0], d.gradientColors[1], d.gradientColors[2], d.hAlign, d.vAlign,
                        d.wordWrap})
         w.U32(v);
-    w.CountedBytes(d.font);
-    w.CountedBytes(d.picture);
+    w.Counted(d.font);
+    w.Counted(d.picture);
     w.CountedText(d.caption);
     w.CountedText(d.dataSource);
     w.CountedText(d.dataColumn);
-    return std::move(w.Bytes());
+    return std::move(w.bytes);
 }
 
 bool ReadButtonData(const uint8_t* data, size_t size, ButtonData& out)
 {
     out = ButtonData{};
-    UnitDataCursor c(data, size);
+    FieldReader c(data, size);
     uint32_t version;
     bool empty;
     if (!ReadVersion(c, size, ButtonData::kVersion, version, empty)) return empty;
@@ -70,21 +71,21 @@ bool ReadButtonData(const uint8_t* data, size_t size, ButtonData& out)
 
 std::vector<uint8_t> WriteButtonData(const ButtonData& d)
 {
-    UnitDataWriter w;
+    ByteWriter w;
     w.U32(ButtonData::kVersion);
     w.U32(d.type);
     w.U32(d.hAlign);
     w.U32(d.vAlign);
-    w.CountedBytes(d.picture);
-    w.CountedBytes(d.font);
+    w.Counted(d.picture);
+    w.Counted(d.font);
     w.CountedText(d.caption);
-    return std::move(w.Bytes());
+    return std::move(w.bytes);
 }
 
 bool ReadEditBoxData(const uint8_t* data, size_t size, EditBoxData& out)
 {
     out = EditBoxData{};
-    UnitDataCursor c(data, size);
+    FieldReader c(data, size);
     uint32_t version;
     bool empty;
     if (!ReadVersion(c, size, EditBoxData::kVersion, version, empty)) return empty;
@@ -103,24 +104,25 @@ bool ReadEditBoxData(const uint8_t* data, size_t size, EditBoxData& out)
 
 std::vector<uint8_t> WriteEditBoxData(const EditBoxData& d)
 {
-    UnitDataWriter w;
+    ByteWriter w;
     w.U32(EditBoxData::kVersion);
     for (uint32_t v : {d.borderStyle, d.textColor, d.backColor, d.hideSelection, d.maxLength, d.multiLine,
                        d.scrollBars, d.alignment, d.inputMode})
         w.U32(v);
-    w.U16(d.passwordChar);
+    const uint8_t password[2] = {static_cast<uint8_t>(d.passwordChar), static_cast<uint8_t>(d.passwordChar >> 8)};
+    w.Raw(password, 2);
     for (uint32_t v : {d.letterCase, d.spin, d.spinLower, d.spinUpper, d.selStart, d.selLength}) w.U32(v);
-    w.CountedBytes(d.font);
+    w.Counted(d.font);
     w.CountedText(d.content);
     w.CountedText(d.dataSource);
     w.CountedText(d.dataColumn);
-    return std::move(w.Bytes());
+    return std::move(w.bytes);
 }
 
 bool ReadPictureBoxData(const uint8_t* data, size_t size, PictureBoxData& out)
 {
     out = PictureBoxData{};
-    UnitDataCursor c(data, size);
+    FieldReader c(data, size);
     uint32_t version;
     bool empty;
     if (!ReadVersion(c, size, PictureBoxData::kVersion, version, empty)) return empty;
@@ -135,22 +137,22 @@ bool ReadPictureBoxData(const uint8_t* data, size_t size, PictureBoxData& out)
 
 std::vector<uint8_t> WritePictureBoxData(const PictureBoxData& d)
 {
-    UnitDataWriter w;
+    ByteWriter w;
     w.U32(PictureBoxData::kVersion);
     w.U32(d.borderStyle);
     w.U32(d.backColor);
     w.U32(d.displayMode);
     w.U32(d.playAnimation);
-    w.CountedBytes(d.picture);
+    w.Counted(d.picture);
     w.CountedText(d.dataSource);
     w.CountedText(d.dataColumn);
-    return std::move(w.Bytes());
+    return std::move(w.bytes);
 }
 
 bool ReadHtmlViewerData(const uint8_t* data, size_t size, HtmlViewerData& out)
 {
     out = HtmlViewerData{};
-    UnitDataCursor c(data, size);
+    FieldReader c(data, size);
     uint32_t version;
     bool empty;
     if (!ReadVersion(c, size, HtmlViewerData::kVersion, version, empty)) return empty;
@@ -164,12 +166,12 @@ bool ReadHtmlViewerData(const uint8_t* data, size_t size, HtmlViewerData& out)
 
 std::vector<uint8_t> WriteHtmlViewerData(const HtmlViewerData& d)
 {
-    UnitDataWriter w;
+    ByteWriter w;
     w.U32(HtmlViewerData::kVersion);
     w.U32(d.fontSize);
     w.U32(d.offline);
     w.U32(d.silent);
     w.U32(d.previewInDesign);
     w.CountedText(d.address);
-    return std::move(w.Bytes());
+    return std::move(w.bytes);
 }
