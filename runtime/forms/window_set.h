@@ -20,7 +20,10 @@ WindowSet* ProgramWindowSet();
 WindowRecord* FindWindowRecord(WindowId id);
 
 // A unit's record in its window's current list: unit id 0 means entry 0 (the
-// window unit). Null when either is unknown.
+// window unit). Null when either is unknown. The pointer is good until the
+// window's list changes places with its restore copy (the window unit's
+// destruction notice, or a new load): look it up again after anything that
+// may close the window, such as raising an event.
 UnitRecord* FindUnitRecord(WindowId windowId, UnitId unitId);
 
 // Exit sequence: empties the registry. Live slots must already be clear.
