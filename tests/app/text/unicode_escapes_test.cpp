@@ -116,6 +116,28 @@ TEST_F(UnicodeEscapesTest, HexTextToNumber) {
     EXPECT_EQ(HexTextToNumber("FFFFFFFFFFFFFFFFFFFFFFFF"), INT64_MIN);
 }
 
+// Replies are bytes from the network: any mix of quotes, backslashes,
+// escape starts, line breaks and stray high bytes decodes to some text
+// without faulting and without leaving blocks behind.
+TEST_F(UnicodeEscapesTest, ArbitraryBytesDecodeSafely) {
+    static const char kAlphabet[] = {'\'',   '\\',   'u',    '%', '4', 'e', 'F', '\r', '\n', '\x80',
+                                     '\xFF', '\xA1', '\xAF', '"', '}', '/', 'a', '{',  '$'};
+    uint32_t seed = 12345;
+    auto next = [&seed] {
+        seed = seed * 1103515245u + 12345u;
+        return seed >> 16;
+    };
+    HeapBalance balance;
+    for (int round = 0; round < 150; ++round) {
+        std::string input;
+        for (uint32_t n = next() % 48; n > 0; --n)
+            input += kAlphabet[next() % sizeof kAlphabet];
+        OwnedText decoded = DecodeUnicodeEscapes(input.c_str());
+        EXPECT_LE(decoded.Length(), input.size() * 2 + 8) << input;
+    }
+    EXPECT_EQ(balance.Delta(), 0);
+}
+
 TEST_F(UnicodeEscapesTest, LeavesNoBlocksBehind) {
     HeapBalance balance;
     for (int i = 0; i < 10; ++i) {
