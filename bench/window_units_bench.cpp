@@ -14,7 +14,6 @@
 #include <windows.h>
 
 #include <algorithm>
-#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <functional>
@@ -33,9 +32,12 @@ double Median(std::vector<double> v)
 
 double TimeMs(const std::function<void()>& f)
 {
-    auto start = std::chrono::steady_clock::now();
+    LARGE_INTEGER frequency, start, end;
+    QueryPerformanceFrequency(&frequency);
+    QueryPerformanceCounter(&start);
     f();
-    return std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count();
+    QueryPerformanceCounter(&end);
+    return static_cast<double>(end.QuadPart - start.QuadPart) * 1000.0 / static_cast<double>(frequency.QuadPart);
 }
 
 // ---- the bare counterpart --------------------------------------------------------

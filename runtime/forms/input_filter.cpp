@@ -94,6 +94,11 @@ bool InputEventFilter(MSG* msg)
     const bool keyboard = msg->message >= WM_KEYFIRST && msg->message <= WM_KEYLAST;
     // Keys for a disabled window are dispatched as usual, with no events.
     if (keyboard && !IsWindowEnabled(msg->hwnd)) return false;
+    // A click ends any menu or capture mode another window is in.
+    if (msg->message == WM_LBUTTONDOWN || msg->message == WM_NCLBUTTONDOWN) {
+        HWND capture = GetCapture();
+        if (capture && capture != msg->hwnd) SendMessageW(capture, WM_CANCELMODE, 0, 0);
+    }
     if (keyboard) {
         const WindowRecord* record = FindWindowRecord(window->GetWindowId());
         if (record && record->live.accelerators &&

@@ -5,11 +5,6 @@
 #include "runtime/units/unit_data.h"
 #include "runtime/units/unit_picture.h"
 
-#include <atomic>
-#include <chrono>
-#include <condition_variable>
-#include <mutex>
-#include <thread>
 
 namespace {
 
@@ -112,20 +107,20 @@ private:
     void Paint(HDC dc)
     {
         // The worker does not advance the frame while a paint is drawing it.
-        std::unique_lock<std::mutex> lock(mutex_);
+        AcquireSRWLockExclusive(&lock_);
         busy_ = true;
         const size_t frame = frame_;
-        lock.unlock();
+        ReleaseSRWLockExclusive(&lock_);
 
         RECT client;
         GetClientRect(hwnd_, &client);
         FillRect(dc, &client, brush_);
         picture_.Draw(dc, client, DisplayPlacement(data_.displayMode), ResolveColor(data_.backColor), frame);
 
-        lock.lock();
+        AcquireSRWLockExclusive(&lock_);
         busy_ = false;
-        lock.unlock();
-        wake_.notify_all();
+        ReleaseSRWLockExclusive(&lock_);
+        WakeAllConditionVariable(&wake_);
     }
 
     void LoadPicture(std::vector<uint8_t> bytes)
@@ -144,19 +139,28 @@ private:
 
     void StartAnimation()
     {
-        if (worker_.joinable() || delays_.size() < 2 || !hwnd_) return;
+        if (worker_ || delays_.size() < 2 || !hwnd_) return;
         stop_ = false;
-        worker_ = std::thread([this] { Animate(); });
+        worker_ = CreateThread(nullptr, 0, &PictureBoxUnit::AnimateEntry, this, 0, nullptr);
     }
 
     void StopAnimation()
     {
-        {
-            std::lock_guard<std::mutex> lock(mutex_);
-            stop_ = true;
+        AcquireSRWLockExclusive(&lock_);
+        stop_ = true;
+        ReleaseSRWLockExclusive(&lock_);
+        WakeAllConditionVariable(&wake_);
+        if (worker_) {
+            WaitForSingleObject(worker_, INFINITE);
+            CloseHandle(worker_);
+            worker_ = nullptr;
         }
-        wake_.notify_all();
-        if (worker_.joinable()) worker_.join();
+    }
+
+    static DWORD WINAPI AnimateEntry(void* self)
+    {
+        static_cast<PictureBoxUnit*>(self)->Animate();
+        return 0;
     }
 
     // The worker: waits each frame's delay, then for the painter to be done,
@@ -164,26 +168,29 @@ private:
     void Animate()
     {
         uint32_t rounds = 0;
-        std::unique_lock<std::mutex> lock(mutex_);
+        AcquireSRWLockExclusive(&lock_);
         while (!stop_) {
-            const auto delay = std::chrono::milliseconds(delays_[frame_ % delays_.size()]);
-            if (wake_.wait_for(lock, delay, [this] { return stop_; })) break;
-            wake_.wait(lock, [this] { return stop_ || !busy_; });
+            const DWORD delay = delays_[frame_ % delays_.size()];
+            const DWORD start = GetTickCount();
+            for (DWORD waited = 0; !stop_ && waited < delay; waited = GetTickCount() - start)
+                SleepConditionVariableSRW(&wake_, &lock_, delay - waited, 0);
+            while (!stop_ && busy_) SleepConditionVariableSRW(&wake_, &lock_, INFINITE, 0);
             if (stop_) break;
             size_t next = (frame_ + 1) % delays_.size();
             if (next == 0 && loops_ != 0 && ++rounds >= loops_) break;
             frame_ = next;
             InvalidateRect(hwnd_, nullptr, FALSE);
         }
+        ReleaseSRWLockExclusive(&lock_);
     }
 
     PictureBoxData data_;
     UnitPicture picture_;
     HBRUSH brush_ = nullptr;  // owned
 
-    std::mutex mutex_;
-    std::condition_variable wake_;
-    std::thread worker_;
+    SRWLOCK lock_ = SRWLOCK_INIT;
+    CONDITION_VARIABLE wake_ = CONDITION_VARIABLE_INIT;
+    HANDLE worker_ = nullptr;  // owned: the animation worker
     bool busy_ = false;  // the painter is drawing
     bool stop_ = false;
     size_t frame_ = 0;

@@ -24,6 +24,7 @@ constexpr UnitId kPicture = 0x16011EE3;
 constexpr UnitId kEdit = 0x16011EE4;
 constexpr UnitId kButton = 0x16011EE5;
 constexpr UnitId kLabel = 0x16011EE6;
+constexpr UnitId kLinkedPicture = 0x16011EE7;
 
 // What the handlers saw: calls per (unit, event), the last arguments.
 struct Seen {
@@ -106,7 +107,10 @@ protected:
                       {{0, kOnEditChanged}, {-11, kOnEditChar}}},
                      {kButton, kUnitTypeButton, 250, 8, 80, 24, kUnitVisible | kUnitTabStop, WriteButtonData(button),
                       {{0, kOnButtonClick}, {-1, kOnButtonDown}, {-2, kOnButtonUp}}},
-                     {kLabel, kUnitTypeLabel, 8, 40, 100, 20, kUnitVisible, {}}}));
+                     {kLabel, kUnitTypeLabel, 8, 40, 100, 20, kUnitVisible, {}},
+                     // Bound to nothing itself: the picture box's bindings serve it.
+                     {kLinkedPicture, kUnitTypePicBox, 120, 40, 16, 16, kUnitVisible, WritePictureBoxData(picture),
+                      {}, "", kPicture}}));
         gSeen = Seen{};
     }
     void TearDown() override
@@ -154,6 +158,20 @@ TEST_F(EventsTest, PictureBoxClickCarriesPositionAndKeyState)
         EXPECT_EQ(gSeen.source.unitId, kPicture) << "the event source seen by the handler";
     }
     EXPECT_EQ(CurrentEventSource().windowId, 0u) << "cleared after the handler";
+}
+
+TEST_F(EventsTest, EventSourceLinkLendsTheLinkedUnitsBindings)
+{
+    gRoutines[kOnPictureDown] = [](const int32_t* a, int32_t n, int32_t*) { return Record(kPicture, -1, a, n); };
+    PostMessageW(UnitWindow(kLinkedPicture), WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(4, 4));
+    ASSERT_TRUE(PumpUntil([] { return Calls(kPicture, -1) == 1; }));
+    EXPECT_EQ(gSeen.source.unitId, kLinkedPicture) << "the handler still sees the unit that raised it";
+    // A link to a unit of another type is not followed.
+    UnitRecord* linked = FindUnitRecord(kWindowId, kLinkedPicture);
+    linked->link = kLabel;
+    PostMessageW(UnitWindow(kLinkedPicture), WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(4, 4));
+    Pump(50);
+    EXPECT_EQ(Calls(kPicture, -1), 1);
 }
 
 TEST_F(EventsTest, ButtonClickRaisesEventZeroAndItsMouseEvents)

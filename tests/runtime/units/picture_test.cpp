@@ -95,6 +95,35 @@ TEST_F(PictureTest, PictureBoxPictureReplacedThroughItsProperty)
     EXPECT_TRUE(Near(garbage.At(8, 8), kGreen, 0));
 }
 
+TEST_F(PictureTest, AnimatedPictureAdvancesItsFrames)
+{
+    const std::vector<pf::Rgba> palette = {{255, 0, 0}, {0, 255, 0}};
+    std::vector<pf::GifFrame> frames(2);
+    for (int i = 0; i < 2; ++i) {
+        frames[i].width = frames[i].height = 8;
+        frames[i].indices.assign(64, static_cast<uint8_t>(i));
+        frames[i].delayCs = 3;
+    }
+    HWND box = LoadPictureBox(1, pf::Gif(8, 8, palette, frames, 0));
+    bool sawRed = false, sawGreen = false;
+    PumpUntil(
+        [&] {
+            ClientPixels p(box);
+            sawRed = sawRed || Near(p.At(8, 8), kRed, 8);
+            sawGreen = sawGreen || Near(p.At(8, 8), kGreen, 8);
+            return sawRed && sawGreen;
+        },
+        5000);
+    EXPECT_TRUE(sawRed);
+    EXPECT_TRUE(sawGreen);
+    // Stopping the animation through its property keeps one frame on screen.
+    WriteUnitProperty(kWindowId, kPicture, 8 + 4, -1, 0, 0);
+    ClientPixels first(box);
+    Pump(150);
+    ClientPixels later(box);
+    EXPECT_EQ(first.At(8, 8), later.At(8, 8));
+}
+
 TEST_F(PictureTest, WindowBackgroundPictureInEachMode)
 {
     ASSERT_TRUE(LoadTestWindow({kWindowUnitId, kUnitTypeWindow, 50, 50, 415, 127}, {}));
