@@ -1,6 +1,7 @@
 #include "app/web/response_decoding.h"
 
 #include "app/web/gbk_text.h"
+#include "app/web/web_values.h"
 #include "app/web/wide_text.h"
 #include "runtime/core/services.h"
 
@@ -52,16 +53,16 @@ std::string FindMetaCharset(std::string_view head)
     return {};
 }
 
-void DecodeResponseText(std::string& text, const uint8_t* body, uint32_t size)
+void DecodeResponseText(Text* text, const uint8_t* body, uint32_t size)
 {
-    std::string charset = FindMetaCharset(LeftText(text, 1024));
+    std::string charset = FindMetaCharset(LeftText(TextView(*text), 1024));
     if (!charset.empty() && charset != "gbk" && charset != "gb2312") {
         // The platform's stream object does not decode on every system (it
         // yields no text where it lacks type information), and taking its
         // empty answer would lose the page; the code-page functions decode
         // the same charsets. An unknown charset keeps the raw text.
         std::string decoded;
-        if (size > 0 && ConvertToGbk(body, size, CodePageOfCharset(charset), &decoded)) text = std::move(decoded);
+        if (size > 0 && ConvertToGbk(body, size, CodePageOfCharset(charset), &decoded)) StoreText(text, decoded);
     }
     SystemNotify(2018, 0, 0);  // ProcessEvents
 }

@@ -4,6 +4,8 @@
 // raw bytes read as text.
 #pragma once
 
+#include "runtime/core/values.h"
+
 #include <cstdint>
 #include <string>
 #include <string_view>
@@ -16,8 +18,9 @@ namespace web {
 // letter never takes part.
 std::string FindMetaCharset(std::string_view head);
 
-// Replaces `text` (the body up to its first NUL) with the body decoded from
-// the declared charset. Only the first 1024 bytes of `text` are searched.
-void DecodeResponseText(std::string& text, const uint8_t* body, uint32_t size);
+// Replaces the text in the caller's variable (the body up to its first NUL)
+// with the body decoded from the declared charset. Only the first 1024 bytes
+// of the text are searched, so a large body costs nothing more here.
+void DecodeResponseText(Text* text, const uint8_t* body, uint32_t size);
 
 }  // namespace web

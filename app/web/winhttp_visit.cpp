@@ -85,7 +85,11 @@ std::string BuildHeaderBlock(std::string_view requestHeaders, std::string_view c
 class Exchange {
 public:
     explicit Exchange(const WinHttpVisitArgs& args) : args_(args) {}
-    ~Exchange() { CloseHandles(); }
+    ~Exchange()
+    {
+        CloseHandles();
+        RuntimeFree(text_);
+    }
 
     Text Run();
 
@@ -118,7 +122,7 @@ private:
     HINTERNET request_ = nullptr;
     int32_t stagesEntered_ = 0;
     BodyBuffer body_;
-    std::string text_;
+    Text text_ = nullptr;  // owned until handed to the caller
 };
 
 Exchange::Next Exchange::Prepare()
@@ -243,8 +247,9 @@ void Exchange::ReadBody()
     for (;;) {
         DWORD available = 0;
         if (!DllCall<BOOL>(kWinHttpQueryDataAvailable, request_, &available) || available < 1) return;
+        // Only the bytes the read reports are kept, so the piece needs no
+        // zero-filling first.
         uint8_t* piece = body_.Reserve(available);
-        std::memset(piece, 0, available);
         DWORD read = 0;
         if (!DllCall<BOOL>(kWinHttpReadData, request_, piece, available, &read)) {
             StoreText(args_.statusText, kMsg713);
@@ -296,9 +301,10 @@ void Exchange::Finish()
     // The body the caller receives is the accumulated block itself; the text
     // is its bytes up to the first NUL.
     ByteSet body = body_.Release();
-    text_.assign(UpToNul(std::string_view(reinterpret_cast<const char*>(ByteSetData(body)), ByteSetLength(body))));
+    std::string_view bytes(reinterpret_cast<const char*>(ByteSetData(body)), ByteSetLength(body));
+    text_ = CopyBytesAsText(bytes.data(), static_cast<int64_t>(UpToNul(bytes).size()));
     DllCall<HRESULT>(kCoInitialize, static_cast<void*>(nullptr));
-    DecodeResponseText(text_, ByteSetData(body), ByteSetLength(body));
+    DecodeResponseText(&text_, ByteSetData(body), ByteSetLength(body));
     DllCall<void>(kCoUninitialize);
     StoreByteSet(args_.responseBody, body);
 }
@@ -327,7 +333,9 @@ Text Exchange::Run()
     // Leaving each stage lets waiting window messages through, innermost
     // first; failure messages are already written.
     for (int32_t i = 0; i < stagesEntered_; ++i) ProcessEvents();
-    return CopyBytesAsText(text_.data(), static_cast<int64_t>(text_.size()));
+    Text text = text_;
+    text_ = nullptr;
+    return text;
 }
 
 }  // namespace

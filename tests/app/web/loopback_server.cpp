@@ -4,7 +4,6 @@
 #include <ws2tcpip.h>
 
 #include <algorithm>
-#include <chrono>
 #include <condition_variable>
 #include <cstring>
 #include <deque>

@@ -51,10 +51,10 @@ TEST_F(ResponseDecodingTest, DecodesDeclaredCharsetsToGbk)
         {std::string("{\"a\":\"") + kUtf8 + "\"}", std::string("{\"a\":\"") + kUtf8 + "\"}"},
     };
     for (const Case& c : cases) {
-        std::string text(c.body.c_str());
-        web::DecodeResponseText(text, reinterpret_cast<const uint8_t*>(c.body.data()),
+        TextVar text(c.body.c_str());
+        web::DecodeResponseText(&text, reinterpret_cast<const uint8_t*>(c.body.data()),
                                 static_cast<uint32_t>(c.body.size()));
-        EXPECT_EQ(text, c.expected) << c.body;
+        EXPECT_EQ(text.Str(), c.expected) << c.body;
     }
 }
 
