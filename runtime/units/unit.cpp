@@ -145,9 +145,10 @@ std::vector<uint8_t> FontRecordOf(HFONT font)
 
 void ApplyBorderStyle(HWND hwnd, uint32_t code)
 {
-    LONG_PTR ex = GetWindowLongPtrW(hwnd, GWL_EXSTYLE) & ~static_cast<LONG_PTR>(WS_EX_CLIENTEDGE | WS_EX_DLGMODALFRAME |
-                                                                                  WS_EX_STATICEDGE);
-    LONG_PTR style = GetWindowLongPtrW(hwnd, GWL_STYLE) & ~static_cast<LONG_PTR>(WS_BORDER);
+    const LONG_PTR oldEx = GetWindowLongPtrW(hwnd, GWL_EXSTYLE);
+    const LONG_PTR oldStyle = GetWindowLongPtrW(hwnd, GWL_STYLE);
+    LONG_PTR ex = oldEx & ~static_cast<LONG_PTR>(WS_EX_CLIENTEDGE | WS_EX_DLGMODALFRAME | WS_EX_STATICEDGE);
+    LONG_PTR style = oldStyle & ~static_cast<LONG_PTR>(WS_BORDER);
     switch (code) {
     case 1: ex |= WS_EX_CLIENTEDGE; break;
     case 2: ex |= WS_EX_DLGMODALFRAME; break;
@@ -156,6 +157,8 @@ void ApplyBorderStyle(HWND hwnd, uint32_t code)
     case 5: style |= WS_BORDER; break;
     default: break;
     }
+    // Unchanged styles need no new frame (most units at creation).
+    if (ex == oldEx && style == oldStyle) return;
     SetWindowLongPtrW(hwnd, GWL_EXSTYLE, ex);
     SetWindowLongPtrW(hwnd, GWL_STYLE, style);
     SetWindowPos(hwnd, nullptr, 0, 0, 0, 0,
