@@ -1,8 +1,12 @@
 #include "app/web/response_decoding.h"
 
+#include "app/call.h"
+#include "app/text/regex_object.h"
 #include "app/web/gbk_text.h"
 #include "app/web/web_values.h"
 #include "app/web/wide_text.h"
+#include "runtime/com/object_commands.h"
+#include "runtime/com/owned_object.h"
 #include "runtime/core/services.h"
 
 #include <string>
@@ -10,59 +14,56 @@
 namespace web {
 namespace {
 
-bool IsWordChar(wchar_t c) { return (c >= L'a' && c <= L'z') || (c >= L'A' && c <= L'Z') || (c >= L'0' && c <= L'9') || c == L'_'; }
+constexpr int32_t kAdTypeBinary = 1;
+constexpr int32_t kAdTypeText = 2;
+constexpr int32_t kAdModeReadWrite = 3;
 
-bool MatchesIgnoringCase(const std::wstring& s, size_t at, const wchar_t* word)
+// The body read back as text through the platform's "Adodb.Stream" in the
+// given charset. The individual writes and calls are not checked: whatever
+// "ReadText" yields is the answer. False when the object cannot be created.
+bool ReadThroughStream(ByteSet body, const std::string& charset, OwnedText* text)
 {
-    for (size_t i = 0; word[i]; ++i) {
-        if (at + i >= s.size()) return false;
-        wchar_t c = s[at + i];
-        if (c >= L'A' && c <= L'Z') c = static_cast<wchar_t>(c + 32);
-        if (c != word[i]) return false;
-    }
+    OwnedObject stream;
+    if (!Call::Bool(CreateObject, stream.Variable(), "Adodb.Stream")) return false;
+    OwnedVariant bytes;
+    Call::Raw(SetVariant, bytes.Arg(), body);
+    Call::Raw(WriteProperty, stream.Arg(), "Type", kAdTypeBinary);
+    Call::Raw(WriteProperty, stream.Arg(), "Mode", kAdModeReadWrite);
+    Call::Raw(CallMethod, stream.Arg(), "Open");
+    Call::Raw(CallMethod, stream.Arg(), "Write", bytes.Arg());
+    Call::Raw(WriteProperty, stream.Arg(), "Position", 0);
+    Call::Raw(WriteProperty, stream.Arg(), "Type", kAdTypeText);
+    Call::Raw(WriteProperty, stream.Arg(), "Charset", charset);
+    *text = Call::Text(ReadPropertyText, stream.Arg(), "ReadText");
+    Call::Raw(CallMethod, stream.Arg(), "Close");
+    Call::Raw(ClearObject, stream.Variable());
+    Call::Raw(ClearVariant, bytes.Arg());
     return true;
-}
-
-size_t CharsetRun(const std::wstring& s, size_t at)
-{
-    size_t n = 0;
-    while (at + n < s.size() && (IsWordChar(s[at + n]) || s[at + n] == L'-')) ++n;
-    return n;
 }
 
 }  // namespace
 
-std::string FindMetaCharset(std::string_view head)
+void DecodeResponseText(RegexObject& regex, Text* text, ByteSet body)
 {
-    std::vector<uint8_t> bytes = TextToWide(head, true);
-    std::wstring s(reinterpret_cast<const wchar_t*>(bytes.data()), bytes.size() / 2);
-    for (size_t start = 0; start < s.size(); ++start) {
-        if (!MatchesIgnoringCase(s, start, L"<meta")) continue;
-        // ".+?" : at least one character, none of them a line feed, as few
-        // as possible.
-        for (size_t k = start + 6; k < s.size() && s[k - 1] != L'\n'; ++k) {
-            if (!MatchesIgnoringCase(s, k, L"charset=")) continue;
-            size_t j = k + 8;
-            size_t groupAt = j;
-            size_t n = 0;
-            if (j < s.size() && !IsWordChar(s[j])) n = CharsetRun(s, groupAt = j + 1);
-            if (n == 0) n = CharsetRun(s, groupAt = j);
-            if (n > 0) return WideToText(s.data() + groupAt, n * 2);
-        }
-    }
-    return {};
-}
-
-void DecodeResponseText(Text* text, const uint8_t* body, uint32_t size)
-{
-    std::string charset = FindMetaCharset(LeftText(TextView(*text), 1024));
+    std::string head = LeftText(TextView(*text), 1024);
+    if (!regex.Search("<meta.+?charset=[^\\w]?([-\\w]+)", head.c_str())) return;
+    std::string charset(regex.SubmatchText(1, 1).View());
     if (!charset.empty() && charset != "gbk" && charset != "gb2312") {
-        // The platform's stream object does not decode on every system (it
-        // yields no text where it lacks type information), and taking its
-        // empty answer would lose the page; the code-page functions decode
-        // the same charsets. An unknown charset keeps the raw text.
-        std::string decoded;
-        if (size > 0 && ConvertToGbk(body, size, CodePageOfCharset(charset), &decoded)) StoreText(text, decoded);
+        OwnedText streamed;
+        bool created = ReadThroughStream(body, charset, &streamed);
+        if (created && !streamed.Empty()) {
+            StoreText(text, streamed.View());
+        } else if (ByteSetLength(body) > 0) {
+            // Where the stream object yields nothing (Wine's has no type
+            // information, so none of its members can be reached), taking its
+            // empty answer would lose the page: decode the same charset with
+            // the code-page functions instead. An unknown charset keeps the
+            // raw text.
+            std::string decoded;
+            if (ConvertToGbk(ByteSetData(body), ByteSetLength(body), CodePageOfCharset(charset), &decoded)) {
+                StoreText(text, decoded);
+            }
+        }
     }
     SystemNotify(2018, 0, 0);  // ProcessEvents
 }

@@ -6,21 +6,14 @@
 
 #include "runtime/core/values.h"
 
-#include <cstdint>
-#include <string>
-#include <string_view>
+class RegexObject;
 
 namespace web {
 
-// The charset named by the first match of <meta.+?charset=[^\w]?([-\w]+) in
-// `head` (case ignored, "." not crossing a line feed), or empty when there is
-// none. The match works on characters, so a GBK trail byte that looks like a
-// letter never takes part.
-std::string FindMetaCharset(std::string_view head);
-
 // Replaces the text in the caller's variable (the body up to its first NUL)
-// with the body decoded from the declared charset. Only the first 1024 bytes
-// of the text are searched, so a large body costs nothing more here.
-void DecodeResponseText(Text* text, const uint8_t* body, uint32_t size);
+// with the body decoded from the declared charset. The charset is searched
+// with `regex` in the first 1024 bytes of the text only, so a large body costs
+// nothing more here. COM must be initialised on the thread.
+void DecodeResponseText(RegexObject& regex, Text* text, ByteSet body);
 
 }  // namespace web

@@ -1,5 +1,6 @@
 #include "app/web/winhttp_visit.h"
 
+#include "app/text/regex_object.h"
 #include "app/web/cookies.h"
 #include "app/web/dll_declarations.h"
 #include "app/web/gbk_text.h"
@@ -121,6 +122,7 @@ private:
     HINTERNET connection_ = nullptr;
     HINTERNET request_ = nullptr;
     int32_t stagesEntered_ = 0;
+    RegexObject regex_;  // for the charset search; made when the routine starts
     BodyBuffer body_;
     Text text_ = nullptr;  // owned until handed to the caller
 };
@@ -304,7 +306,7 @@ void Exchange::Finish()
     std::string_view bytes(reinterpret_cast<const char*>(ByteSetData(body)), ByteSetLength(body));
     text_ = CopyBytesAsText(bytes.data(), static_cast<int64_t>(UpToNul(bytes).size()));
     DllCall<HRESULT>(kCoInitialize, static_cast<void*>(nullptr));
-    DecodeResponseText(&text_, ByteSetData(body), ByteSetLength(body));
+    DecodeResponseText(regex_, &text_, body);
     DllCall<void>(kCoUninitialize);
     StoreByteSet(args_.responseBody, body);
 }
