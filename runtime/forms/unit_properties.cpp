@@ -290,9 +290,9 @@ OwnAccess RequireLoaded(WindowRecord& window, UnitRecord& unit)
 // events are delivered meanwhile.
 void RecreateUnit(WindowRecord& window, UnitRecord& unit, UnitInterfaceFn entry)
 {
-    auto* old = static_cast<Unit*>(unit.object);
-    HWND hwnd = old ? old->Hwnd() : nullptr;
-    if (!hwnd || !IsWindow(hwnd) || &unit == &window.units.units[0]) return;
+    HWND hwnd = LiveHandle(unit);
+    Unit* old = Unit::FromHwnd(hwnd);
+    if (!old || &unit == &window.units.units[0]) return;
     auto getData = GetUnitOperation<UnitGetDataFn>(entry, kUnitOpGetData);
     auto create = GetUnitOperation<UnitCreateFn>(entry, kUnitOpCreate);
     std::vector<uint8_t> data;

@@ -406,11 +406,10 @@ private:
         // Windows that asked to stay on top and have no task-bar button keep it.
         for (const auto& record : ProgramWindowSet()->windows) {
             if (!record || record->units.units.empty()) continue;
-            LiveUnit* object = record->units.units[0].object;
-            if (!object || object == this) continue;
-            auto* other = static_cast<WindowUnit*>(object);
+            WindowUnit* other = FindWindowUnit(record->id);
+            if (!other || other == this) continue;
             HWND h = other->Hwnd();
-            if (!IsWindow(h) || GetParent(h) != GetWindow(h, GW_OWNER)) continue;
+            if (GetParent(h) != GetWindow(h, GW_OWNER)) continue;
             if (other->data_.topmost == 1 && other->data_.inTaskBar == 0)
                 SetWindowPos(h, HWND_TOPMOST, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
         }
@@ -471,9 +470,11 @@ WindowUnit* FindWindowUnit(WindowId windowId)
     WindowRecord* record = FindWindowRecord(windowId);
     if (!record || record->units.units.empty()) return nullptr;
     const UnitRecord& entry = record->units.units[0];
-    if (!entry.object || entry.type != kUnitTypeWindow) return nullptr;
-    auto* unit = static_cast<WindowUnit*>(entry.object);
-    return IsWindow(unit->Hwnd()) ? unit : nullptr;
+    if (!entry.object) return nullptr;
+    // Found through its window, so only a window unit of ours answers.
+    HWND hwnd = static_cast<HWND>(entry.object->Handle());
+    Unit* unit = IsWindow(hwnd) ? Unit::FromHwnd(hwnd) : nullptr;
+    return unit && unit->Type() == kUnitTypeWindow ? static_cast<WindowUnit*>(unit) : nullptr;
 }
 
 LiveUnit* WindowUnitObject(WindowId windowId) { return FindWindowUnit(windowId); }
@@ -481,9 +482,13 @@ LiveUnit* WindowUnitObject(WindowId windowId) { return FindWindowUnit(windowId);
 void ShowLoadedWindow(WindowRecord* record, LiveUnit* windowUnit)
 {
     if (!windowUnit) return;
-    auto* unit = static_cast<WindowUnit*>(windowUnit);
-    HWND hwnd = unit->Hwnd();
-    if (!IsWindow(hwnd)) return;
+    HWND hwnd = static_cast<HWND>(windowUnit->Handle());
+    Unit* found = IsWindow(hwnd) ? Unit::FromHwnd(hwnd) : nullptr;
+    if (!found || found->Type() != kUnitTypeWindow) {
+        if (IsWindow(hwnd)) ShowWindow(hwnd, SW_SHOW);
+        return;
+    }
+    auto* unit = static_cast<WindowUnit*>(found);
     const uint32_t focusEventsBefore = FocusGainedEventCount();
     unit->ApplyStartPosition();
     if (FocusGainedEventCount() != focusEventsBefore || !IsWindow(hwnd)) return;
