@@ -1,0 +1,31 @@
+// Addresses, cookie texts and response header blocks come from servers and
+// users: the URL splitting and cookie routines must take any bytes.
+#include "app/web/cookies.h"
+#include "app/web/url_split.h"
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
+{
+    if (size == 0) return 0;
+    // The first byte picks the levels argument; the rest splits at the first
+    // NUL into two texts (texts never hold a NUL).
+    auto levels = static_cast<int8_t>(data[0]);
+    std::string rest(reinterpret_cast<const char*>(data + 1), size - 1);
+    size_t nul = rest.find('\0');
+    std::string a = rest.substr(0, nul);
+    std::string b = nul == std::string::npos ? std::string() : std::string(rest.c_str() + nul + 1);
+    web::HostOfUrl(a);
+    web::HostOfUrl(a, true, true);
+    web::HostOfUrl(a, levels & 1, levels & 2, levels);
+    web::PortOfUrl(a);
+    web::PathOfUrl(a);
+    web::HeaderValue(a);
+    web::CookiesOfHeaders(b);
+    web::RemoveDuplicateItems(a, b);
+    std::string cookies = a, received = b;
+    web::MergeCookies(cookies, received);
+    return 0;
+}
