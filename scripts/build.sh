@@ -11,6 +11,7 @@
 #   bash scripts/build.sh windows
 #   SL_BUILD_DIR=/work/build/me-win bash scripts/build.sh windows --target sl_core -j2
 # Extra CMake settings for a first configure: SL_CMAKE_ARGS="-DSONGLINK_ENDPOINT_HOST=..."
+# Native compilers for a first configure: SL_NATIVE_CC / SL_NATIVE_CXX (default clang).
 set -euo pipefail
 source "$(dirname "${BASH_SOURCE[0]}")/env.sh"
 
@@ -43,7 +44,7 @@ if [ "$kind" = windows ]; then
     fi
 else
     if [ ! -f "$dir/build.ninja" ]; then
-        CC=clang CXX=clang++ cmake -S "$SL_REPO" -B "$dir" -G Ninja \
+        CC="${SL_NATIVE_CC:-clang}" CXX="${SL_NATIVE_CXX:-clang++}" cmake -S "$SL_REPO" -B "$dir" -G Ninja \
             -DSL_SANITIZE=ON -DCMAKE_BUILD_TYPE=RelWithDebInfo "${extra[@]}" >"$dir/configure.log" 2>&1 ||
             { cat "$dir/configure.log" >&2; exit 1; }
     fi
