@@ -14,6 +14,7 @@
 
 #include <commctrl.h>
 
+#include <algorithm>
 #include <cstring>
 
 using namespace unit_test;
@@ -192,6 +193,35 @@ TEST_F(UnitsTest, WindowTitleAndBorderStyleProperties)
     ASSERT_NE(title, nullptr);
     EXPECT_STREQ(title, "\xb4\xb0\xbf\xda");
     RuntimeFree(title);
+}
+
+TEST_F(UnitsTest, FirstActivationThenActivationAndDeactivationEvents)
+{
+    static std::vector<int32_t> order;
+    order.clear();
+    gRoutines[0] = [](const int32_t*, int32_t, int32_t*) { return order.push_back(8), 0; };
+    gRoutines[1] = [](const int32_t*, int32_t, int32_t*) { return order.push_back(5), 0; };
+    gRoutines[2] = [](const int32_t*, int32_t, int32_t*) { return order.push_back(6), 0; };
+    UnitSpec window = Window();
+    window.bindings = {{8, 0}, {5, 1}, {6, 2}};
+    ASSERT_TRUE(LoadTestWindow(window, {}));
+    HWND ours = UnitWindow(0);
+    ASSERT_FALSE(order.empty()) << "showing the loaded window activates it";
+    EXPECT_EQ(order[0], 8);
+    EXPECT_EQ(order[1], 5);
+
+    HWND other = CreateWindowExW(0, L"STATIC", L"other", WS_OVERLAPPED | WS_VISIBLE, 0, 0, 100, 50, nullptr, nullptr,
+                                 GetModuleHandleW(nullptr), nullptr);
+    SetForegroundWindow(other);
+    SetActiveWindow(other);
+    Pump(50);
+    SetForegroundWindow(ours);
+    SetActiveWindow(ours);
+    Pump(50);
+    DestroyWindow(other);
+    EXPECT_EQ(std::count(order.begin(), order.end(), 8), 1) << "event 8 only before the first activation";
+    EXPECT_GE(std::count(order.begin(), order.end(), 6), 1);
+    EXPECT_GE(std::count(order.begin(), order.end(), 5), 2);
 }
 
 }  // namespace
