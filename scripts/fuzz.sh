@@ -1,5 +1,5 @@
 #!/usr/bin/env bash
-# Runs every fuzz target of the native build for longer than the test run
+# Runs every fuzz target of the fuzz build for longer than the test run
 # does (there each gets a few seconds over its seeds). Corpora grow in the
 # build directory and are kept between runs; a crash leaves its input in
 # <build>/fuzz-artifacts/ and makes the script fail.
@@ -7,18 +7,18 @@
 #   fuzz.sh [name-regex]     only the targets whose name matches
 #   SL_FUZZ_SECONDS          time per target (default 300)
 #   SL_FUZZ_JOBS             parallel fuzzing processes per target (default 1)
-#   SL_BUILD_DIR             native build directory (default build/native)
+#   SL_BUILD_DIR             fuzz build directory (default build/fuzz)
 set -uo pipefail
 source "$(dirname "${BASH_SOURCE[0]}")/env.sh"
 
-dir="${SL_BUILD_DIR:-$SL_REPO/build/native}"
+dir="${SL_BUILD_DIR:-$SL_REPO/build/fuzz}"
 export SL_BUILD_DIR="$dir"
 filter="${1:-.}"
 seconds="${SL_FUZZ_SECONDS:-300}"
 fuzzJobs="${SL_FUZZ_JOBS:-1}"
 
 bash "$SL_REPO/scripts/setup.sh" || exit 1
-bash "$SL_REPO/scripts/build.sh" native || exit 1
+bash "$SL_REPO/scripts/build.sh" fuzz || exit 1
 
 list="$dir/fuzz-targets.txt"
 [ -s "$list" ] || { echo "fuzz: no fuzz targets in this tree yet"; exit 0; }

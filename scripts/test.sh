@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # The one test command: sets the machine up, builds both builds and runs every
-# test (native with ASan/UBSan, then Windows under Wine), printing CTest's
+# test (native with ASan/UBSan, the fuzz targets briefly, then Windows under Wine), printing CTest's
 # summary lines at the end. Exits non-zero if anything failed to build or any
 # test failed.
 #
@@ -21,7 +21,7 @@ summary=()
 
 bash "$SL_REPO/scripts/setup.sh" || exit 1
 
-for kind in native windows; do
+for kind in native fuzz windows; do
     echo "=== build $kind ($root/$kind)"
     # Keep going past a failing file: the tests that did build still run, and
     # the ones that did not are reported as not run.
@@ -65,6 +65,8 @@ RunCtest() { # RunCtest <label for the summary> <ctest args...>
 
 echo "=== test native"
 RunCtest native --test-dir "$root/native" -j "$jobs"
+echo "=== test fuzz"
+RunCtest fuzz --test-dir "$root/fuzz" -j "$jobs"
 echo "=== test windows"
 # GUI tests share one display: they run one at a time after the others.
 RunCtest "windows" --test-dir "$root/windows" -j "$jobs" -LE gui
