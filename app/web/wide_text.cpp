@@ -100,6 +100,9 @@ bool ConvertToGbk(const uint8_t* body, size_t size, uint32_t codePage, std::stri
     } else {
         auto bytes = reinterpret_cast<const char*>(body);
         int n = MultiByteToWide(codePage, bytes, static_cast<int>(size), nullptr, 0);
+        // GB18030 is a superset of GBK; where the platform lacks its code page
+        // (Wine), reading it as GBK keeps every character GBK can hold.
+        if (n <= 0 && codePage == 54936) return ConvertToGbk(body, size, kGbk, gbk);
         if (n <= 0) return false;
         wide.resize(static_cast<size_t>(n));
         n = MultiByteToWide(codePage, bytes, static_cast<int>(size), wide.data(), n);
