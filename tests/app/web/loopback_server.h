@@ -7,8 +7,9 @@
 //   ... request server.Url("/a?b=1") ...
 //   server.Requests()[0].head                    // "GET /a?b=1 HTTP/1.1\r\n..."
 //
-// Each request takes the next scripted reply; when none is left the server
-// answers 404 with an empty body. Connections are served one thread each and
+// Each request takes the next scripted reply (or, once SetRouter was called,
+// the router's answer); when none is left the server answers 404 with an
+// empty body. Connections are served one thread each and
 // kept open between requests unless the reply closes them.
 #pragma once
 
@@ -73,8 +74,7 @@ public:
     static std::string Response(int status, std::string_view reason, std::string_view headers, std::string_view body);
     // A chunked response; the body is sent in the given pieces.
     static std::string ChunkedResponse(std::string_view headers, const std::vector<std::string>& pieces);
-    // The byte at position i of a generated body.
-    // Lower-case letters (no NUL, so the body reads whole as text); the
+    // The byte at position i of a generated body: lower-case letters (no NUL, so the body reads whole as text); the
     // pattern repeats every 64 KiB and is sent from one prepared block.
     static uint8_t GeneratedByte(uint64_t i)
     {
