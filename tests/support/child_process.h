@@ -37,6 +37,8 @@ public:
     bool Wait(uint32_t timeoutMs);
     uint32_t ExitCode() const;
     void Kill();
+    // After the end: waits until everything the child wrote has been read.
+    void Close();
     // What the child has written so far (stdout and stderr together).
     std::string Output() const;
     // Waits until the output contains `text` at least `count` times.

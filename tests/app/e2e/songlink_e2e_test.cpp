@@ -11,6 +11,7 @@
 
 #include <windows.h>
 
+#include <cstdio>
 #include <regex>
 #include <string>
 
@@ -122,7 +123,16 @@ public:
         if (child_.Running()) child_.Kill();
     }
 
-    bool Ready() const { return started_ && window_ && edit_ && button_ && cross_; }
+    bool Ready() const
+    {
+        if (!(started_ && window_ && edit_ && button_ && cross_)) {
+            std::printf("program run: started %d window %p edit %p button %p cross %p\n", started_,
+                        static_cast<void*>(window_), static_cast<void*>(edit_), static_cast<void*>(button_),
+                        static_cast<void*>(cross_));
+            return false;
+        }
+        return true;
+    }
 
     void Lookup(const std::string& gbkAddress)
     {
@@ -160,19 +170,19 @@ public:
     bool AnyUnexpectedVisibleChild() const
     {
         bool unexpected = false;
-        EnumChildWindows(
-            window_,
-            [](HWND child, LPARAM param) -> BOOL {
-                if (!IsWindowVisible(child)) return TRUE;
-                wchar_t cls[64] = {};
-                GetClassNameW(child, cls, 64);
-                std::wstring name = cls;
-                if (name != L"Edit" && name != L"Button" && name != L"_ZR_PicBox" && name != L"_ZR_Label")
-                    *reinterpret_cast<bool*>(param) = true;
-                return TRUE;
-            },
-            reinterpret_cast<LPARAM>(&unexpected));
+        EnumChildWindows(window_, NoteUnexpectedChild, reinterpret_cast<LPARAM>(&unexpected));
         return unexpected;
+    }
+
+    static BOOL CALLBACK NoteUnexpectedChild(HWND child, LPARAM param)
+    {
+        if (!IsWindowVisible(child)) return TRUE;
+        wchar_t cls[64] = {};
+        GetClassNameW(child, cls, 64);
+        std::wstring name = cls;
+        if (name != L"Edit" && name != L"Button" && name != L"_ZR_PicBox" && name != L"_ZR_Label")
+            *reinterpret_cast<bool*>(param) = true;
+        return TRUE;
     }
 
     ChildProcess child_;
@@ -254,8 +264,8 @@ TEST(SongLinkEndToEnd, NoUsableAudioAddressSaysSoAndDoesNotNavigate)
     } cases[] = {
         {"empty audio address", Record(R"("img":")" + EscapedUrl("/cover/c1.jpg") + R"(",)", R"("play_url":")"), true},
         {"no audio marker", R"({"data":{"img":")" + EscapedUrl("/cover/c1.jpg") + R"("}})", true},
-        {"script address", Record("", R"("play_url":"javascript:alert('http')")"), false},
-        {"file address", Record("", R"("play_url":"file:\/\/\/c:\/http.mp3")"), false},
+        {"script address", Record("", R"x("play_url":"javascript:alert('http')")x"), false},
+        {"file address", Record("", R"x("play_url":"file:\/\/\/c:\/http.mp3")x"), false},
     };
     FakeMusicService service("");
     ProgramRun run;
