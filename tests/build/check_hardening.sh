@@ -12,9 +12,9 @@ shift 2
 
 # DLLs every Windows installation has; anything else would have to ship
 # beside the program.
-kSystemDlls=" kernel32.dll user32.dll gdi32.dll advapi32.dll msvcrt.dll ole32.dll oleaut32.dll comctl32.dll
- comdlg32.dll shell32.dll shlwapi.dll ws2_32.dll wsock32.dll winmm.dll imm32.dll version.dll uxtheme.dll
- winspool.drv rpcrt4.dll crypt32.dll bcrypt.dll ntdll.dll gdiplus.dll msimg32.dll oledlg.dll urlmon.dll
+kSystemDlls=" kernel32.dll user32.dll gdi32.dll advapi32.dll msvcrt.dll ole32.dll oleaut32.dll comctl32.dll \
+ comdlg32.dll shell32.dll shlwapi.dll ws2_32.dll wsock32.dll winmm.dll imm32.dll version.dll uxtheme.dll \
+ winspool.drv rpcrt4.dll crypt32.dll bcrypt.dll ntdll.dll gdiplus.dll msimg32.dll oledlg.dll urlmon.dll \
  wininet.dll winhttp.dll iphlpapi.dll secur32.dll userenv.dll dwmapi.dll atl.dll "
 
 failures=0
