@@ -5,7 +5,7 @@
 // loopback server, the lookup's network floor). Also the program's private
 // memory after start and after 100 lookups.
 //
-// songlink_bench [runs]   (run under scripts/wine-run.sh; songlink_e2e.exe and
+// songlink_bench [runs] [lookups]   (run under scripts/wine-run.sh; songlink_e2e.exe and
 // bench_bare_window.exe must sit beside it)
 #include "tests/app/e2e/window_driver.h"
 #include "tests/app/web/loopback_server.h"
@@ -94,6 +94,7 @@ double Median(std::vector<double> v)
 int main(int argc, char** argv)
 {
     int runs = argc > 1 ? std::max(1, std::atoi(argv[1])) : 5;
+    int lookups = argc > 2 ? std::max(2, std::atoi(argv[2])) : 100;
     std::string record = R"({"data":{"img":")" + Escaped("/cover/c.jpg") + R"(","play_url":")" +
                          Escaped("/audio/a.mp3") + R"(","authors":[]}})";
     LoopbackServer server(kPort);
@@ -108,7 +109,8 @@ int main(int argc, char** argv)
     });
 
     std::vector<double> bareStart, appStart, lookup, roundTrips;
-    size_t memoryAfterStart = 0, memoryAfterLookups = 0;
+    size_t memoryAfterStart = 0;
+    std::vector<std::pair<int, size_t>> memoryAfterLookups;
     for (int run = 0; run < runs; ++run) {
         {
             ChildProcess bare;
@@ -150,11 +152,11 @@ int main(int argc, char** argv)
         app.WaitForOutput("lookup done", 1, 20000);
 
         if (run == 0) {
-            for (int i = 2; i <= 100; ++i) {
+            for (int i = 2; i <= lookups; ++i) {
                 PostMessageW(button, BM_CLICK, 0, 0);
                 app.WaitForOutput("lookup done", static_cast<size_t>(i), 20000);
+                if (i % 100 == 0 || i == lookups) memoryAfterLookups.push_back({i, ChildPrivateBytes(app.ProcessId())});
             }
-            memoryAfterLookups = ChildPrivateBytes(app.ProcessId());
         }
         PostMessageW(window, WM_CLOSE, 0, 0);
         app.Wait(15000);
@@ -172,7 +174,8 @@ int main(int argc, char** argv)
     std::printf("start to window shown: %.1f ms; bare Win32 window: %.1f ms; ratio %.2f\n", start, bare, start / bare);
     std::printf("click to audio request: %.1f ms; three plain HTTP round trips: %.1f ms; ratio %.2f\n", click, trips,
                 click / trips);
-    std::printf("private memory: %.1f MB after start, %.1f MB after 100 lookups\n", memoryAfterStart / 1048576.0,
-                memoryAfterLookups / 1048576.0);
+    std::printf("private memory: %.1f MB after start", memoryAfterStart / 1048576.0);
+    for (auto [n, bytes] : memoryAfterLookups) std::printf(", %.1f MB after %d lookups", bytes / 1048576.0, n);
+    std::printf("\n");
     return 0;
 }
