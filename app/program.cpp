@@ -10,8 +10,8 @@
 #include "runtime/units/window_part_entries.h"
 #include "sl_app_form.h"
 
-#include <float.h>
 #include <cstdio>
+#include <float.h>
 
 namespace {
 

@@ -39,8 +39,10 @@ std::string Escaped(const std::string& path)
 {
     std::string out;
     for (char c : "http://127.0.0.1:" + std::to_string(kPort) + path) {
-        if (c == '/') out += "\\/";
-        else out += c;
+        if (c == '/')
+            out += "\\/";
+        else
+            out += c;
     }
     return out;
 }

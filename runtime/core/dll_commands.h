@@ -32,11 +32,9 @@ void SetUserDllDirectory(const std::string& directory);
 uint64_t CallDllCommand(int32_t index, const uint32_t* words, uint32_t wordCount);
 
 namespace dll_detail {
-template <typename T>
-constexpr uint32_t WordsOf() { return (sizeof(T) + 3) / 4; }
+template <typename T> constexpr uint32_t WordsOf() { return (sizeof(T) + 3) / 4; }
 
-template <typename T>
-void PutWords(uint32_t*& out, T value)
+template <typename T> void PutWords(uint32_t*& out, T value)
 {
     static_assert(std::is_trivially_copyable_v<T>);
     uint32_t w[WordsOf<T>()] = {};
@@ -47,8 +45,7 @@ void PutWords(uint32_t*& out, T value)
 
 // Typed form: DllCall<BOOL>(kWinHttpCloseHandle, handle). Arguments are
 // passed by value in stdcall order; doubles take two words.
-template <typename R, typename... A>
-R DllCall(int32_t index, A... args)
+template <typename R, typename... A> R DllCall(int32_t index, A... args)
 {
     constexpr uint32_t count = (0u + ... + dll_detail::WordsOf<A>());
     uint32_t words[count > 0 ? count : 1];

@@ -31,9 +31,9 @@ bool IsStaticBlock(const void* block);
 
 // The three copy routines commands use to build results. Each returns null
 // for an empty result, never a block of length 0.
-Text CopyText(const char* source);                         // null if source is null or ""
-Text CopyBytesAsText(const void* source, int64_t n);       // null if n < 1
-ByteSet CopyBytesAsByteSet(const void* source, int64_t n); // null if n < 1
+Text CopyText(const char* source);                          // null if source is null or ""
+Text CopyBytesAsText(const void* source, int64_t n);        // null if n < 1
+ByteSet CopyBytesAsByteSet(const void* source, int64_t n);  // null if n < 1
 
 // Frees an array value; for arrays of texts or byte sets every element first.
 void FreeArrayValue(ArrayBlock block, ValueType elementType);

@@ -1,8 +1,8 @@
 // The native build's platform side: no windows, no DLLs, no OLE. The error
 // box becomes a line on stderr; the exit sequence keeps the parts that have
 // meaning here (exit handlers, the static range).
-#include "runtime/core/heap.h"
 #include "runtime/core/exit_handlers.h"
+#include "runtime/core/heap.h"
 #include "runtime/core/process.h"
 #include "runtime/core/program_header.h"
 #include "runtime/core/runtime_init.h"

@@ -12,7 +12,7 @@ struct SupportLibraryRecord {
 };
 
 struct ProgramHeader {
-    uint32_t runMode;      // 3 in this program
+    uint32_t runMode;  // 3 in this program
     uint32_t reserved;
     uint32_t buildNumber;  // the runtime keeps this value plus 1
     // Base to which the event-handler offsets of the form data are relative.

@@ -9,8 +9,8 @@
 #include "runtime/core/services.h"
 #include "runtime/core/window_part.h"
 
-#include <windows.h>
 #include <ole2.h>
+#include <windows.h>
 
 #include <algorithm>
 #include <float.h>
@@ -94,8 +94,8 @@ void CreateHiddenOwner()
     wc.hCursor = LoadCursorW(nullptr, reinterpret_cast<LPCWSTR>(IDC_ARROW));
     wc.lpszClassName = L"_ZR_HideOwner";
     RegisterClassW(&wc);
-    gApp.hiddenOwner = CreateWindowExW(WS_EX_TOOLWINDOW, L"_ZR_HideOwner", L"", 0, 0, 0, 0, 0, nullptr, nullptr,
-                                       instance, nullptr);
+    gApp.hiddenOwner =
+        CreateWindowExW(WS_EX_TOOLWINDOW, L"_ZR_HideOwner", L"", 0, 0, 0, 0, 0, nullptr, nullptr, instance, nullptr);
 }
 
 // ProcessEvents: everything already waiting except a quit message, which
@@ -297,8 +297,8 @@ void RunExitSequence(int32_t code)
 {
     CountRuntimeError();
     if (GetCurrentThreadId() != gApp.mainThreadId) {
-        if (gApp.hiddenOwner) SendMessageW(static_cast<HWND>(gApp.hiddenOwner), kExitRequestMessage,
-                                           static_cast<WPARAM>(code), 0);
+        if (gApp.hiddenOwner)
+            SendMessageW(static_cast<HWND>(gApp.hiddenOwner), kExitRequestMessage, static_cast<WPARAM>(code), 0);
         if (!gApp.exiting) ExitProcess(static_cast<UINT>(code));
         return;
     }

@@ -26,7 +26,8 @@ void MakeArrayWritable(uint32_t elementSize, ArrayBlock* variable)
     if (!variable || !*variable || !IsStaticBlock(*variable)) return;
     const uint8_t* block = *variable;
     uint32_t dims = ArrayWord(block, 0);
-    uint64_t bytes = 4 * (1 + static_cast<uint64_t>(dims)) + static_cast<uint64_t>(elementSize) * ArrayElementTotal(block);
+    uint64_t bytes =
+        4 * (1 + static_cast<uint64_t>(dims)) + static_cast<uint64_t>(elementSize) * ArrayElementTotal(block);
     if (bytes > 0x7FFFFFF0u) RaiseAllocationFailure(0xFFFFFFFFu);
     auto copy = static_cast<uint8_t*>(RuntimeAlloc(static_cast<uint32_t>(bytes)));
     std::memcpy(copy, block, static_cast<size_t>(bytes));
@@ -66,7 +67,8 @@ int64_t SystemNotify(int32_t code, uintptr_t arg1, uintptr_t arg2)
         return 0;
     }
     case 2024:
-        if (arg2 != 0) return static_cast<int64_t>(reinterpret_cast<uintptr_t>(RuntimeTryAlloc(static_cast<uint32_t>(arg1))));
+        if (arg2 != 0)
+            return static_cast<int64_t>(reinterpret_cast<uintptr_t>(RuntimeTryAlloc(static_cast<uint32_t>(arg1))));
         return static_cast<int64_t>(reinterpret_cast<uintptr_t>(RuntimeAlloc(static_cast<uint32_t>(arg1))));
     case 2025:
         RuntimeFree(reinterpret_cast<void*>(arg1));

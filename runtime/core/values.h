@@ -58,13 +58,20 @@ constexpr ValueClass ClassOf(ValueType t)
 constexpr uint32_t NumericSize(ValueType t)
 {
     switch (BaseType(t)) {
-    case TYPE_BYTE: return 1;
-    case TYPE_SHORT: return 2;
-    case TYPE_INT: return 4;
-    case TYPE_LONG: return 8;
-    case TYPE_FLOAT: return 4;
-    case TYPE_DOUBLE: return 8;
-    default: return 0;
+    case TYPE_BYTE:
+        return 1;
+    case TYPE_SHORT:
+        return 2;
+    case TYPE_INT:
+        return 4;
+    case TYPE_LONG:
+        return 8;
+    case TYPE_FLOAT:
+        return 4;
+    case TYPE_DOUBLE:
+        return 8;
+    default:
+        return 0;
     }
 }
 
@@ -155,12 +162,48 @@ inline void SetFloat(ArgRecord& r, float f)
 
 // ---- typed argument records (for callers building a frame) -----------------
 
-inline ArgRecord MakeIntArg(int32_t v) { ArgRecord a{}; SetInt(a, v); a.type = TYPE_INT; return a; }
-inline ArgRecord MakeBoolArg(bool v) { ArgRecord a{}; SetBool(a, v); a.type = TYPE_BOOL; return a; }
-inline ArgRecord MakeLongArg(int64_t v) { ArgRecord a{}; SetLong(a, v); a.type = TYPE_LONG; return a; }
-inline ArgRecord MakeDoubleArg(double v) { ArgRecord a{}; SetDouble(a, v); a.type = TYPE_DOUBLE; return a; }
-inline ArgRecord MakeDateTimeArg(double v) { ArgRecord a{}; SetDouble(a, v); a.type = TYPE_DATETIME; return a; }
-inline ArgRecord MakePointerArg(const void* p, ValueType t) { ArgRecord a{}; SetPointer(a, p); a.type = t; return a; }
+inline ArgRecord MakeIntArg(int32_t v)
+{
+    ArgRecord a{};
+    SetInt(a, v);
+    a.type = TYPE_INT;
+    return a;
+}
+inline ArgRecord MakeBoolArg(bool v)
+{
+    ArgRecord a{};
+    SetBool(a, v);
+    a.type = TYPE_BOOL;
+    return a;
+}
+inline ArgRecord MakeLongArg(int64_t v)
+{
+    ArgRecord a{};
+    SetLong(a, v);
+    a.type = TYPE_LONG;
+    return a;
+}
+inline ArgRecord MakeDoubleArg(double v)
+{
+    ArgRecord a{};
+    SetDouble(a, v);
+    a.type = TYPE_DOUBLE;
+    return a;
+}
+inline ArgRecord MakeDateTimeArg(double v)
+{
+    ArgRecord a{};
+    SetDouble(a, v);
+    a.type = TYPE_DATETIME;
+    return a;
+}
+inline ArgRecord MakePointerArg(const void* p, ValueType t)
+{
+    ArgRecord a{};
+    SetPointer(a, p);
+    a.type = t;
+    return a;
+}
 inline ArgRecord OmittedArg() { return ArgRecord{}; }
 
 // ---- blocks ------------------------------------------------------------------
@@ -193,8 +236,11 @@ inline uint32_t ElementSize(ValueType t)
     if (uint32_t n = NumericSize(t)) return n;
     switch (t) {
     case TYPE_BOOL:
-    case TYPE_WINDOW: return 4;
-    case TYPE_DATETIME: return 8;
-    default: return sizeof(void*);
+    case TYPE_WINDOW:
+        return 4;
+    case TYPE_DATETIME:
+        return 8;
+    default:
+        return sizeof(void*);
     }
 }

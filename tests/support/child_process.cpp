@@ -34,7 +34,6 @@ ChildResult RunChild(const std::wstring& exe, const std::wstring& arguments, uin
     return result;
 }
 
-
 struct ChildProcess::State {
     HANDLE process = nullptr;
     HANDLE readEnd = nullptr;

@@ -40,8 +40,8 @@ std::string CoverJpeg()
 // title in backslash-u escapes.
 std::string Record(const std::string& coverPart, const std::string& audioPart)
 {
-    return R"({"status":1,"err_code":0,"data":{"hash":"ABC","song_name":"\u4e2d\u6587",)" + coverPart +
-           audioPart + R"(","authors":[{"author_name":"\u6b4c\u624b"}]}})";
+    return R"({"status":1,"err_code":0,"data":{"hash":"ABC","song_name":"\u4e2d\u6587",)" + coverPart + audioPart +
+           R"(","authors":[{"author_name":"\u6b4c\u624b"}]}})";
 }
 
 std::string EscapedUrl(const std::string& path)
@@ -49,8 +49,10 @@ std::string EscapedUrl(const std::string& path)
     std::string url = kBase + path;
     std::string escaped;
     for (char c : url) {
-        if (c == '/') escaped += "\\/";
-        else escaped += c;
+        if (c == '/')
+            escaped += "\\/";
+        else
+            escaped += c;
     }
     return escaped;
 }
@@ -71,7 +73,8 @@ public:
             std::string target = request.Target();
             LoopbackReply reply;
             if (target.rfind("/yy/index.php", 0) == 0) {
-                reply.bytes = LoopbackServer::Response(200, "OK", "Content-Type: text/html; charset=utf-8\r\n", record_);
+                reply.bytes =
+                    LoopbackServer::Response(200, "OK", "Content-Type: text/html; charset=utf-8\r\n", record_);
             } else if (target.rfind("/cover/", 0) == 0) {
                 reply.bytes = LoopbackServer::Response(200, "OK", "Content-Type: image/jpeg\r\n", CoverJpeg());
             } else if (target.rfind("/audio/", 0) == 0) {

@@ -29,8 +29,7 @@ COLORREF ClientPixel(HWND window, int x, int y);
 bool NearColour(COLORREF a, COLORREF b, int tolerance);
 
 // Waits until the predicate holds, polling every 20 ms; false on time-out.
-template <class Predicate>
-bool WaitUntil(Predicate predicate, uint32_t timeoutMs)
+template <class Predicate> bool WaitUntil(Predicate predicate, uint32_t timeoutMs)
 {
     DWORD start = GetTickCount();
     for (;;) {

@@ -19,7 +19,8 @@ TEST_F(DllBinding, EmptyLibraryNameSearchesTheStandardList)
     InstallDllCommands(2, libraries, exports);
     EXPECT_FALSE(IsDllCommandBound(0));
     void* address = ResolveDllCommand(0);
-    EXPECT_EQ(address, reinterpret_cast<void*>(GetProcAddress(GetModuleHandleW(L"kernel32.dll"), "MultiByteToWideChar")));
+    EXPECT_EQ(address,
+              reinterpret_cast<void*>(GetProcAddress(GetModuleHandleW(L"kernel32.dll"), "MultiByteToWideChar")));
     EXPECT_TRUE(IsDllCommandBound(0));
     EXPECT_FALSE(IsDllCommandBound(1));  // each declaration binds on its own
     EXPECT_EQ(ResolveDllCommand(0), address);
