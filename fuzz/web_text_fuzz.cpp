@@ -1,10 +1,13 @@
 // Addresses, cookie texts and response header blocks come from servers and
-// users: the URL splitting and cookie routines must take any bytes.
+// users: the URL splitting and cookie routines must take any bytes, and must
+// release every block the commands they call hand back.
 #include "app/web/cookies.h"
 #include "app/web/url_split.h"
+#include "runtime/core/heap.h"
 
 #include <cstddef>
 #include <cstdint>
+#include <cstdlib>
 #include <string>
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
@@ -17,6 +20,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     size_t nul = rest.find('\0');
     std::string a = rest.substr(0, nul);
     std::string b = nul == std::string::npos ? std::string() : std::string(rest.c_str() + nul + 1);
+    const int64_t liveBefore = RuntimeLiveBlocks();
     web::HostOfUrl(a);
     web::HostOfUrl(a, true, true);
     web::HostOfUrl(a, levels & 1, levels & 2, levels);
@@ -27,5 +31,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     web::RemoveDuplicateItems(a, b);
     std::string cookies = a, received = b;
     web::MergeCookies(cookies, received);
+    if (RuntimeLiveBlocks() != liveBefore) std::abort();  // a routine leaked a command's result
     return 0;
 }

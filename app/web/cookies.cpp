@@ -21,15 +21,15 @@ std::string MergeCookies(std::string& cookies, std::string& newCookies)
         merged += item;
         merged += "; ";
     }
-    if (merged.size() >= 2) merged.resize(merged.size() - 2);
-    cookies = RemoveDuplicateItems(merged, "; ");
+    cookies = RemoveDuplicateItems(DropLast(merged, 2), "; ");
     return cookies;
 }
 
 std::string CookieName(std::string_view item)
 {
-    int32_t eq = FindText(item, "=");
-    return TrimBoth(eq == -1 ? item : item.substr(0, static_cast<size_t>(eq - 1)));
+    std::string text(item);
+    int32_t eq = FindText(text, "=");
+    return TrimBoth(eq == -1 ? text : LeftText(text, eq - 1));
 }
 
 bool HasCookieName(const std::vector<std::string>& items, std::string_view name)
@@ -42,16 +42,16 @@ bool HasCookieName(const std::vector<std::string>& items, std::string_view name)
 
 std::string RemoveDuplicateItems(std::string_view text, std::string_view separator)
 {
+    std::string sep(separator);
     std::vector<std::string> seen;
     std::string result;
-    for (std::string& item : SplitText(text, separator)) {
+    for (std::string& item : SplitText(std::string(text), sep)) {
         if (IndexOfText(seen, item) != -1) continue;
         result += item;
-        result += separator;
+        result += sep;
         seen.push_back(std::move(item));
     }
-    result.resize(result.size() >= separator.size() ? result.size() - separator.size() : 0);
-    return result;
+    return DropLast(result, TextLength(sep));
 }
 
 int32_t IndexOfText(const std::vector<std::string>& items, std::string_view text)
@@ -74,9 +74,10 @@ int32_t CompareBytes(const void* first, const void* second, int32_t count)
 
 bool CookieItemOfLine(std::string_view line, std::string* item)
 {
-    if (!Contains(line, "Set-Cookie")) return false;
-    *item = TrimBoth(Contains(line, ";") ? TextBetween(line, "Set-Cookie:", ";")
-                                         : ReplaceAll(line, "Set-Cookie:", "", false));
+    std::string text(line);
+    if (!Contains(text, "Set-Cookie")) return false;
+    *item = TrimBoth(Contains(text, ";") ? TextBetween(text, "Set-Cookie:", ";")
+                                         : ReplaceAll(text, "Set-Cookie:", "", false));
     return true;
 }
 
@@ -84,13 +85,12 @@ std::string CookiesOfHeaders(std::string_view headers)
 {
     std::string cookies;
     std::string item;
-    for (const std::string& line : SplitText(headers, "\r\n")) {
+    for (const std::string& line : SplitText(std::string(headers), "\r\n")) {
         if (!CookieItemOfLine(line, &item)) continue;
         cookies += item;
         cookies += "; ";
     }
-    if (cookies.size() >= 2) cookies.resize(cookies.size() - 2);
-    return cookies;
+    return DropLast(cookies, 2);
 }
 
 }  // namespace web

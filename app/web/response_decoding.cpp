@@ -2,14 +2,15 @@
 
 #include "app/call.h"
 #include "app/text/regex_object.h"
-#include "app/web/gbk_text.h"
 #include "app/web/web_values.h"
 #include "app/web/wide_text.h"
 #include "runtime/com/object_commands.h"
 #include "runtime/com/owned_object.h"
-#include "runtime/core/services.h"
+#include "runtime/commands/system_commands.h"
+#include "runtime/commands/text_commands.h"
 
 #include <string>
+#include <utility>
 
 namespace web {
 namespace {
@@ -45,14 +46,14 @@ bool ReadThroughStream(ByteSet body, const std::string& charset, OwnedText* text
 
 void DecodeResponseText(RegexObject& regex, Text* text, ByteSet body)
 {
-    std::string head = LeftText(TextView(*text), 1024);
-    if (!regex.Search("<meta.+?charset=[^\\w]?([-\\w]+)", head.c_str())) return;
+    OwnedText head = Call::Text(::LeftText, *text, 1024);
+    if (!regex.Search("<meta.+?charset=[^\\w]?([-\\w]+)", head.CStr())) return;
     std::string charset(regex.SubmatchText(1, 1).View());
     if (!charset.empty() && charset != "gbk" && charset != "gb2312") {
         OwnedText streamed;
         bool created = ReadThroughStream(body, charset, &streamed);
         if (created && !streamed.Empty()) {
-            StoreText(text, streamed.View());
+            StoreText(text, std::move(streamed));
         } else if (ByteSetLength(body) > 0) {
             // Where the stream object yields nothing (Wine's has no type
             // information, so none of its members can be reached), taking its
@@ -65,7 +66,7 @@ void DecodeResponseText(RegexObject& regex, Text* text, ByteSet body)
             }
         }
     }
-    SystemNotify(2018, 0, 0);  // ProcessEvents
+    Call::Void(::ProcessEvents);
 }
 
 }  // namespace web

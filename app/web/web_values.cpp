@@ -21,6 +21,13 @@ void StoreText(Text* variable, std::string_view value)
     *variable = fresh;
 }
 
+void StoreText(Text* variable, OwnedText value)
+{
+    if (!variable) return;
+    RuntimeFree(*variable);
+    *variable = value.Release();
+}
+
 void StoreByteSet(ByteSet* variable, ByteSet adopted)
 {
     if (!variable) {

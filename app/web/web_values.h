@@ -1,6 +1,7 @@
 // Writing results into the caller's variables, and the growing response body.
 #pragma once
 
+#include "app/owned.h"
 #include "runtime/core/values.h"
 
 #include <cstddef>
@@ -14,6 +15,8 @@ namespace web {
 // A null variable is an omitted out-parameter: nothing is written.
 void StoreText(Text* variable, std::string_view value);
 void StoreByteSet(ByteSet* variable, ByteSet adopted);
+// Hands a command's result block to the caller's variable.
+void StoreText(Text* variable, OwnedText value);
 
 // A text argument as a view; null is the empty text.
 inline std::string_view TextView(const char* text) { return text ? std::string_view(text) : std::string_view(); }

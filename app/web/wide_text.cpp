@@ -1,12 +1,12 @@
 #include "app/web/wide_text.h"
 
 #include "app/web/dll_declarations.h"
-#include "app/web/gbk_text.h"
 #include "runtime/core/dll_commands.h"
 
 #include <windows.h>
 
 #include <climits>
+#include <cstring>
 
 namespace web {
 namespace {
@@ -43,7 +43,7 @@ std::vector<uint8_t> TextToWide(std::string_view text, bool dropTerminator)
     if (text.empty()) return {};
     // The platform reads up to the terminator; a text never holds a NUL, but
     // a view might, so convert an owned copy.
-    std::string s(UpToNul(text));
+    std::string s(text.substr(0, text.find('\0')));
     int n = MultiByteToWide(kGbk, s.c_str(), -1, nullptr, 0);
     if (n <= 0) return {};
     std::vector<uint8_t> wide(static_cast<size_t>(n) * 2, 0);
@@ -59,7 +59,7 @@ std::string WideToText(const void* wide, size_t byteCount)
     // WC_COMPOSITECHECK: a base character and a combining mark become one
     // precomposed character where GBK has it.
     std::string out = WideUnitsToGbk(static_cast<const wchar_t*>(wide), static_cast<int>(units), WC_COMPOSITECHECK);
-    out.resize(UpToNul(out).size());
+    out.resize(std::strlen(out.c_str()));
     return out;
 }
 

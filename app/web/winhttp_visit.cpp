@@ -1,5 +1,7 @@
 #include "app/web/winhttp_visit.h"
 
+#include "app/call.h"
+#include "app/owned.h"
 #include "app/text/regex_object.h"
 #include "app/web/cookies.h"
 #include "app/web/dll_declarations.h"
@@ -7,15 +9,18 @@
 #include "app/web/response_decoding.h"
 #include "app/web/web_values.h"
 #include "app/web/wide_text.h"
+#include "runtime/commands/conversion_commands.h"
+#include "runtime/commands/system_commands.h"
+#include "runtime/commands/text_commands.h"
 #include "runtime/core/dll_commands.h"
 #include "runtime/core/heap.h"
-#include "runtime/core/services.h"
 
 #include <windows.h>
 #include <winhttp.h>
 
 #include <algorithm>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace web {
@@ -49,14 +54,14 @@ struct WideArg {
     int32_t Units() const { return static_cast<int32_t>(bytes.size() / 2) - 1; }
 };
 
-void ProcessEvents() { SystemNotify(2018, 0, 0); }
+void ProcessEvents() { Call::Void(::ProcessEvents); }
 
 // The request header block: the caller's lines, then each default line whose
 // key the block does not hold anywhere (a substring search, not anchored to
 // line starts).
-std::string BuildHeaderBlock(std::string_view requestHeaders, std::string_view cookies)
+std::string BuildHeaderBlock(const std::string& requestHeaders, const std::string& cookies)
 {
-    std::string block(requestHeaders);
+    std::string block = requestHeaders;
     if (!block.empty()) block += "\r\n";
     struct Default {
         const char* key;
@@ -86,11 +91,7 @@ std::string BuildHeaderBlock(std::string_view requestHeaders, std::string_view c
 class Exchange {
 public:
     explicit Exchange(const WinHttpVisitArgs& args) : args_(args) {}
-    ~Exchange()
-    {
-        CloseHandles();
-        RuntimeFree(text_);
-    }
+    ~Exchange() { CloseHandles(); }
 
     Text Run();
 
@@ -124,7 +125,7 @@ private:
     int32_t stagesEntered_ = 0;
     RegexObject regex_;  // for the charset search; made when the routine starts
     BodyBuffer body_;
-    Text text_ = nullptr;  // owned until handed to the caller
+    OwnedText text_;  // until handed to the caller
 };
 
 Exchange::Next Exchange::Prepare()
@@ -224,7 +225,8 @@ Exchange::Next Exchange::Prepare()
 Exchange::Next Exchange::Send()
 {
     Enter();
-    std::string block = BuildHeaderBlock(TextView(args_.requestHeaders), args_.cookies ? TextView(*args_.cookies) : "");
+    std::string block = BuildHeaderBlock(std::string(TextView(args_.requestHeaders)),
+                                         std::string(args_.cookies ? TextView(*args_.cookies) : ""));
     WideArg wideBlock(block);
     if (!DllCall<BOOL>(kWinHttpAddRequestHeaders, request_, wideBlock.Get(), static_cast<DWORD>(wideBlock.Units()),
                        DWORD{WINHTTP_ADDREQ_FLAG_ADD | WINHTTP_ADDREQ_FLAG_REPLACE})) {
@@ -275,8 +277,10 @@ void Exchange::Finish()
         return;
     }
     std::string headers = WideToText(buffer.data(), std::min<size_t>(size, buffer.size()));
+    // The status code and reason: from the 10th character of the status line
+    // up to its "\r\n".
     int32_t lineEnd = FindText(headers, "\r\n", 10);
-    StoreText(args_.statusText, lineEnd == -1 ? "" : std::string_view(headers).substr(9, lineEnd - 10));
+    StoreText(args_.statusText, lineEnd == -1 ? OwnedText() : Call::Text(::MidText, headers, 10, lineEnd - 10));
     headers = ReplaceAll(headers, "Set-Cookie", "Set-Cookie", false);
     StoreText(args_.responseHeaders, headers);
 
@@ -287,12 +291,12 @@ void Exchange::Finish()
             newCookies += item;
             newCookies += "; ";
         }
-        if (FindText(LeftText(line, 10), "Location: ", 1, true) == 1 && line.size() >= 10) {
-            StoreText(args_.redirectAddress, std::string_view(line).substr(10));
+        if (CompareText(LeftText(line, 10), "Location: ", false) == 0) {
+            StoreText(args_.redirectAddress, RightText(line, int64_t{TextLength(line)} - 10));
         }
         ProcessEvents();
     }
-    if (newCookies.size() >= 2) newCookies.resize(newCookies.size() - 2);
+    newCookies = DropLast(newCookies, 2);
     if (args_.cookies) {
         std::string cookies(TextView(*args_.cookies));
         MergeCookies(cookies, newCookies);
@@ -303,10 +307,10 @@ void Exchange::Finish()
     // The body the caller receives is the accumulated block itself; the text
     // is its bytes up to the first NUL.
     ByteSet body = body_.Release();
-    std::string_view bytes(reinterpret_cast<const char*>(ByteSetData(body)), ByteSetLength(body));
-    text_ = CopyBytesAsText(bytes.data(), static_cast<int64_t>(UpToNul(bytes).size()));
+    Text text = Call::Text(::ToText, body).Release();
     DllCall<HRESULT>(kCoInitialize, static_cast<void*>(nullptr));
-    DecodeResponseText(regex_, &text_, body);
+    DecodeResponseText(regex_, &text, body);
+    text_.Reset(text);
     DllCall<void>(kCoUninitialize);
     StoreByteSet(args_.responseBody, body);
 }
@@ -335,9 +339,7 @@ Text Exchange::Run()
     // Leaving each stage lets waiting window messages through, innermost
     // first; failure messages are already written.
     for (int32_t i = 0; i < stagesEntered_; ++i) ProcessEvents();
-    Text text = text_;
-    text_ = nullptr;
-    return text;
+    return text_.Release();
 }
 
 }  // namespace

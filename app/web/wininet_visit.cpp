@@ -1,10 +1,13 @@
 #include "app/web/wininet_visit.h"
 
+#include "app/call.h"
 #include "app/web/cookies.h"
 #include "app/web/dll_declarations.h"
 #include "app/web/gbk_text.h"
 #include "app/web/url_split.h"
 #include "app/web/web_values.h"
+#include "runtime/commands/conversion_commands.h"
+#include "runtime/commands/text_commands.h"
 #include "runtime/core/dll_commands.h"
 #include "runtime/core/heap.h"
 
@@ -33,16 +36,16 @@ struct InternetHandles {
     }
 };
 
-std::string UserAgentOf(std::string_view headers)
+std::string UserAgentOf(const std::string& headers)
 {
     if (!Contains(headers, "User-Agent:", true)) return "Mozilla/4.0 (compatible; MSIE 9.0; Windows NT 6.1)";
-    std::string agent = TrimBoth(TextBetween(std::string(headers) + "\r\n", "User-Agent:", "\r\n"));
+    std::string agent = TrimBoth(TextBetween(headers + "\r\n", "User-Agent:", "\r\n"));
     return agent.empty() ? HeaderValue(headers) : agent;
 }
 
 // Appends the default lines to the caller's headers (case-sensitive
 // searches, so accept: in lower case does not count as an Accept line).
-std::string WithDefaultHeaders(std::string headers, std::string_view address, std::string_view cookies)
+std::string WithDefaultHeaders(std::string headers, const std::string& address, const std::string& cookies)
 {
     if (headers.empty()) headers = "Accept: */*";
     else if (!Contains(headers, "Accept:")) headers += "\r\nAccept: */*";
@@ -68,7 +71,7 @@ ByteSet WinInetVisit(const WinInetVisitArgs& args)
     int32_t method = (args.method < 0 || args.method > 2) ? 0 : args.method;
     std::string address(TextView(args.address));
     bool secure = ToLower(LeftText(address, 8)) == "https://";
-    std::string_view callerHeaders = args.requestHeaders ? TextView(*args.requestHeaders) : std::string_view();
+    std::string callerHeaders(args.requestHeaders ? TextView(*args.requestHeaders) : std::string_view());
     std::string agent = UserAgentOf(callerHeaders);
 
     InternetHandles h;
@@ -99,7 +102,7 @@ ByteSet WinInetVisit(const WinInetVisitArgs& args)
     if (!h.request) return nullptr;
 
     std::string cookies(args.cookies ? TextView(*args.cookies) : std::string_view());
-    std::string headers = WithDefaultHeaders(std::string(callerHeaders), address, cookies);
+    std::string headers = WithDefaultHeaders(callerHeaders, address, cookies);
     StoreText(args.requestHeaders, headers);
 
     if (method == 0) {
@@ -108,10 +111,7 @@ ByteSet WinInetVisit(const WinInetVisitArgs& args)
     } else {
         ByteSet fallback = nullptr;  // postBytes when the caller left it out
         ByteSet* postBytes = args.postBytes ? args.postBytes : &fallback;
-        if (ByteSetLength(*postBytes) == 0) {
-            std::string_view post = TextView(args.postData);
-            StoreByteSet(postBytes, CopyBytesAsByteSet(post.data(), static_cast<int64_t>(post.size())));
-        }
+        if (ByteSetLength(*postBytes) == 0) StoreByteSet(postBytes, Call::Bytes(::ToByteSet, args.postData).Release());
         uint32_t length = ByteSetLength(*postBytes);
         DllCall<BOOL>(kHttpSendRequestA, h.request, headers.c_str(), static_cast<DWORD>(headers.size()),
                       length ? static_cast<void*>(ByteSetData(*postBytes)) : nullptr, static_cast<DWORD>(length));
@@ -136,9 +136,10 @@ ByteSet WinInetVisit(const WinInetVisitArgs& args)
     DWORD headerLength = kHeaderBuffer;
     BOOL queried = DllCall<BOOL>(kHttpQueryInfoA, h.request, DWORD{HTTP_QUERY_RAW_HEADERS_CRLF}, buffer.data(),
                                  &headerLength, static_cast<DWORD*>(nullptr));
-    size_t used = UpToNul(buffer).size();
-    std::string responseHeaders(kHeaderBuffer, ' ');
-    if (queried && headerLength < kHeaderBuffer && used < kHeaderBuffer) responseHeaders.assign(buffer, 0, used);
+    OwnedText received = Call::Text(::ToText, buffer.c_str());
+    std::string responseHeaders = queried && headerLength < kHeaderBuffer && received.Length() < kHeaderBuffer
+                                      ? std::string(received.View())
+                                      : std::string(Call::Text(::SpaceText, kHeaderBuffer).View());
     responseHeaders = ReplaceAll(responseHeaders, "Set-Cookie", "Set-Cookie", false);
     StoreText(args.responseHeaders, responseHeaders);
 

@@ -1,4 +1,7 @@
+#include "app/web/cookies.h"
 #include "app/web/url_split.h"
+
+#include "tests/support/heap_balance.h"
 
 #include <gtest/gtest.h>
 
@@ -85,6 +88,32 @@ TEST(HeaderValue, AfterFirstColonTrimmed)
     EXPECT_EQ(web::HeaderValue("Host: a:80"), "a:80");
     EXPECT_EQ(web::HeaderValue("no colon"), "");
     EXPECT_EQ(web::HeaderValue("a:\xA1\xA1v\xA1\xA1"), "v");
+}
+
+// Every step takes a fresh block from a command; none may outlive the call,
+// whichever branch the input takes.
+TEST(WebTextRoutines, ReleaseEveryBlockTheCommandsReturn)
+{
+    const char* addresses[] = {"HTTP://A.B.C:8080/x/y", "https://a.b.c", "a.b.c:abc", "http://t/x", "", "x.y",
+                               "http://\xD6\xD0\xCE\xC4.com/p?q=1"};
+    const char* headerBlocks[] = {"HTTP/1.1 200 OK\r\nSet-Cookie: a=1; path=/\r\nSet-Cookie: b=2\r\n\r\n", "",
+                                  "a=1; b=deleted; ; a=1"};
+    HeapBalance balance;
+    for (const char* address : addresses) {
+        web::HostOfUrl(address);
+        web::HostOfUrl(address, true, true);
+        for (int32_t levels : {-1, 0, 1, 3}) web::HostOfUrl(address, levels & 1, true, levels);
+        web::PortOfUrl(address);
+        web::PathOfUrl(address);
+        web::HeaderValue(address);
+        for (const char* block : headerBlocks) {
+            web::CookiesOfHeaders(block);
+            web::RemoveDuplicateItems(block, "; ");
+            std::string cookies = address, received = block;
+            web::MergeCookies(cookies, received);
+        }
+    }
+    EXPECT_EQ(balance.Delta(), 0);
 }
 
 }  // namespace
