@@ -207,6 +207,45 @@ TEST_F(EventsTest, CharacterHandlerSwallowsReplacesOrLeavesTheCharacter)
     }
 }
 
+TEST_F(EventsTest, KeysAndWheelBecomeGenericEvents)
+{
+    // Rebind: the edit box's -9 swallows, the picture box's -12 records.
+    UnitRecord* edit = FindUnitRecord(kWindowId, kEdit);
+    UnitRecord* picture = FindUnitRecord(kWindowId, kPicture);
+    gRoutines[kOnEditChar] = [](const int32_t* a, int32_t n, int32_t* result) {
+        Record(kEdit, -9, a, n);
+        *result = 0;
+        return kRoutineReturnedValue;
+    };
+    gRoutines[kOnPictureDown] = [](const int32_t* a, int32_t n, int32_t*) { return Record(kPicture, -12, a, n); };
+    for (EventBinding& b : edit->bindings)
+        if (b.event == -11) b.event = -9;
+    for (EventBinding& b : picture->bindings) b.event = -12;
+
+    HWND box = UnitWindow(kEdit);
+    SetWindowTextW(box, L"");
+    SetFocus(box);
+    gSeen = Seen{};
+    PostMessageW(box, WM_KEYDOWN, 'Q', 1);
+    ASSERT_TRUE(PumpUntil([] { return Calls(kEdit, -9) == 1; }));
+    Pump(30);
+    EXPECT_EQ(gSeen.args[std::make_pair(kEdit, -9)], (std::vector<int32_t>{'Q', 0}));
+    EXPECT_EQ(WindowTextW(box), L"") << "a swallowed key makes no character";
+
+    struct Case {
+        int16_t delta;
+        int32_t notches;
+    };
+    const Case cases[] = {{-240, -2}, {120, 1}, {60, 0}, {-359, -2}};
+    for (const Case& c : cases) {
+        gSeen = Seen{};
+        PostMessageW(UnitWindow(kPicture), WM_MOUSEWHEEL, MAKEWPARAM(MK_CONTROL, static_cast<WORD>(c.delta)),
+                     MAKELPARAM(100, 100));
+        ASSERT_TRUE(PumpUntil([] { return Calls(kPicture, -12) == 1; }));
+        EXPECT_EQ(gSeen.lastArgs, (std::vector<int32_t>{c.notches, 1})) << c.delta;
+    }
+}
+
 TEST_F(EventsTest, PositionsAndSizesAreClampedInRecordAndWindow)
 {
     struct Case {
