@@ -1,6 +1,8 @@
 #include "app/web/wide_text.h"
 
+#include "app/call.h"
 #include "app/web/dll_declarations.h"
+#include "runtime/commands/text_commands.h"
 #include "runtime/core/dll_commands.h"
 
 #include <windows.h>
@@ -78,7 +80,7 @@ uint32_t CodePageOfCharset(std::string_view charset)
         {"utf-16le", 1200},     {"utf-16be", 1201},      {"koi8-r", 20866},      {"windows-1251", 1251},
         {"windows-1250", 1250}, {"iso-8859-2", 28592},   {"iso-8859-15", 28605}, {"windows-874", 874},
     };
-    std::string lower = ToLower(charset);
+    std::string lower(Call::Text(::ToLower, std::string(charset)).View());
     for (const Entry& e : kEntries) {
         if (lower == e.name) return e.codePage;
     }
