@@ -77,8 +77,8 @@ HWND CreateBare(int w, int h)
         return RegisterClassW(&wc) != 0;
     }();
     (void)registered;
-    HWND hwnd = CreateWindowExW(0, L"BareBenchWindow", L"", WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX,
-                                0, 0, w, h, nullptr, nullptr, GetModuleHandleW(nullptr), nullptr);
+    HWND hwnd = CreateWindowExW(0, L"BareBenchWindow", L"", WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX, 0,
+                                0, w, h, nullptr, nullptr, GetModuleHandleW(nullptr), nullptr);
     ShowWindow(hwnd, SW_SHOW);
     UpdateWindow(hwnd);
     return hwnd;
@@ -142,8 +142,8 @@ int main(int argc, char** argv)
     }
     // Both sides: create, show, paint and the messages that follow; the
     // destruction is not timed.
-    std::printf("load+show application window: %.3f ms, bare window: %.3f ms, ratio %.2f\n", Median(load),
-                Median(bare), Median(load) / Median(bare));
+    std::printf("load+show application window: %.3f ms, bare window: %.3f ms, ratio %.2f\n", Median(load), Median(bare),
+                Median(load) / Median(bare));
     std::printf("  without the HTML viewer: ");
     std::vector<UnitSpec> noViewer = units;
     noViewer.erase(noViewer.begin() + 4);

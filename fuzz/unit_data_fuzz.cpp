@@ -31,12 +31,24 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     ++data;
     --size;
     switch (kind) {
-    case 0: RoundTrip<WindowUnitData>(data, size, ReadWindowUnitData, WriteWindowUnitData); break;
-    case 1: RoundTrip<LabelData>(data, size, ReadLabelData, WriteLabelData); break;
-    case 2: RoundTrip<ButtonData>(data, size, ReadButtonData, WriteButtonData); break;
-    case 3: RoundTrip<EditBoxData>(data, size, ReadEditBoxData, WriteEditBoxData); break;
-    case 4: RoundTrip<PictureBoxData>(data, size, ReadPictureBoxData, WritePictureBoxData); break;
-    default: RoundTrip<HtmlViewerData>(data, size, ReadHtmlViewerData, WriteHtmlViewerData); break;
+    case 0:
+        RoundTrip<WindowUnitData>(data, size, ReadWindowUnitData, WriteWindowUnitData);
+        break;
+    case 1:
+        RoundTrip<LabelData>(data, size, ReadLabelData, WriteLabelData);
+        break;
+    case 2:
+        RoundTrip<ButtonData>(data, size, ReadButtonData, WriteButtonData);
+        break;
+    case 3:
+        RoundTrip<EditBoxData>(data, size, ReadEditBoxData, WriteEditBoxData);
+        break;
+    case 4:
+        RoundTrip<PictureBoxData>(data, size, ReadPictureBoxData, WritePictureBoxData);
+        break;
+    default:
+        RoundTrip<HtmlViewerData>(data, size, ReadHtmlViewerData, WriteHtmlViewerData);
+        break;
     }
     return 0;
 }

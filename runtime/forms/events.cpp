@@ -19,7 +19,8 @@ uintptr_t FindEventHandler(WindowId windowId, UnitId unitId, int32_t event, int3
     // No events while a runtime error is being reported or a unit re-created.
     if (RuntimeErrorCount() > 0 || gSilence > 0) return 0;
     WindowRecord* window = FindWindowRecord(windowId);
-    if (!window) RaiseRuntimeError("\xce\xb4\xd5\xd2\xb5\xbd\xd2\xfd\xb7\xa2\xca\xc2\xbc\xfe\xb5\xc4\xb4\xb0\xbf\xda", 0);
+    if (!window)
+        RaiseRuntimeError("\xce\xb4\xd5\xd2\xb5\xbd\xd2\xfd\xb7\xa2\xca\xc2\xbc\xfe\xb5\xc4\xb4\xb0\xbf\xda", 0);
     const UnitRecord* unit = FindUnitRecord(windowId, unitId);
     if (!unit)
         RaiseRuntimeError(
@@ -34,7 +35,8 @@ uintptr_t FindEventHandler(WindowId windowId, UnitId unitId, int32_t event, int3
     }
     const UnitTypeDescriptor* type = FindUnitType(unit->type);
     if (!type || !type->CanRaiseEvents())
-        RaiseRuntimeError("\xd2\xfd\xb7\xa2\xca\xc2\xbc\xfe\xb5\xc4\xb4\xb0\xbf\xda\xd7\xe9\xbc\xfe\xce\xde\xd0\xa7", 0);
+        RaiseRuntimeError("\xd2\xfd\xb7\xa2\xca\xc2\xbc\xfe\xb5\xc4\xb4\xb0\xbf\xda\xd7\xe9\xbc\xfe\xce\xde\xd0\xa7",
+                          0);
     const uintptr_t handler = unit->IsMenuItem() ? unit->menu.handler : unit->FindHandler(event);
     if (handler == 0) return 0;
     gSource.windowId = windowId;

@@ -33,23 +33,36 @@ bool MapMessage(const MSG& msg, GenericEvent& out)
     };
     switch (msg.message) {
     case WM_KEYDOWN:
-    case WM_SYSKEYDOWN: out = {-9, {static_cast<int32_t>(msg.wParam & 0x1FFF), static_cast<int32_t>(keys)}, 2}; return true;
+    case WM_SYSKEYDOWN:
+        out = {-9, {static_cast<int32_t>(msg.wParam & 0x1FFF), static_cast<int32_t>(keys)}, 2};
+        return true;
     case WM_KEYUP:
-    case WM_SYSKEYUP: out = {-10, {static_cast<int32_t>(msg.wParam & 0x1FFF), static_cast<int32_t>(keys)}, 2}; return true;
-    case WM_CHAR: out = {-11, {static_cast<int32_t>(msg.wParam)}, 1}; return true;
-    case WM_LBUTTONDOWN: return pointer(-1);
-    case WM_LBUTTONUP: return pointer(-2);
-    case WM_LBUTTONDBLCLK: return pointer(-3);
-    case WM_RBUTTONDOWN: return pointer(-4);
-    case WM_RBUTTONUP: return pointer(-5);
-    case WM_MOUSEMOVE: return pointer(-6);
+    case WM_SYSKEYUP:
+        out = {-10, {static_cast<int32_t>(msg.wParam & 0x1FFF), static_cast<int32_t>(keys)}, 2};
+        return true;
+    case WM_CHAR:
+        out = {-11, {static_cast<int32_t>(msg.wParam)}, 1};
+        return true;
+    case WM_LBUTTONDOWN:
+        return pointer(-1);
+    case WM_LBUTTONUP:
+        return pointer(-2);
+    case WM_LBUTTONDBLCLK:
+        return pointer(-3);
+    case WM_RBUTTONDOWN:
+        return pointer(-4);
+    case WM_RBUTTONUP:
+        return pointer(-5);
+    case WM_MOUSEMOVE:
+        return pointer(-6);
     case WM_MOUSEWHEEL: {
         // Signed delta / 120, rounded toward zero.
         const int32_t notches = static_cast<int16_t>(HIWORD(msg.wParam)) / WHEEL_DELTA;
         out = {-12, {notches, static_cast<int32_t>(keys)}, 2};
         return true;
     }
-    default: return false;
+    default:
+        return false;
     }
 }
 

@@ -19,7 +19,7 @@ namespace {
 
 const char kWindowNotInSet[] =
     "\xce\xb4\xd4\xd8\xc8\xeb\xd3\xfb\xb7\xc3\xce\xca\xb4\xb0\xbf\xda\xd7\xe9\xbc\xfe\xcb\xf9\xd4\xda\xb5\xc4\xb4\xb0"
-    "\xbf\xda";                                                                       // 未载入欲访问窗口组件所在的窗口
+    "\xbf\xda";  // 未载入欲访问窗口组件所在的窗口
 const char kWindowNotLoaded[] = "\xd6\xb8\xb6\xa8\xb4\xb0\xbf\xda\xc9\xd0\xce\xb4\xd4\xd8\xc8\xeb";  // 指定窗口尚未载入
 
 enum GenericProperty { kLeft, kTop, kWidth, kHeight, kTag, kVisible, kDisabled, kMousePointer };
@@ -40,10 +40,7 @@ uint32_t TypeCodeOf(const UnitTypeDescriptor* type, int32_t index)
     return type->properties[index].type & 0xFFFF;
 }
 
-bool IsByteSetCode(uint32_t code)
-{
-    return (code >= 1009 && code <= 1012) || code == 1023 || code == 1024;
-}
+bool IsByteSetCode(uint32_t code) { return (code >= 1009 && code <= 1012) || code == 1023 || code == 1024; }
 
 int64_t NewTextValue(const void* bytes, uint32_t size)
 {
@@ -134,27 +131,41 @@ UnitRecord& RequireUnit(WindowId windowId, UnitId unitId, WindowRecord*& window)
 int64_t ReadMenuProperty(const UnitRecord& unit, int32_t index)
 {
     switch (index) {
-    case 0: return NewTextValue(unit.menu.caption.data(), static_cast<uint32_t>(unit.menu.caption.size()));
-    case 1: return (unit.menu.flags & kMenuChecked) ? 1 : 0;
-    case 2: return (unit.menu.flags & kMenuDisabled) ? 1 : 0;
-    case 3: return (unit.menu.flags & kMenuHidden) ? 0 : 1;
-    default: return 0;
+    case 0:
+        return NewTextValue(unit.menu.caption.data(), static_cast<uint32_t>(unit.menu.caption.size()));
+    case 1:
+        return (unit.menu.flags & kMenuChecked) ? 1 : 0;
+    case 2:
+        return (unit.menu.flags & kMenuDisabled) ? 1 : 0;
+    case 3:
+        return (unit.menu.flags & kMenuHidden) ? 0 : 1;
+    default:
+        return 0;
     }
 }
 
 void WriteMenuProperty(UnitRecord& unit, int32_t index, uintptr_t value)
 {
-    auto setFlag = [&](uint32_t flag, bool on) { unit.menu.flags = on ? (unit.menu.flags | flag) : (unit.menu.flags & ~flag); };
+    auto setFlag = [&](uint32_t flag, bool on) {
+        unit.menu.flags = on ? (unit.menu.flags | flag) : (unit.menu.flags & ~flag);
+    };
     switch (index) {
     case 0: {
         const char* text = reinterpret_cast<const char*>(value);
         unit.menu.caption = text ? text : "";
         break;
     }
-    case 1: setFlag(kMenuChecked, value != 0); break;
-    case 2: setFlag(kMenuDisabled, value != 0); break;
-    case 3: setFlag(kMenuHidden, value == 0); break;
-    default: break;
+    case 1:
+        setFlag(kMenuChecked, value != 0);
+        break;
+    case 2:
+        setFlag(kMenuDisabled, value != 0);
+        break;
+    case 3:
+        setFlag(kMenuHidden, value == 0);
+        break;
+    default:
+        break;
     }
 }
 
@@ -181,14 +192,18 @@ int64_t ReadGeneric(const UnitRecord& unit, int32_t index)
         GetWindowRect(hwnd, &r);
         return index == kWidth ? r.right - r.left : r.bottom - r.top;
     }
-    case kTag: return NewTextValue(unit.tag.data(), static_cast<uint32_t>(unit.tag.size()));
-    case kVisible: return hwnd ? (IsWindowVisible(hwnd) ? 1 : 0) : (unit.flags & kUnitVisible ? 1 : 0);
-    case kDisabled: return hwnd ? (IsWindowEnabled(hwnd) ? 0 : 1) : (unit.flags & kUnitDisabled ? 1 : 0);
+    case kTag:
+        return NewTextValue(unit.tag.data(), static_cast<uint32_t>(unit.tag.size()));
+    case kVisible:
+        return hwnd ? (IsWindowVisible(hwnd) ? 1 : 0) : (unit.flags & kUnitVisible ? 1 : 0);
+    case kDisabled:
+        return hwnd ? (IsWindowEnabled(hwnd) ? 0 : 1) : (unit.flags & kUnitDisabled ? 1 : 0);
     case kMousePointer: {
         std::vector<uint8_t> bytes = PointerForReading(unit.pointerData);
         return NewByteSetValue(bytes.data(), static_cast<uint32_t>(bytes.size()));
     }
-    default: return 0;
+    default:
+        return 0;
     }
 }
 
@@ -263,7 +278,8 @@ void WriteGeneric(WindowRecord& window, UnitRecord& unit, int32_t index, uintptr
         }
         return;
     }
-    default: return;
+    default:
+        return;
     }
 }
 
@@ -344,32 +360,44 @@ int64_t ReadUnitProperty(WindowId windowId, UnitId unitId, int32_t index, int32_
     if (code == 1013) {
         FontRecord60 font = CurrentFont(access.object, get, k);
         switch (element) {
-        case 0: return font.escapement;
-        case 1: return font.weight >= 700 ? 1 : 0;
-        case 2: return font.italic ? 1 : 0;
-        case 3: return font.underline ? 1 : 0;
-        case 4: return font.strikeOut ? 1 : 0;
+        case 0:
+            return font.escapement;
+        case 1:
+            return font.weight >= 700 ? 1 : 0;
+        case 2:
+            return font.italic ? 1 : 0;
+        case 3:
+            return font.underline ? 1 : 0;
+        case 4:
+            return font.strikeOut ? 1 : 0;
         case 5: {
             const int32_t h = font.height < 0 ? -font.height : font.height;
             return (h * 72 + ScreenDpiY() / 2) / ScreenDpiY();
         }
-        case 6: return NewTextValue(font.faceName, static_cast<uint32_t>(strnlen(font.faceName, 32)));
-        default: return NewByteSetValue(&font, sizeof font);
+        case 6:
+            return NewTextValue(font.faceName, static_cast<uint32_t>(strnlen(font.faceName, 32)));
+        default:
+            return NewByteSetValue(&font, sizeof font);
         }
     }
     UnitPropertyValue v;
     if (!get(access.object, k, &v)) return 0;
     switch (code) {
     case 1002:
-    case 1004: return static_cast<int64_t>((static_cast<uint64_t>(v.high) << 32) | v.low);
-    case 1003: return v.low ? 1 : 0;
+    case 1004:
+        return static_cast<int64_t>((static_cast<uint64_t>(v.high) << 32) | v.low);
+    case 1003:
+        return v.low ? 1 : 0;
     case 1000:
     case 1001:
-    case 1006: return static_cast<int32_t>(v.low);
+    case 1006:
+        return static_cast<int32_t>(v.low);
     case 1014:
     case 1015:
-    case 1017: return static_cast<int64_t>(reinterpret_cast<uintptr_t>(v.pointer));
-    default: break;
+    case 1017:
+        return static_cast<int64_t>(reinterpret_cast<uintptr_t>(v.pointer));
+    default:
+        break;
     }
     if (IsByteSetCode(code)) {
         if (code == 1011) {
@@ -383,7 +411,8 @@ int64_t ReadUnitProperty(WindowId windowId, UnitId unitId, int32_t index, int32_
     // Texts (1005, 1016 and any other code).
     if (!v.pointer) return 0;
     const char* text = static_cast<const char*>(v.pointer);
-    return NewTextValue(text, v.size ? static_cast<uint32_t>(strnlen(text, v.size)) : static_cast<uint32_t>(strlen(text)));
+    return NewTextValue(text,
+                        v.size ? static_cast<uint32_t>(strnlen(text, v.size)) : static_cast<uint32_t>(strlen(text)));
 }
 
 void WriteUnitProperty(WindowId windowId, UnitId unitId, int32_t index, int32_t element, uintptr_t value,
@@ -411,14 +440,20 @@ void WriteUnitProperty(WindowId windowId, UnitId unitId, int32_t index, int32_t 
     FontRecord60 font;
     switch (code) {
     case 1000:
-    case 1001: v.low = static_cast<uint32_t>(value); break;
+    case 1001:
+        v.low = static_cast<uint32_t>(value);
+        break;
     case 1002:
     case 1004:
         v.low = static_cast<uint32_t>(value);
         v.high = second;
         break;
-    case 1003: v.low = value ? 1 : 0; break;
-    case 1006: v.low = static_cast<int32_t>(value) < 0 ? 0 : static_cast<uint32_t>(value); break;
+    case 1003:
+        v.low = value ? 1 : 0;
+        break;
+    case 1006:
+        v.low = static_cast<int32_t>(value) < 0 ? 0 : static_cast<uint32_t>(value);
+        break;
     case 1013: {
         auto get = GetUnitOperation<UnitGetPropertyFn>(access.entry, kUnitOpGetProperty);
         font = CurrentFont(access.object, get, k);
@@ -433,7 +468,9 @@ void WriteUnitProperty(WindowId windowId, UnitId unitId, int32_t index, int32_t 
     }
     case 1014:
     case 1015:
-    case 1017: v.pointer = reinterpret_cast<const void*>(value); break;
+    case 1017:
+        v.pointer = reinterpret_cast<const void*>(value);
+        break;
     default:
         if (IsByteSetCode(code)) {
             const void* b = reinterpret_cast<const void*>(value);

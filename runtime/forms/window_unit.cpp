@@ -57,13 +57,10 @@ void ComputeStyles(const WindowUnitData& d, bool topLevel, DWORD& style, DWORD& 
 class WindowUnit final : public Unit {
 public:
     WindowUnit(WindowId w, UnitId u) : Unit(w, u, kUnitTypeWindow) {}
-    ~WindowUnit() override
-    {
-        ReleaseDrawable(&icon_);
-    }
+    ~WindowUnit() override { ReleaseDrawable(&icon_); }
 
-    bool Create(const uint8_t* data, uint32_t size, uint32_t loaderStyle, HWND owner, HMENU menu, int x, int y,
-                int cx, int cy)
+    bool Create(const uint8_t* data, uint32_t size, uint32_t loaderStyle, HWND owner, HMENU menu, int x, int y, int cx,
+                int cy)
     {
         if (!ReadWindowUnitData(data, size, data_)) return false;
         DWORD style, exStyle;
@@ -108,7 +105,10 @@ public:
             SetWindowTextW(hwnd_, GbkToWide(data_.title).c_str());
             Restyle();
             return 0;
-        case 1: data_.borderStyle = ClampRange(n, 0, 6); Restyle(); return 0;
+        case 1:
+            data_.borderStyle = ClampRange(n, 0, 6);
+            Restyle();
+            return 0;
         case 2:
             data_.backColor = v.low;
             picture_.DropDrawable();
@@ -122,11 +122,24 @@ public:
             data_.pictureMode = ClampRange(n, 0, 3);
             if (picture_.HasBytes()) InvalidateRect(hwnd_, nullptr, TRUE);
             return 0;
-        case 5: data_.music = ValueBytes(v); return 0;
-        case 6: data_.musicMode = ClampRange(n, 0, 2); return 0;
-        case 7: data_.controlBox = v.low != 0; Restyle(); return 0;
-        case 8: data_.maxBox = v.low != 0; Restyle(); return 0;
-        case 9: data_.minBox = v.low != 0; Restyle(); return 0;
+        case 5:
+            data_.music = ValueBytes(v);
+            return 0;
+        case 6:
+            data_.musicMode = ClampRange(n, 0, 2);
+            return 0;
+        case 7:
+            data_.controlBox = v.low != 0;
+            Restyle();
+            return 0;
+        case 8:
+            data_.maxBox = v.low != 0;
+            Restyle();
+            return 0;
+        case 9:
+            data_.minBox = v.low != 0;
+            Restyle();
+            return 0;
         case 10:
             data_.startPosition = ClampRange(n, 0, 3);
             if (IsWindowVisible(hwnd_)) ApplyStartPosition();
@@ -136,12 +149,25 @@ public:
             GetSystemMenu(hwnd_, TRUE);  // restores the standard system menu
             if (!data_.movable) DeleteMenu(GetSystemMenu(hwnd_, FALSE), SC_MOVE, MF_BYCOMMAND);
             return 0;
-        case 12: data_.icon = ValueBytes(v); ApplyIcon(); return 0;
-        case 13: data_.word13 = v.low; return 0;
-        case 14: data_.word14 = v.low; return 0;
-        case 15: data_.word15 = v.low; return 0;
-        case 16: data_.text16 = ValueText(v); return 0;
-        case 17: data_.word17 = v.low; return 0;
+        case 12:
+            data_.icon = ValueBytes(v);
+            ApplyIcon();
+            return 0;
+        case 13:
+            data_.word13 = v.low;
+            return 0;
+        case 14:
+            data_.word14 = v.low;
+            return 0;
+        case 15:
+            data_.word15 = v.low;
+            return 0;
+        case 16:
+            data_.text16 = ValueText(v);
+            return 0;
+        case 17:
+            data_.word17 = v.low;
+            return 0;
         case 18: {
             data_.inTaskBar = v.low != 0;
             HWND hidden = static_cast<HWND>(App().hiddenOwner);
@@ -151,43 +177,103 @@ public:
             if (data_.inTaskBar && owner == hidden) SetWindowLongPtrW(hwnd_, GWLP_HWNDPARENT, 0);
             return 0;
         }
-        case 19: data_.word19 = v.low; return 0;
-        case 20: data_.word20 = ClampRange(n, 0, 29); return 0;
-        case 21: SetTopmost(v.low != 0); return 0;
-        case 22: data_.word22 = v.low; return 0;
-        case 23: data_.className = ValueText(v); return 0;  // takes effect at the next load
-        default: return 0;
+        case 19:
+            data_.word19 = v.low;
+            return 0;
+        case 20:
+            data_.word20 = ClampRange(n, 0, 29);
+            return 0;
+        case 21:
+            SetTopmost(v.low != 0);
+            return 0;
+        case 22:
+            data_.word22 = v.low;
+            return 0;
+        case 23:
+            data_.className = ValueText(v);
+            return 0;  // takes effect at the next load
+        default:
+            return 0;
         }
     }
 
     bool GetProperty(int32_t k, UnitPropertyValue& out) override
     {
         switch (k) {
-        case 0: ResultText(WideToGbk(WindowTextW(hwnd_)), out); return true;
-        case 1: ResultInt(data_.borderStyle, out); return true;
-        case 2: ResultInt(data_.backColor, out); return true;
-        case 3: ResultBytes(picture_.Bytes(), out); return true;
-        case 4: ResultInt(data_.pictureMode, out); return true;
-        case 5: ResultBytes(data_.music, out); return true;
-        case 6: ResultInt(data_.musicMode, out); return true;
-        case 7: ResultInt(data_.controlBox, out); return true;
-        case 8: ResultInt(data_.maxBox, out); return true;
-        case 9: ResultInt(data_.minBox, out); return true;
-        case 10: ResultInt(data_.startPosition, out); return true;
-        case 11: ResultInt(data_.movable, out); return true;
-        case 12: ResultBytes(data_.icon, out); return true;
-        case 13: ResultInt(data_.word13, out); return true;
-        case 14: ResultInt(data_.word14, out); return true;
-        case 15: ResultInt(data_.word15, out); return true;
-        case 16: ResultText(data_.text16, out); return true;
-        case 17: ResultInt(data_.word17, out); return true;
-        case 18: ResultInt(data_.inTaskBar, out); return true;
-        case 19: ResultInt(data_.word19, out); return true;
-        case 20: ResultInt(data_.word20, out); return true;
-        case 21: ResultInt(data_.topmost, out); return true;
-        case 22: ResultInt(data_.word22, out); return true;
-        case 23: ResultText(data_.className, out); return true;
-        default: return false;
+        case 0:
+            ResultText(WideToGbk(WindowTextW(hwnd_)), out);
+            return true;
+        case 1:
+            ResultInt(data_.borderStyle, out);
+            return true;
+        case 2:
+            ResultInt(data_.backColor, out);
+            return true;
+        case 3:
+            ResultBytes(picture_.Bytes(), out);
+            return true;
+        case 4:
+            ResultInt(data_.pictureMode, out);
+            return true;
+        case 5:
+            ResultBytes(data_.music, out);
+            return true;
+        case 6:
+            ResultInt(data_.musicMode, out);
+            return true;
+        case 7:
+            ResultInt(data_.controlBox, out);
+            return true;
+        case 8:
+            ResultInt(data_.maxBox, out);
+            return true;
+        case 9:
+            ResultInt(data_.minBox, out);
+            return true;
+        case 10:
+            ResultInt(data_.startPosition, out);
+            return true;
+        case 11:
+            ResultInt(data_.movable, out);
+            return true;
+        case 12:
+            ResultBytes(data_.icon, out);
+            return true;
+        case 13:
+            ResultInt(data_.word13, out);
+            return true;
+        case 14:
+            ResultInt(data_.word14, out);
+            return true;
+        case 15:
+            ResultInt(data_.word15, out);
+            return true;
+        case 16:
+            ResultText(data_.text16, out);
+            return true;
+        case 17:
+            ResultInt(data_.word17, out);
+            return true;
+        case 18:
+            ResultInt(data_.inTaskBar, out);
+            return true;
+        case 19:
+            ResultInt(data_.word19, out);
+            return true;
+        case 20:
+            ResultInt(data_.word20, out);
+            return true;
+        case 21:
+            ResultInt(data_.topmost, out);
+            return true;
+        case 22:
+            ResultInt(data_.word22, out);
+            return true;
+        case 23:
+            ResultText(data_.className, out);
+            return true;
+        default:
+            return false;
         }
     }
 
@@ -208,7 +294,9 @@ public:
             if (IsIconic(hwnd_) || IsZoomed(hwnd_)) ShowWindow(hwnd_, SW_RESTORE);
             ShowWindow(hwnd_, SW_SHOWMAXIMIZED);
             break;
-        case 2: ShowWindow(hwnd_, SW_SHOWMINIMIZED); break;
+        case 2:
+            ShowWindow(hwnd_, SW_SHOWMINIMIZED);
+            break;
         case 1: {
             RECT r;
             GetWindowRect(hwnd_, &r);
@@ -219,7 +307,9 @@ public:
             ShowWindow(hwnd_, SW_SHOW);
             break;
         }
-        default: ShowWindow(hwnd_, SW_SHOW); break;
+        default:
+            ShowWindow(hwnd_, SW_SHOW);
+            break;
         }
     }
 
@@ -227,7 +317,8 @@ protected:
     LRESULT WndProc(UINT msg, WPARAM wp, LPARAM lp) override
     {
         switch (msg) {
-        case WM_ERASEBKGND: return 1;
+        case WM_ERASEBKGND:
+            return 1;
         case WM_PAINT: {
             PAINTSTRUCT ps;
             HDC dc = BeginPaint(hwnd_, &ps);
@@ -251,7 +342,9 @@ protected:
         case WM_SETCURSOR:
             if (LOWORD(lp) == HTCLIENT && SetUnitCursor(reinterpret_cast<HWND>(wp))) return TRUE;
             break;
-        case WM_CLOSE: Close(); return 0;
+        case WM_CLOSE:
+            Close();
+            return 0;
         case WM_QUERYENDSESSION: {
             int32_t result = 0;
             bool has = false;
@@ -272,12 +365,16 @@ protected:
         case WM_SIZE:
             if (IsLoaded()) RaiseUnitEvent(GetWindowId(), 0, kEventResized);
             break;
-        case WM_ACTIVATE: return OnActivate(wp, lp);
+        case WM_ACTIVATE:
+            return OnActivate(wp, lp);
         case WM_SETFOCUS:
             RaiseUnitEvent(GetWindowId(), 0, kEventFocusGained);
             break;
-        case WM_KILLFOCUS: RaiseUnitEvent(GetWindowId(), 0, kEventFocusLost); break;
-        default: break;
+        case WM_KILLFOCUS:
+            RaiseUnitEvent(GetWindowId(), 0, kEventFocusLost);
+            break;
+        default:
+            break;
         }
         return CallOriginal(msg, wp, lp);
     }
@@ -338,8 +435,8 @@ private:
             RaiseUnitEvent(GetWindowId(), 0, kEventFirstActivation);
         }
         RaiseUnitEvent(GetWindowId(), 0, kEventActivated);
-        if (focusBeforeDeactivation_ && IsWindow(focusBeforeDeactivation_) && IsChild(hwnd_, focusBeforeDeactivation_) &&
-            !HIWORD(wp)) {
+        if (focusBeforeDeactivation_ && IsWindow(focusBeforeDeactivation_) &&
+            IsChild(hwnd_, focusBeforeDeactivation_) && !HIWORD(wp)) {
             SetFocus(focusBeforeDeactivation_);
             return 0;
         }
@@ -372,8 +469,10 @@ private:
                                                     Placement::Stretched};
                 const Placement placement = kModes[data_.pictureMode <= 3 ? data_.pictureMode : 1];
                 RECT covered = picture_.Draw(dc, client, placement, back);
-                if (placement == Placement::Tiled || placement == Placement::Stretched) filled = !IsRectEmpty(&covered);
-                else ExcludeClipRect(dc, covered.left, covered.top, covered.right, covered.bottom);
+                if (placement == Placement::Tiled || placement == Placement::Stretched)
+                    filled = !IsRectEmpty(&covered);
+                else
+                    ExcludeClipRect(dc, covered.left, covered.top, covered.right, covered.bottom);
             }
         }
         if (!filled) {
@@ -443,8 +542,8 @@ private:
 namespace {
 
 LiveUnit* CreateWindowUnit(const uint8_t* data, uint32_t size, uint32_t style, void* parent, uint32_t, void* menu,
-                           int32_t left, int32_t top, int32_t width, int32_t height, WindowId windowId,
-                           UnitId unitId, uint32_t, uint32_t)
+                           int32_t left, int32_t top, int32_t width, int32_t height, WindowId windowId, UnitId unitId,
+                           uint32_t, uint32_t)
 {
     auto* unit = new WindowUnit(windowId, unitId);
     if (!unit->Create(data, size, style, static_cast<HWND>(parent), static_cast<HMENU>(menu), left, top, width,
@@ -496,8 +595,8 @@ void ShowLoadedWindow(WindowRecord* record, LiveUnit* windowUnit)
     HWND focus = GetFocus();
     if (focus != hwnd && !IsChild(hwnd, focus)) return;
     Unit* focused = Unit::FromHwnd(focus);
-    UnitId id = (focused && focused != unit && focused->GetWindowId() == unit->GetWindowId()) ? focused->GetUnitId()
-                                                                                                : 0;
+    UnitId id =
+        (focused && focused != unit && focused->GetWindowId() == unit->GetWindowId()) ? focused->GetUnitId() : 0;
     RaiseUnitEvent(unit->GetWindowId(), id, kEventFocusGained);
 }
 

@@ -31,9 +31,9 @@ public:
         if (!ReadButtonData(data, size, data_)) return false;
         style |= kButtonBaseStyle | (data_.type == 1 ? 1u : 0u) | AlignStyle(data_.hAlign, data_.vAlign);
         style |= PreparePicture();
-        HWND hwnd = CreateWindowExW(0, L"BUTTON", GbkToWide(data_.caption).c_str(), style, x, y, cx, cy, parent,
-                                    reinterpret_cast<HMENU>(static_cast<uintptr_t>(id)), GetModuleHandleW(nullptr),
-                                    nullptr);
+        HWND hwnd =
+            CreateWindowExW(0, L"BUTTON", GbkToWide(data_.caption).c_str(), style, x, y, cx, cy, parent,
+                            reinterpret_cast<HMENU>(static_cast<uintptr_t>(id)), GetModuleHandleW(nullptr), nullptr);
         if (!hwnd) return false;
         Attach(hwnd);
         if (image_.icon) SendMessageW(hwnd, BM_SETIMAGE, IMAGE_ICON, reinterpret_cast<LPARAM>(image_.icon));
@@ -54,32 +54,56 @@ public:
     {
         const int32_t n = ValueInt(v);
         switch (k) {
-        case 0: data_.picture = ValueBytes(v); return 1;  // the image style is fixed at creation
+        case 0:
+            data_.picture = ValueBytes(v);
+            return 1;  // the image style is fixed at creation
         case 1:
             data_.type = ClampRange(n, 0, 1);
             SendMessageW(hwnd_, BM_SETSTYLE, (Style() & ~0x1Fu) | (data_.type == 1 ? BS_DEFPUSHBUTTON : 0), TRUE);
             return 0;
-        case 2: SetWindowTextW(hwnd_, GbkToWide(ValueText(v)).c_str()); return 0;
-        case 3: data_.hAlign = ClampRange(n, 0, 2); ApplyAlignment(); return 0;
-        case 4: data_.vAlign = ClampRange(n, 0, 2); ApplyAlignment(); return 0;
+        case 2:
+            SetWindowTextW(hwnd_, GbkToWide(ValueText(v)).c_str());
+            return 0;
+        case 3:
+            data_.hAlign = ClampRange(n, 0, 2);
+            ApplyAlignment();
+            return 0;
+        case 4:
+            data_.vAlign = ClampRange(n, 0, 2);
+            ApplyAlignment();
+            return 0;
         case 5:
             font_.Set(ValueBytes(v));
             SendMessageW(hwnd_, WM_SETFONT, reinterpret_cast<WPARAM>(font_.Get()), TRUE);
             return 0;
-        default: return 0;
+        default:
+            return 0;
         }
     }
 
     bool GetProperty(int32_t k, UnitPropertyValue& out) override
     {
         switch (k) {
-        case 0: ResultBytes(data_.picture, out); return true;
-        case 1: ResultInt((Style() & 0x1F) == BS_DEFPUSHBUTTON ? 1 : 0, out); return true;
-        case 2: ResultText(WideToGbk(WindowTextW(hwnd_)), out); return true;
-        case 3: ResultInt(data_.hAlign, out); return true;
-        case 4: ResultInt(data_.vAlign, out); return true;
-        case 5: ResultBytes(font_.Bytes(), out); return true;
-        default: return false;
+        case 0:
+            ResultBytes(data_.picture, out);
+            return true;
+        case 1:
+            ResultInt((Style() & 0x1F) == BS_DEFPUSHBUTTON ? 1 : 0, out);
+            return true;
+        case 2:
+            ResultText(WideToGbk(WindowTextW(hwnd_)), out);
+            return true;
+        case 3:
+            ResultInt(data_.hAlign, out);
+            return true;
+        case 4:
+            ResultInt(data_.vAlign, out);
+            return true;
+        case 5:
+            ResultBytes(font_.Bytes(), out);
+            return true;
+        default:
+            return false;
         }
     }
 

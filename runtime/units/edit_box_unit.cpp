@@ -75,9 +75,14 @@ public:
             if (changeSuppressed_) return true;
             RaiseUnitEvent(GetWindowId(), GetUnitId(), 0);
             return true;
-        case EN_SETFOCUS: RaiseUnitEvent(GetWindowId(), GetUnitId(), kEventFocusGained); return true;
-        case EN_KILLFOCUS: RaiseUnitEvent(GetWindowId(), GetUnitId(), kEventFocusLost); return true;
-        default: return false;
+        case EN_SETFOCUS:
+            RaiseUnitEvent(GetWindowId(), GetUnitId(), kEventFocusGained);
+            return true;
+        case EN_KILLFOCUS:
+            RaiseUnitEvent(GetWindowId(), GetUnitId(), kEventFocusLost);
+            return true;
+        default:
+            return false;
         }
     }
 
@@ -92,9 +97,16 @@ public:
     {
         const int32_t n = ValueInt(v);
         switch (k) {
-        case 0: SetContent(ValueText(v)); return 0;
-        case 1: data_.borderStyle = ClampRange(n, 0, 5); ApplyBorderStyle(hwnd_, data_.borderStyle); return 0;
-        case 2: data_.textColor = v.low; break;
+        case 0:
+            SetContent(ValueText(v));
+            return 0;
+        case 1:
+            data_.borderStyle = ClampRange(n, 0, 5);
+            ApplyBorderStyle(hwnd_, data_.borderStyle);
+            return 0;
+        case 2:
+            data_.textColor = v.low;
+            break;
         case 3:
             data_.backColor = v.low;
             if (brush_) DeleteObject(brush_);
@@ -104,14 +116,18 @@ public:
             font_.Set(ValueBytes(v));
             SendMessageW(hwnd_, WM_SETFONT, reinterpret_cast<WPARAM>(font_.Get()), TRUE);
             return 0;
-        case 5: return Recreate(data_.hideSelection, v.low != 0 ? 1u : 0u);
+        case 5:
+            return Recreate(data_.hideSelection, v.low != 0 ? 1u : 0u);
         case 6:
             data_.maxLength = n < 0 ? 0 : n;
             SendMessageW(hwnd_, EM_SETLIMITTEXT, data_.maxLength, 0);
             return 0;
-        case 7: return Recreate(data_.multiLine, v.low != 0 ? 1u : 0u);
-        case 8: return Recreate(data_.scrollBars, static_cast<uint32_t>(ClampRange(n, 0, 3)));
-        case 9: return Recreate(data_.alignment, static_cast<uint32_t>(ClampRange(n, 0, 2)));
+        case 7:
+            return Recreate(data_.multiLine, v.low != 0 ? 1u : 0u);
+        case 8:
+            return Recreate(data_.scrollBars, static_cast<uint32_t>(ClampRange(n, 0, 3)));
+        case 9:
+            return Recreate(data_.alignment, static_cast<uint32_t>(ClampRange(n, 0, 2)));
         case 10:
             data_.inputMode = v.low;
             SendMessageW(hwnd_, EM_SETREADONLY, data_.inputMode == 1, 0);
@@ -129,8 +145,10 @@ public:
             SetWindowLongPtrW(hwnd_, GWL_STYLE, style);
             return 0;
         }
-        case 13: return Recreate(data_.spin, v.low);
-        case 14: case 15:
+        case 13:
+            return Recreate(data_.spin, v.low);
+        case 14:
+        case 15:
             (k == 14 ? data_.spinLower : data_.spinUpper) = v.low;
             if (spin_) SetSpinRange();
             return 0;
@@ -149,9 +167,14 @@ public:
             SendMessageW(hwnd_, EM_REPLACESEL, TRUE, reinterpret_cast<LPARAM>(text.c_str()));
             return 0;
         }
-        case 19: data_.dataSource = ValueText(v); return 0;
-        case 20: data_.dataColumn = ValueText(v); return 0;
-        default: return 0;
+        case 19:
+            data_.dataSource = ValueText(v);
+            return 0;
+        case 20:
+            data_.dataColumn = ValueText(v);
+            return 0;
+        default:
+            return 0;
         }
         InvalidateRect(hwnd_, nullptr, TRUE);
         return 0;
@@ -160,23 +183,57 @@ public:
     bool GetProperty(int32_t k, UnitPropertyValue& out) override
     {
         switch (k) {
-        case 0: ResultText(WideToGbk(WindowTextW(hwnd_)), out); return true;
-        case 1: ResultInt(data_.borderStyle, out); return true;
-        case 2: ResultInt(data_.textColor, out); return true;
-        case 3: ResultInt(data_.backColor, out); return true;
-        case 4: ResultBytes(font_.Bytes(), out); return true;
-        case 5: ResultInt(data_.hideSelection, out); return true;
-        case 6: ResultInt(data_.maxLength, out); return true;
-        case 7: ResultInt(data_.multiLine, out); return true;
-        case 8: ResultInt(data_.scrollBars, out); return true;
-        case 9: ResultInt(data_.alignment, out); return true;
-        case 10: ResultInt(data_.inputMode, out); return true;
-        case 11: ResultInt(data_.passwordChar, out); return true;
-        case 12: ResultInt(data_.letterCase, out); return true;
-        case 13: ResultInt(data_.spin, out); return true;
-        case 14: ResultInt(data_.spinLower, out); return true;
-        case 15: ResultInt(data_.spinUpper, out); return true;
-        case 16: case 17: case 18: {
+        case 0:
+            ResultText(WideToGbk(WindowTextW(hwnd_)), out);
+            return true;
+        case 1:
+            ResultInt(data_.borderStyle, out);
+            return true;
+        case 2:
+            ResultInt(data_.textColor, out);
+            return true;
+        case 3:
+            ResultInt(data_.backColor, out);
+            return true;
+        case 4:
+            ResultBytes(font_.Bytes(), out);
+            return true;
+        case 5:
+            ResultInt(data_.hideSelection, out);
+            return true;
+        case 6:
+            ResultInt(data_.maxLength, out);
+            return true;
+        case 7:
+            ResultInt(data_.multiLine, out);
+            return true;
+        case 8:
+            ResultInt(data_.scrollBars, out);
+            return true;
+        case 9:
+            ResultInt(data_.alignment, out);
+            return true;
+        case 10:
+            ResultInt(data_.inputMode, out);
+            return true;
+        case 11:
+            ResultInt(data_.passwordChar, out);
+            return true;
+        case 12:
+            ResultInt(data_.letterCase, out);
+            return true;
+        case 13:
+            ResultInt(data_.spin, out);
+            return true;
+        case 14:
+            ResultInt(data_.spinLower, out);
+            return true;
+        case 15:
+            ResultInt(data_.spinUpper, out);
+            return true;
+        case 16:
+        case 17:
+        case 18: {
             DWORD start = 0, end = 0;
             SendMessageW(hwnd_, EM_GETSEL, reinterpret_cast<WPARAM>(&start), reinterpret_cast<LPARAM>(&end));
             if (k == 16) ResultInt(static_cast<int32_t>(start), out);
@@ -189,9 +246,14 @@ public:
             }
             return true;
         }
-        case 19: ResultText(data_.dataSource, out); return true;
-        case 20: ResultText(data_.dataColumn, out); return true;
-        default: return false;
+        case 19:
+            ResultText(data_.dataSource, out);
+            return true;
+        case 20:
+            ResultText(data_.dataColumn, out);
+            return true;
+        default:
+            return false;
         }
     }
 
@@ -252,8 +314,7 @@ private:
         RECT r;
         GetWindowRect(hwnd_, &r);
         if (r.bottom - r.top < needed)
-            SetWindowPos(hwnd_, nullptr, 0, 0, r.right - r.left, needed,
-                         SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+            SetWindowPos(hwnd_, nullptr, 0, 0, r.right - r.left, needed, SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
     }
 
     void CreateSpin(uint32_t loaderStyle)

@@ -19,11 +19,10 @@ std::wstring GbkToWide(std::string_view gbk)
 std::string WideToGbk(std::wstring_view wide)
 {
     if (wide.empty() || wide.size() > INT_MAX) return {};
-    int n = WideCharToMultiByte(kGbkCodePage, 0, wide.data(), static_cast<int>(wide.size()), nullptr, 0, nullptr,
-                                nullptr);
+    int n =
+        WideCharToMultiByte(kGbkCodePage, 0, wide.data(), static_cast<int>(wide.size()), nullptr, 0, nullptr, nullptr);
     if (n <= 0) return {};
     std::string out(static_cast<size_t>(n), '\0');
-    WideCharToMultiByte(kGbkCodePage, 0, wide.data(), static_cast<int>(wide.size()), out.data(), n, nullptr,
-                        nullptr);
+    WideCharToMultiByte(kGbkCodePage, 0, wide.data(), static_cast<int>(wide.size()), out.data(), n, nullptr, nullptr);
     return out;
 }

@@ -5,8 +5,8 @@
 #include "runtime/units/unit.h"
 #include "runtime/units/unit_data.h"
 
-#include <ole2.h>
 #include <exdisp.h>
+#include <ole2.h>
 
 namespace {
 
@@ -14,8 +14,8 @@ constexpr wchar_t kHostClass[] = L"_ZR_HtmlViewer";
 constexpr wchar_t kBrowserClsid[] = L"{8856F961-340A-11D0-A96B-00C04FD705A2}";
 constexpr UINT kBrowserControlId = 0xE900;
 const IID kIidWebBrowser2 = {0xD30C1661, 0xCDAF, 0x11D0, {0x8A, 0x3E, 0x00, 0xC0, 0x4F, 0xC9, 0xE2, 0x6E}};
-constexpr int kZoomCommand = 19;           // OLECMDID_ZOOM
-constexpr int kExecDontPromptUser = 2;     // OLECMDEXECOPT_DONTPROMPTUSER
+constexpr int kZoomCommand = 19;                                           // OLECMDID_ZOOM
+constexpr int kExecDontPromptUser = 2;                                     // OLECMDEXECOPT_DONTPROMPTUSER
 const char kPreviewPrefix[] = "\xcd\xf8\xd2\xb3\xb5\xd8\xd6\xb7\xa3\xba";  // 网页地址：
 
 // The control container: atl.dll's window class, bound by name on first use.
@@ -68,9 +68,9 @@ public:
         if (!ReadHtmlViewerData(data, size, data_)) return false;
         preview_ = preview;
         if (!EnsureWindowClass(kHostClass, static_cast<HBRUSH>(GetStockObject(WHITE_BRUSH)))) return false;
-        HWND hwnd = CreateWindowExW(0, kHostClass, L"", style | WS_CHILD | WS_CLIPSIBLINGS, x, y, cx, cy, parent,
-                                    reinterpret_cast<HMENU>(static_cast<uintptr_t>(id)), GetModuleHandleW(nullptr),
-                                    nullptr);
+        HWND hwnd =
+            CreateWindowExW(0, kHostClass, L"", style | WS_CHILD | WS_CLIPSIBLINGS, x, y, cx, cy, parent,
+                            reinterpret_cast<HMENU>(static_cast<uintptr_t>(id)), GetModuleHandleW(nullptr), nullptr);
         if (!hwnd) return false;
         Attach(hwnd);
         if (!CreateBrowser()) return false;
@@ -85,7 +85,10 @@ public:
     int32_t SetProperty(int32_t k, const UnitPropertyValue& v) override
     {
         switch (k) {
-        case 0: data_.fontSize = ClampRange(ValueInt(v), 0, 4); ApplyZoom(); return 0;
+        case 0:
+            data_.fontSize = ClampRange(ValueInt(v), 0, 4);
+            ApplyZoom();
+            return 0;
         case 1:
             data_.offline = v.low != 0;
             if (browser_) browser_->put_Offline(data_.offline ? VARIANT_TRUE : VARIANT_FALSE);
@@ -94,28 +97,36 @@ public:
             data_.silent = v.low != 0;
             if (browser_) browser_->put_Silent(data_.silent ? VARIANT_TRUE : VARIANT_FALSE);
             return 0;
-        case 3: data_.address = ValueText(v); Navigate(); return 0;
+        case 3:
+            data_.address = ValueText(v);
+            Navigate();
+            return 0;
         case 6:
             if (preview_) {
                 data_.previewInDesign = v.low != 0;
                 Navigate();
             }
             return 0;
-        default: return 0;
+        default:
+            return 0;
         }
     }
 
     bool GetProperty(int32_t k, UnitPropertyValue& out) override
     {
         switch (k) {
-        case 0: ResultInt(data_.fontSize, out); return true;
-        case 1: case 2: {
+        case 0:
+            ResultInt(data_.fontSize, out);
+            return true;
+        case 1:
+        case 2: {
             VARIANT_BOOL b = VARIANT_FALSE;
             if (browser_) (k == 1 ? browser_->get_Offline(&b) : browser_->get_Silent(&b));
             ResultInt(b ? 1 : 0, out);
             return true;
         }
-        case 3: case 5: {
+        case 3:
+        case 5: {
             Bstr s;
             if (browser_) (k == 3 ? browser_->get_LocationURL(s.Out()) : browser_->get_LocationName(s.Out()));
             std::string text = s.ToGbk();
@@ -124,9 +135,14 @@ public:
             ResultText(text, out);
             return true;
         }
-        case 4: ResultText(statusText_, out); return true;
-        case 6: ResultInt(data_.previewInDesign, out); return true;
-        default: return false;
+        case 4:
+            ResultText(statusText_, out);
+            return true;
+        case 6:
+            ResultInt(data_.previewInDesign, out);
+            return true;
+        default:
+            return false;
         }
     }
 
@@ -150,8 +166,8 @@ private:
         if (!host.ready) return false;
         RECT r;
         GetClientRect(hwnd_, &r);
-        control_ = CreateWindowExW(0, L"AtlAxWin", kBrowserClsid, WS_CHILD | WS_VISIBLE, 0, 0, r.right, r.bottom,
-                                   hwnd_, reinterpret_cast<HMENU>(static_cast<uintptr_t>(kBrowserControlId)),
+        control_ = CreateWindowExW(0, L"AtlAxWin", kBrowserClsid, WS_CHILD | WS_VISIBLE, 0, 0, r.right, r.bottom, hwnd_,
+                                   reinterpret_cast<HMENU>(static_cast<uintptr_t>(kBrowserControlId)),
                                    GetModuleHandleW(nullptr), nullptr);
         if (!control_) return false;
         IUnknown* unknown = nullptr;
@@ -197,15 +213,15 @@ private:
     }
 
     HtmlViewerData data_;
-    HWND control_ = nullptr;            // child: the control container's window
-    IWebBrowser2* browser_ = nullptr;   // owned reference
+    HWND control_ = nullptr;           // child: the control container's window
+    IWebBrowser2* browser_ = nullptr;  // owned reference
     bool preview_ = false;
     std::string statusText_;
 };
 
-LiveUnit* CreateHtmlViewer(const uint8_t* data, uint32_t size, uint32_t style, void* parent, uint32_t controlId,
-                           void*, int32_t left, int32_t top, int32_t width, int32_t height, WindowId windowId,
-                           UnitId unitId, uint32_t, uint32_t preview)
+LiveUnit* CreateHtmlViewer(const uint8_t* data, uint32_t size, uint32_t style, void* parent, uint32_t controlId, void*,
+                           int32_t left, int32_t top, int32_t width, int32_t height, WindowId windowId, UnitId unitId,
+                           uint32_t, uint32_t preview)
 {
     auto* unit = new HtmlViewerUnit(windowId, unitId);
     if (!unit->Create(data, size, style, static_cast<HWND>(parent), controlId, left, top, width, height,

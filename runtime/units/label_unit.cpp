@@ -79,9 +79,9 @@ public:
     {
         if (!ReadLabelData(data, size, data_)) return false;
         if (!EnsureWindowClass(kLabelClass, nullptr)) return false;
-        HWND hwnd = CreateWindowExW(0, kLabelClass, GbkToWide(data_.caption).c_str(), style | 0x44000000, x, y, cx,
-                                    cy, parent, reinterpret_cast<HMENU>(static_cast<uintptr_t>(id)),
-                                    GetModuleHandleW(nullptr), nullptr);
+        HWND hwnd =
+            CreateWindowExW(0, kLabelClass, GbkToWide(data_.caption).c_str(), style | 0x44000000, x, y, cx, cy, parent,
+                            reinterpret_cast<HMENU>(static_cast<uintptr_t>(id)), GetModuleHandleW(nullptr), nullptr);
         if (!hwnd) return false;
         Attach(hwnd);
         font_.Set(data_.font);
@@ -94,27 +94,64 @@ public:
     {
         const int32_t n = ValueInt(v);
         switch (k) {
-        case 0: SetWindowTextW(hwnd_, GbkToWide(ValueText(v)).c_str()); break;
-        case 1: data_.textEffect = ClampRange(n, 0, 3); break;
+        case 0:
+            SetWindowTextW(hwnd_, GbkToWide(ValueText(v)).c_str());
+            break;
+        case 1:
+            data_.textEffect = ClampRange(n, 0, 3);
+            break;
         case 2:
             data_.borderStyle = ClampRange(n, 0, 6);
             ApplyBorderStyle(hwnd_, data_.borderStyle <= 5 ? data_.borderStyle : 0);
             break;
-        case 3: data_.gradientBorderWidth = n < 5 ? 5 : n; break;
-        case 4: case 5: case 6: data_.borderColors[k - 4] = v.low; break;
-        case 7: font_.Set(ValueBytes(v)); break;
-        case 8: data_.textColor = v.low; break;
-        case 9: data_.backColor = v.low; break;
-        case 10: picture_.SetBytes(ValueBytes(v)); break;
-        case 11: data_.pictureMode = ClampRange(n, 0, 2); break;
-        case 12: data_.gradientMode = ClampRange(n, 0, 8); break;
-        case 13: case 14: case 15: data_.gradientColors[k - 13] = v.low; break;
-        case 16: data_.hAlign = ClampRange(n, 0, 2); break;
-        case 17: data_.wordWrap = v.low; break;
-        case 18: data_.vAlign = ClampRange(n, 0, 2); break;
-        case 19: data_.dataSource = ValueText(v); break;
-        case 20: data_.dataColumn = ValueText(v); break;
-        default: return 0;
+        case 3:
+            data_.gradientBorderWidth = n < 5 ? 5 : n;
+            break;
+        case 4:
+        case 5:
+        case 6:
+            data_.borderColors[k - 4] = v.low;
+            break;
+        case 7:
+            font_.Set(ValueBytes(v));
+            break;
+        case 8:
+            data_.textColor = v.low;
+            break;
+        case 9:
+            data_.backColor = v.low;
+            break;
+        case 10:
+            picture_.SetBytes(ValueBytes(v));
+            break;
+        case 11:
+            data_.pictureMode = ClampRange(n, 0, 2);
+            break;
+        case 12:
+            data_.gradientMode = ClampRange(n, 0, 8);
+            break;
+        case 13:
+        case 14:
+        case 15:
+            data_.gradientColors[k - 13] = v.low;
+            break;
+        case 16:
+            data_.hAlign = ClampRange(n, 0, 2);
+            break;
+        case 17:
+            data_.wordWrap = v.low;
+            break;
+        case 18:
+            data_.vAlign = ClampRange(n, 0, 2);
+            break;
+        case 19:
+            data_.dataSource = ValueText(v);
+            break;
+        case 20:
+            data_.dataColumn = ValueText(v);
+            break;
+        default:
+            return 0;
         }
         InvalidateRect(hwnd_, nullptr, FALSE);
         return 0;
@@ -123,24 +160,63 @@ public:
     bool GetProperty(int32_t k, UnitPropertyValue& out) override
     {
         switch (k) {
-        case 0: ResultText(WideToGbk(WindowTextW(hwnd_)), out); return true;
-        case 1: ResultInt(data_.textEffect, out); return true;
-        case 2: ResultInt(data_.borderStyle, out); return true;
-        case 3: ResultInt(data_.gradientBorderWidth, out); return true;
-        case 4: case 5: case 6: ResultInt(data_.borderColors[k - 4], out); return true;
-        case 7: ResultBytes(font_.Bytes(), out); return true;
-        case 8: ResultInt(data_.textColor, out); return true;
-        case 9: ResultInt(data_.backColor, out); return true;
-        case 10: ResultBytes(picture_.Bytes(), out); return true;
-        case 11: ResultInt(data_.pictureMode, out); return true;
-        case 12: ResultInt(data_.gradientMode, out); return true;
-        case 13: case 14: case 15: ResultInt(data_.gradientColors[k - 13], out); return true;
-        case 16: ResultInt(data_.hAlign, out); return true;
-        case 17: ResultInt(data_.wordWrap, out); return true;
-        case 18: ResultInt(data_.vAlign, out); return true;
-        case 19: ResultText(data_.dataSource, out); return true;
-        case 20: ResultText(data_.dataColumn, out); return true;
-        default: return false;
+        case 0:
+            ResultText(WideToGbk(WindowTextW(hwnd_)), out);
+            return true;
+        case 1:
+            ResultInt(data_.textEffect, out);
+            return true;
+        case 2:
+            ResultInt(data_.borderStyle, out);
+            return true;
+        case 3:
+            ResultInt(data_.gradientBorderWidth, out);
+            return true;
+        case 4:
+        case 5:
+        case 6:
+            ResultInt(data_.borderColors[k - 4], out);
+            return true;
+        case 7:
+            ResultBytes(font_.Bytes(), out);
+            return true;
+        case 8:
+            ResultInt(data_.textColor, out);
+            return true;
+        case 9:
+            ResultInt(data_.backColor, out);
+            return true;
+        case 10:
+            ResultBytes(picture_.Bytes(), out);
+            return true;
+        case 11:
+            ResultInt(data_.pictureMode, out);
+            return true;
+        case 12:
+            ResultInt(data_.gradientMode, out);
+            return true;
+        case 13:
+        case 14:
+        case 15:
+            ResultInt(data_.gradientColors[k - 13], out);
+            return true;
+        case 16:
+            ResultInt(data_.hAlign, out);
+            return true;
+        case 17:
+            ResultInt(data_.wordWrap, out);
+            return true;
+        case 18:
+            ResultInt(data_.vAlign, out);
+            return true;
+        case 19:
+            ResultText(data_.dataSource, out);
+            return true;
+        case 20:
+            ResultText(data_.dataColumn, out);
+            return true;
+        default:
+            return false;
         }
     }
 
@@ -157,7 +233,8 @@ protected:
     LRESULT WndProc(UINT msg, WPARAM wp, LPARAM lp) override
     {
         switch (msg) {
-        case WM_ERASEBKGND: return 1;
+        case WM_ERASEBKGND:
+            return 1;
         case WM_PAINT: {
             PAINTSTRUCT ps;
             HDC dc = BeginPaint(hwnd_, &ps);
@@ -170,7 +247,8 @@ protected:
             InvalidateRect(hwnd_, nullptr, FALSE);
             return r;
         }
-        default: return CallOriginal(msg, wp, lp);
+        default:
+            return CallOriginal(msg, wp, lp);
         }
     }
 
@@ -194,13 +272,16 @@ private:
         const COLORREF back = ResolveColor(data_.backColor);
         bool filled = false;
         if (picture_.HasBytes() && picture_.Decoded()) {
-            Placement p = data_.pictureMode == 0 ? Placement::Natural
-                          : data_.pictureMode == 1 ? Placement::Tiled : Placement::Fitted;
+            Placement p = data_.pictureMode == 0   ? Placement::Natural
+                          : data_.pictureMode == 1 ? Placement::Tiled
+                                                   : Placement::Fitted;
             RECT covered = picture_.Draw(dc, r, p, back);
             // The label makes its device bitmap per paint.
             picture_.DropDrawable();
-            if (p == Placement::Tiled) filled = true;
-            else ExcludeClipRect(dc, covered.left, covered.top, covered.right, covered.bottom);
+            if (p == Placement::Tiled)
+                filled = true;
+            else
+                ExcludeClipRect(dc, covered.left, covered.top, covered.right, covered.bottom);
         } else if (data_.gradientMode != 0) {
             std::vector<COLORREF> stops = GradientStops(data_.gradientColors);
             if (stops.size() >= 2) {
@@ -232,13 +313,18 @@ private:
             DrawTextW(dc, text.c_str(), static_cast<int>(text.size()), &at, format);
         };
         switch (data_.textEffect) {
-        case 1: draw(RGB(255, 255, 255), RECT{r.left + 1, r.top + 1, r.right + 1, r.bottom + 1}); break;
+        case 1:
+            draw(RGB(255, 255, 255), RECT{r.left + 1, r.top + 1, r.right + 1, r.bottom + 1});
+            break;
         case 2:
             draw(RGB(255, 255, 255), r);
             OffsetRect(&r, 1, 1);
             break;
-        case 3: draw(RGB(0, 0, 0), RECT{r.left + 2, r.top + 2, r.right + 2, r.bottom + 2}); break;
-        default: break;
+        case 3:
+            draw(RGB(0, 0, 0), RECT{r.left + 2, r.top + 2, r.right + 2, r.bottom + 2});
+            break;
+        default:
+            break;
         }
         draw(static_cast<COLORREF>(data_.textColor & 0x00FFFFFF), r);
     }

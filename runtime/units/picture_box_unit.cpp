@@ -5,7 +5,6 @@
 #include "runtime/units/unit_data.h"
 #include "runtime/units/unit_picture.h"
 
-
 namespace {
 
 constexpr wchar_t kPicBoxClass[] = L"_ZR_PicBox";
@@ -29,9 +28,9 @@ public:
     {
         if (!ReadPictureBoxData(data, size, data_)) return false;
         if (!EnsureWindowClass(kPicBoxClass, nullptr)) return false;
-        HWND hwnd = CreateWindowExW(0, kPicBoxClass, L"", style | 0x44000000, x, y, cx, cy, parent,
-                                    reinterpret_cast<HMENU>(static_cast<uintptr_t>(id)), GetModuleHandleW(nullptr),
-                                    nullptr);
+        HWND hwnd =
+            CreateWindowExW(0, kPicBoxClass, L"", style | 0x44000000, x, y, cx, cy, parent,
+                            reinterpret_cast<HMENU>(static_cast<uintptr_t>(id)), GetModuleHandleW(nullptr), nullptr);
         if (!hwnd) return false;
         Attach(hwnd);
         brush_ = CreateSolidBrush(ResolveColor(data_.backColor));
@@ -44,22 +43,36 @@ public:
     {
         const int32_t n = ValueInt(v);
         switch (k) {
-        case 0: data_.borderStyle = ClampRange(n, 0, 5); ApplyBorderStyle(hwnd_, data_.borderStyle); return 0;
+        case 0:
+            data_.borderStyle = ClampRange(n, 0, 5);
+            ApplyBorderStyle(hwnd_, data_.borderStyle);
+            return 0;
         case 1:
             data_.backColor = v.low;
             if (brush_) DeleteObject(brush_);
             brush_ = CreateSolidBrush(ResolveColor(data_.backColor));
             break;
-        case 2: LoadPicture(ValueBytes(v)); break;
-        case 3: data_.displayMode = ClampRange(n, 0, 2); break;
+        case 2:
+            LoadPicture(ValueBytes(v));
+            break;
+        case 3:
+            data_.displayMode = ClampRange(n, 0, 2);
+            break;
         case 4:
             data_.playAnimation = v.low != 0;
-            if (data_.playAnimation) StartAnimation();
-            else StopAnimation();
+            if (data_.playAnimation)
+                StartAnimation();
+            else
+                StopAnimation();
             return 0;
-        case 5: data_.dataSource = ValueText(v); return 0;
-        case 6: data_.dataColumn = ValueText(v); return 0;
-        default: return 0;
+        case 5:
+            data_.dataSource = ValueText(v);
+            return 0;
+        case 6:
+            data_.dataColumn = ValueText(v);
+            return 0;
+        default:
+            return 0;
         }
         InvalidateRect(hwnd_, nullptr, FALSE);
         return 0;
@@ -68,14 +81,29 @@ public:
     bool GetProperty(int32_t k, UnitPropertyValue& out) override
     {
         switch (k) {
-        case 0: ResultInt(data_.borderStyle, out); return true;
-        case 1: ResultInt(data_.backColor, out); return true;
-        case 2: ResultBytes(picture_.Bytes(), out); return true;
-        case 3: ResultInt(data_.displayMode, out); return true;
-        case 4: ResultInt(data_.playAnimation, out); return true;
-        case 5: ResultText(data_.dataSource, out); return true;
-        case 6: ResultText(data_.dataColumn, out); return true;
-        default: return false;
+        case 0:
+            ResultInt(data_.borderStyle, out);
+            return true;
+        case 1:
+            ResultInt(data_.backColor, out);
+            return true;
+        case 2:
+            ResultBytes(picture_.Bytes(), out);
+            return true;
+        case 3:
+            ResultInt(data_.displayMode, out);
+            return true;
+        case 4:
+            ResultInt(data_.playAnimation, out);
+            return true;
+        case 5:
+            ResultText(data_.dataSource, out);
+            return true;
+        case 6:
+            ResultText(data_.dataColumn, out);
+            return true;
+        default:
+            return false;
         }
     }
 
@@ -90,7 +118,8 @@ protected:
     LRESULT WndProc(UINT msg, WPARAM wp, LPARAM lp) override
     {
         switch (msg) {
-        case WM_ERASEBKGND: return 1;
+        case WM_ERASEBKGND:
+            return 1;
         case WM_PAINT: {
             PAINTSTRUCT ps;
             HDC dc = BeginPaint(hwnd_, &ps);
@@ -98,8 +127,11 @@ protected:
             EndPaint(hwnd_, &ps);
             return 0;
         }
-        case WM_DESTROY: StopAnimation(); return CallOriginal(msg, wp, lp);
-        default: return CallOriginal(msg, wp, lp);
+        case WM_DESTROY:
+            StopAnimation();
+            return CallOriginal(msg, wp, lp);
+        default:
+            return CallOriginal(msg, wp, lp);
         }
     }
 
@@ -191,16 +223,16 @@ private:
     SRWLOCK lock_ = SRWLOCK_INIT;
     CONDITION_VARIABLE wake_ = CONDITION_VARIABLE_INIT;
     HANDLE worker_ = nullptr;  // owned: the animation worker
-    bool busy_ = false;  // the painter is drawing
+    bool busy_ = false;        // the painter is drawing
     bool stop_ = false;
     size_t frame_ = 0;
     std::vector<uint32_t> delays_;
     uint32_t loops_ = 0;
 };
 
-LiveUnit* CreatePictureBox(const uint8_t* data, uint32_t size, uint32_t style, void* parent, uint32_t controlId,
-                           void*, int32_t left, int32_t top, int32_t width, int32_t height, WindowId windowId,
-                           UnitId unitId, uint32_t, uint32_t)
+LiveUnit* CreatePictureBox(const uint8_t* data, uint32_t size, uint32_t style, void* parent, uint32_t controlId, void*,
+                           int32_t left, int32_t top, int32_t width, int32_t height, WindowId windowId, UnitId unitId,
+                           uint32_t, uint32_t)
 {
     auto* unit = new PictureBoxUnit(windowId, unitId);
     if (!unit->Create(data, size, style, static_cast<HWND>(parent), controlId, left, top, width, height)) {

@@ -51,13 +51,28 @@ bool EditFont(FontRecord60& font, int32_t element, int32_t value, const char* fa
         font.height = PointSizeToHeight(whole->size, dpiY);
         SetFaceName(font, whole->faceName);
         return true;
-    case 0: SetAngle(font, value); return true;
-    case 1: font.weight = value ? 700 : 0; return true;
-    case 2: font.italic = value != 0; return true;
-    case 3: font.underline = value != 0; return true;
-    case 4: font.strikeOut = value != 0; return true;
-    case 5: font.height = PointSizeToHeight(value, dpiY); return true;
-    case 6: SetFaceName(font, face); return true;
-    default: return false;
+    case 0:
+        SetAngle(font, value);
+        return true;
+    case 1:
+        font.weight = value ? 700 : 0;
+        return true;
+    case 2:
+        font.italic = value != 0;
+        return true;
+    case 3:
+        font.underline = value != 0;
+        return true;
+    case 4:
+        font.strikeOut = value != 0;
+        return true;
+    case 5:
+        font.height = PointSizeToHeight(value, dpiY);
+        return true;
+    case 6:
+        SetFaceName(font, face);
+        return true;
+    default:
+        return false;
     }
 }

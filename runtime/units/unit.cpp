@@ -11,10 +11,7 @@ constexpr wchar_t kUnitProp[] = L"SongLink.Unit";
 constexpr int32_t kNotifyUnitDestroyed = 2000;
 }  // namespace
 
-Unit* Unit::FromHwnd(HWND hwnd)
-{
-    return hwnd ? static_cast<Unit*>(GetPropW(hwnd, kUnitProp)) : nullptr;
-}
+Unit* Unit::FromHwnd(HWND hwnd) { return hwnd ? static_cast<Unit*>(GetPropW(hwnd, kUnitProp)) : nullptr; }
 
 void Unit::Attach(HWND hwnd)
 {
@@ -24,10 +21,7 @@ void Unit::Attach(HWND hwnd)
         SetWindowLongPtrW(hwnd, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&Unit::SubclassProc)));
 }
 
-LRESULT Unit::CallOriginal(UINT msg, WPARAM wp, LPARAM lp)
-{
-    return CallWindowProcW(original_, hwnd_, msg, wp, lp);
-}
+LRESULT Unit::CallOriginal(UINT msg, WPARAM wp, LPARAM lp) { return CallWindowProcW(original_, hwnd_, msg, wp, lp); }
 
 LRESULT CALLBACK Unit::SubclassProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp)
 {
@@ -150,19 +144,29 @@ void ApplyBorderStyle(HWND hwnd, uint32_t code)
     LONG_PTR ex = oldEx & ~static_cast<LONG_PTR>(WS_EX_CLIENTEDGE | WS_EX_DLGMODALFRAME | WS_EX_STATICEDGE);
     LONG_PTR style = oldStyle & ~static_cast<LONG_PTR>(WS_BORDER);
     switch (code) {
-    case 1: ex |= WS_EX_CLIENTEDGE; break;
-    case 2: ex |= WS_EX_DLGMODALFRAME; break;
-    case 3: ex |= WS_EX_STATICEDGE; break;
-    case 4: ex |= WS_EX_CLIENTEDGE | WS_EX_DLGMODALFRAME; break;
-    case 5: style |= WS_BORDER; break;
-    default: break;
+    case 1:
+        ex |= WS_EX_CLIENTEDGE;
+        break;
+    case 2:
+        ex |= WS_EX_DLGMODALFRAME;
+        break;
+    case 3:
+        ex |= WS_EX_STATICEDGE;
+        break;
+    case 4:
+        ex |= WS_EX_CLIENTEDGE | WS_EX_DLGMODALFRAME;
+        break;
+    case 5:
+        style |= WS_BORDER;
+        break;
+    default:
+        break;
     }
     // Unchanged styles need no new frame (most units at creation).
     if (ex == oldEx && style == oldStyle) return;
     SetWindowLongPtrW(hwnd, GWL_EXSTYLE, ex);
     SetWindowLongPtrW(hwnd, GWL_STYLE, style);
-    SetWindowPos(hwnd, nullptr, 0, 0, 0, 0,
-                 SWP_NOMOVE | SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE | SWP_FRAMECHANGED);
+    SetWindowPos(hwnd, nullptr, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE | SWP_FRAMECHANGED);
 }
 
 std::wstring WindowTextW(HWND hwnd)
@@ -228,10 +232,15 @@ bool UnitGetDataOp(LiveUnit* unit, std::vector<uint8_t>* out)
 UnitOperation CommonUnitOperation(int32_t code, UnitCreateFn create)
 {
     switch (code) {
-    case kUnitOpCreate: return reinterpret_cast<UnitOperation>(create);
-    case kUnitOpSetProperty: return reinterpret_cast<UnitOperation>(&UnitSetPropertyOp);
-    case kUnitOpGetData: return reinterpret_cast<UnitOperation>(&UnitGetDataOp);
-    case kUnitOpGetProperty: return reinterpret_cast<UnitOperation>(&UnitGetPropertyOp);
-    default: return nullptr;
+    case kUnitOpCreate:
+        return reinterpret_cast<UnitOperation>(create);
+    case kUnitOpSetProperty:
+        return reinterpret_cast<UnitOperation>(&UnitSetPropertyOp);
+    case kUnitOpGetData:
+        return reinterpret_cast<UnitOperation>(&UnitGetDataOp);
+    case kUnitOpGetProperty:
+        return reinterpret_cast<UnitOperation>(&UnitGetPropertyOp);
+    default:
+        return nullptr;
     }
 }

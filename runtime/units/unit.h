@@ -97,7 +97,11 @@ std::wstring WindowTextW(HWND hwnd);
 inline int32_t ValueInt(const UnitPropertyValue& v) { return static_cast<int32_t>(v.low); }
 std::string ValueText(const UnitPropertyValue& v);
 std::vector<uint8_t> ValueBytes(const UnitPropertyValue& v);
-inline void ResultInt(int32_t v, UnitPropertyValue& out) { out = {}; out.low = static_cast<uint32_t>(v); }
+inline void ResultInt(int32_t v, UnitPropertyValue& out)
+{
+    out = {};
+    out.low = static_cast<uint32_t>(v);
+}
 
 // A font owned by a unit: the stored bytes and the GDI font made from them.
 class UnitFont {
@@ -130,8 +134,7 @@ private:
 };
 
 // A GDI object owned for one scope.
-template <typename T>
-class GdiObject {
+template <typename T> class GdiObject {
 public:
     explicit GdiObject(T obj = nullptr) : obj_(obj) {}
     ~GdiObject() { Reset(); }

@@ -28,9 +28,8 @@ bool ReadLabelData(const uint8_t* data, size_t size, LabelData& out)
               c.ReadU32(d.borderColors[0]) && c.ReadU32(d.borderColors[1]) && c.ReadU32(d.borderColors[2]) &&
               c.ReadU32(d.textColor) && c.ReadU32(d.backColor) && c.ReadU32(d.pictureMode) &&
               c.ReadU32(d.gradientMode) && c.ReadU32(d.gradientColors[0]) && c.ReadU32(d.gradientColors[1]) &&
-              c.ReadU32(d.gradientColors[2]) && c.ReadU32(d.hAlign) && c.ReadU32(d.vAlign) &&
-              c.ReadU32(d.wordWrap) && c.ReadCountedBytes(d.font) && c.ReadCountedBytes(d.picture) &&
-              c.ReadCountedText(d.caption);
+              c.ReadU32(d.gradientColors[2]) && c.ReadU32(d.hAlign) && c.ReadU32(d.vAlign) && c.ReadU32(d.wordWrap) &&
+              c.ReadCountedBytes(d.font) && c.ReadCountedBytes(d.picture) && c.ReadCountedText(d.caption);
     if (ok && version >= 2) ok = c.ReadCountedText(d.dataSource) && c.ReadCountedText(d.dataColumn);
     if (!ok) return false;
     out = std::move(d);
@@ -42,9 +41,8 @@ std::vector<uint8_t> WriteLabelData(const LabelData& d)
     ByteWriter w;
     w.U32(LabelData::kVersion);
     for (uint32_t v : {d.textEffect, d.gradientBorderWidth, d.borderStyle, d.borderColors[0], d.borderColors[1],
-                       d.borderColors[2], d.textColor, d.backColor, d.pictureMode, d.gradientMode,
-                       d.gradientColors[0], d.gradientColors[1], d.gradientColors[2], d.hAlign, d.vAlign,
-                       d.wordWrap})
+                       d.borderColors[2], d.textColor, d.backColor, d.pictureMode, d.gradientMode, d.gradientColors[0],
+                       d.gradientColors[1], d.gradientColors[2], d.hAlign, d.vAlign, d.wordWrap})
         w.U32(v);
     w.Counted(d.font);
     w.Counted(d.picture);
@@ -93,9 +91,9 @@ bool ReadEditBoxData(const uint8_t* data, size_t size, EditBoxData& out)
     bool ok = c.ReadU32(d.borderStyle) && c.ReadU32(d.textColor) && c.ReadU32(d.backColor) &&
               c.ReadU32(d.hideSelection) && c.ReadU32(d.maxLength) && c.ReadU32(d.multiLine) &&
               c.ReadU32(d.scrollBars) && c.ReadU32(d.alignment) && c.ReadU32(d.inputMode) &&
-              c.ReadU16(d.passwordChar) && c.ReadU32(d.letterCase) && c.ReadU32(d.spin) &&
-              c.ReadU32(d.spinLower) && c.ReadU32(d.spinUpper) && c.ReadU32(d.selStart) &&
-              c.ReadU32(d.selLength) && c.ReadCountedBytes(d.font) && c.ReadCountedText(d.content);
+              c.ReadU16(d.passwordChar) && c.ReadU32(d.letterCase) && c.ReadU32(d.spin) && c.ReadU32(d.spinLower) &&
+              c.ReadU32(d.spinUpper) && c.ReadU32(d.selStart) && c.ReadU32(d.selLength) && c.ReadCountedBytes(d.font) &&
+              c.ReadCountedText(d.content);
     if (ok && version >= 2) ok = c.ReadCountedText(d.dataSource) && c.ReadCountedText(d.dataColumn);
     if (!ok) return false;
     out = std::move(d);
@@ -106,8 +104,8 @@ std::vector<uint8_t> WriteEditBoxData(const EditBoxData& d)
 {
     ByteWriter w;
     w.U32(EditBoxData::kVersion);
-    for (uint32_t v : {d.borderStyle, d.textColor, d.backColor, d.hideSelection, d.maxLength, d.multiLine,
-                       d.scrollBars, d.alignment, d.inputMode})
+    for (uint32_t v : {d.borderStyle, d.textColor, d.backColor, d.hideSelection, d.maxLength, d.multiLine, d.scrollBars,
+                       d.alignment, d.inputMode})
         w.U32(v);
     const uint8_t password[2] = {static_cast<uint8_t>(d.passwordChar), static_cast<uint8_t>(d.passwordChar >> 8)};
     w.Raw(password, 2);

@@ -24,22 +24,25 @@ int64_t WindowPartNotify(int32_t code, uintptr_t arg1, uintptr_t arg2)
     int64_t result = 0;
     if (FormsNotify(code, arg1, arg2, &result)) return result;
     switch (code) {
-    case kNotifyRaiseEvent: return RaiseEvent(reinterpret_cast<EventRecord*>(arg1));
+    case kNotifyRaiseEvent:
+        return RaiseEvent(reinterpret_cast<EventRecord*>(arg1));
     case kNotifyEventSource: {
         const EventSource source = CurrentEventSource();
         return static_cast<int64_t>(static_cast<uint64_t>(source.unitId) << 32 | source.windowId);
     }
     case kNotifyWindowObject:
         return static_cast<int64_t>(reinterpret_cast<uintptr_t>(WindowUnitObject(static_cast<WindowId>(arg1))));
-    default: return 0;
+    default:
+        return 0;
     }
 }
 
 bool PreTranslate(void* msg) { return InputEventFilter(static_cast<MSG*>(msg)); }
 
 const WindowPartEntries kEntries = {
-    &ReadProgramFormBlock, &LoadWindowById, &AnyLoadedWindowAlive, &LoadedWindowIds, &WindowIdle,
-    &PreTranslate,         &ReleaseWindowDescriptions, &ReleaseFormResources, &WindowPartNotify,
+    &ReadProgramFormBlock,      &LoadWindowById,       &AnyLoadedWindowAlive,
+    &LoadedWindowIds,           &WindowIdle,           &PreTranslate,
+    &ReleaseWindowDescriptions, &ReleaseFormResources, &WindowPartNotify,
 };
 
 }  // namespace

@@ -44,8 +44,18 @@ int32_t Record(UnitId unit, int32_t event, const int32_t* args, int32_t n)
 }
 
 // Routine table indexes.
-enum { kOnPictureDown, kOnEditChanged, kOnEditChar, kOnButtonClick, kOnButtonDown, kOnButtonUp, kOnCloseQuery,
-       kOnClose, kOnDestroy, kOnIdle };
+enum {
+    kOnPictureDown,
+    kOnEditChanged,
+    kOnEditChar,
+    kOnButtonClick,
+    kOnButtonDown,
+    kOnButtonUp,
+    kOnCloseQuery,
+    kOnClose,
+    kOnDestroy,
+    kOnIdle
+};
 
 enum class CharAnswer { Zero, LetterA, Nothing } gCharAnswer = CharAnswer::Nothing;
 bool gRefuseClose = true;
@@ -100,17 +110,46 @@ protected:
         PictureBoxData picture;
         UnitSpec window{kWindowUnitId, kUnitTypeWindow, 50, 50, 415, 127};
         window.bindings = {{12, kOnCloseQuery}, {1, kOnClose}, {2, kOnDestroy}, {7, kOnIdle}};
-        ASSERT_TRUE(LoadTestWindow(
-            window, {{kPicture, kUnitTypePicBox, 8, 8, 16, 16, kUnitVisible, WritePictureBoxData(picture),
-                      {{-1, kOnPictureDown}}},
-                     {kEdit, kUnitTypeEditBox, 40, 8, 200, 22, kUnitVisible | kUnitTabStop, WriteEditBoxData(edit),
-                      {{0, kOnEditChanged}, {-11, kOnEditChar}}},
-                     {kButton, kUnitTypeButton, 250, 8, 80, 24, kUnitVisible | kUnitTabStop, WriteButtonData(button),
-                      {{0, kOnButtonClick}, {-1, kOnButtonDown}, {-2, kOnButtonUp}}},
-                     {kLabel, kUnitTypeLabel, 8, 40, 100, 20, kUnitVisible, {}},
-                     // Bound to nothing itself: the picture box's bindings serve it.
-                     {kLinkedPicture, kUnitTypePicBox, 120, 40, 16, 16, kUnitVisible, WritePictureBoxData(picture),
-                      {}, "", kPicture}}));
+        ASSERT_TRUE(LoadTestWindow(window, {{kPicture,
+                                             kUnitTypePicBox,
+                                             8,
+                                             8,
+                                             16,
+                                             16,
+                                             kUnitVisible,
+                                             WritePictureBoxData(picture),
+                                             {{-1, kOnPictureDown}}},
+                                            {kEdit,
+                                             kUnitTypeEditBox,
+                                             40,
+                                             8,
+                                             200,
+                                             22,
+                                             kUnitVisible | kUnitTabStop,
+                                             WriteEditBoxData(edit),
+                                             {{0, kOnEditChanged}, {-11, kOnEditChar}}},
+                                            {kButton,
+                                             kUnitTypeButton,
+                                             250,
+                                             8,
+                                             80,
+                                             24,
+                                             kUnitVisible | kUnitTabStop,
+                                             WriteButtonData(button),
+                                             {{0, kOnButtonClick}, {-1, kOnButtonDown}, {-2, kOnButtonUp}}},
+                                            {kLabel, kUnitTypeLabel, 8, 40, 100, 20, kUnitVisible, {}},
+                                            // Bound to nothing itself: the picture box's bindings serve it.
+                                            {kLinkedPicture,
+                                             kUnitTypePicBox,
+                                             120,
+                                             40,
+                                             16,
+                                             16,
+                                             kUnitVisible,
+                                             WritePictureBoxData(picture),
+                                             {},
+                                             "",
+                                             kPicture}}));
         gSeen = Seen{};
     }
     void TearDown() override
@@ -147,7 +186,9 @@ TEST_F(EventsTest, PictureBoxClickCarriesPositionAndKeyState)
         int x, y;
         int32_t state;
     };
-    const Case cases[] = {{MK_LBUTTON, 1, 2, 0}, {MK_LBUTTON | MK_CONTROL, 15, 15, 1}, {MK_LBUTTON | MK_SHIFT, 7, 0, 2},
+    const Case cases[] = {{MK_LBUTTON, 1, 2, 0},
+                          {MK_LBUTTON | MK_CONTROL, 15, 15, 1},
+                          {MK_LBUTTON | MK_SHIFT, 7, 0, 2},
                           {MK_LBUTTON | MK_CONTROL | MK_SHIFT, 0, 7, 3}};
     for (const Case& c : cases) {
         gSeen = Seen{};

@@ -10,8 +10,9 @@ using namespace unit_test;
 
 namespace {
 
-const std::string kCaption2 = "\xc8\xed\xbc\xfe\xbd\xf6\xb9\xa9\xd1\xa7\xcf\xb0\xbd\xbb\xc1\xf7\x20\x20\x20\x42\x59\xa3\xba"
-                              "\x4d\x69\x72\x76\x61\x6e\x65";  // 软件仅供学习交流   BY：Mirvane
+const std::string kCaption2 =
+    "\xc8\xed\xbc\xfe\xbd\xf6\xb9\xa9\xd1\xa7\xcf\xb0\xbd\xbb\xc1\xf7\x20\x20\x20\x42\x59\xa3\xba"
+    "\x4d\x69\x72\x76\x61\x6e\x65";  // 软件仅供学习交流   BY：Mirvane
 constexpr UnitId kLabel = 0x16011EE1;
 
 UnitSpec MainWindow() { return {kWindowUnitId, kUnitTypeWindow, 50, 50, 415, 127}; }
@@ -44,7 +45,8 @@ TEST_F(LabelTest, ApplicationCaptionKeepsItsThreeSpacesOnOneCentredLine)
 {
     LabelData data;
     data.caption = kCaption2;
-    ASSERT_TRUE(LoadTestWindow(MainWindow(), {{kLabel, kUnitTypeLabel, 8, 40, 216, 32, kUnitVisible, WriteLabelData(data)}}));
+    ASSERT_TRUE(
+        LoadTestWindow(MainWindow(), {{kLabel, kUnitTypeLabel, 8, 40, 216, 32, kUnitVisible, WriteLabelData(data)}}));
     HWND label = UnitWindow(kLabel);
     ASSERT_NE(label, nullptr);
     EXPECT_EQ(WindowTextW(label), Wide(kCaption2));
@@ -102,7 +104,8 @@ TEST_F(LabelTest, ColoursAlignmentAndClampsThroughOwnProperties)
     data.backColor = 0x00FF0000;  // blue
     data.textColor = 0x000000FF;  // red
     data.hAlign = 2;
-    ASSERT_TRUE(LoadTestWindow(MainWindow(), {{kLabel, kUnitTypeLabel, 10, 10, 100, 20, kUnitVisible, WriteLabelData(data)}}));
+    ASSERT_TRUE(
+        LoadTestWindow(MainWindow(), {{kLabel, kUnitTypeLabel, 10, 10, 100, 20, kUnitVisible, WriteLabelData(data)}}));
     HWND label = UnitWindow(kLabel);
     ClientPixels p(label);
     EXPECT_TRUE(Near(p.At(1, 1), RGB(0, 0, 255), 0));

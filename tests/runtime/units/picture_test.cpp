@@ -35,8 +35,9 @@ protected:
         PictureBoxData data;
         data.displayMode = mode;
         data.picture = picture;
-        EXPECT_TRUE(LoadTestWindow({kWindowUnitId, kUnitTypeWindow, 50, 50, 415, 127},
-                                   {{kPicture, kUnitTypePicBox, 8, 8, 16, 16, kUnitVisible, WritePictureBoxData(data)}}));
+        EXPECT_TRUE(
+            LoadTestWindow({kWindowUnitId, kUnitTypeWindow, 50, 50, 415, 127},
+                           {{kPicture, kUnitTypePicBox, 8, 8, 16, 16, kUnitVisible, WritePictureBoxData(data)}}));
         return UnitWindow(kPicture);
     }
 };
@@ -49,9 +50,8 @@ TEST_F(PictureTest, PictureBoxShowsTheSquarePictureByDisplayMode)
     };
     // 128 x 128 in 16 x 16: natural size shows only its top-left (red) corner;
     // stretched and fitted both scale it to the whole box.
-    const Case cases[] = {{0, kRed, kRed, kRed, kRed},
-                          {1, kRed, kGreen, kBlue, kWhite},
-                          {2, kRed, kGreen, kBlue, kWhite}};
+    const Case cases[] = {
+        {0, kRed, kRed, kRed, kRed}, {1, kRed, kGreen, kBlue, kWhite}, {2, kRed, kGreen, kBlue, kWhite}};
     const pf::Bytes jpeg = QuadrantJpeg(128, 128);
     for (const Case& c : cases) {
         SCOPED_TRACE(c.mode);

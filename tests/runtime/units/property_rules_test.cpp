@@ -14,8 +14,8 @@ TEST(PropertyRules, PositionsAndExtentsAreClampedNotRejected)
         int32_t in, position, extent;
     };
     const Case cases[] = {
-        {40000, 32627, 32627}, {-40000, -32627, 0}, {-5, -5, 0},   {0, 0, 0},
-        {32627, 32627, 32627}, {32628, 32627, 32627}, {-32628, -32627, 0}, {INT32_MIN, -32627, 0},
+        {40000, 32627, 32627},     {-40000, -32627, 0},   {-5, -5, 0},         {0, 0, 0},
+        {32627, 32627, 32627},     {32628, 32627, 32627}, {-32628, -32627, 0}, {INT32_MIN, -32627, 0},
         {INT32_MAX, 32627, 32627},
     };
     for (const Case& c : cases) {
@@ -68,8 +68,13 @@ TEST(PropertyRules, FaceNamesOfThirtyTwoBytesOrEmptyBecomeSongTi)
     };
     const std::string b31(31, 'a'), b32(32, 'b'), b40(40, 'c');
     const Case cases[] = {
-        {nullptr, songTi}, {"", songTi}, {b32.c_str(), songTi}, {b40.c_str(), songTi},
-        {b31.c_str(), b31}, {"Tahoma", "Tahoma"}, {"\xba\xda\xcc\xe5", "\xba\xda\xcc\xe5"},
+        {nullptr, songTi},
+        {"", songTi},
+        {b32.c_str(), songTi},
+        {b40.c_str(), songTi},
+        {b31.c_str(), b31},
+        {"Tahoma", "Tahoma"},
+        {"\xba\xda\xcc\xe5", "\xba\xda\xcc\xe5"},
     };
     for (const Case& c : cases) {
         FontRecord60 f{};

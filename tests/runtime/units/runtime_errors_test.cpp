@@ -24,8 +24,8 @@ TEST(UnitRuntimeErrors, EachScenarioEndsWithItsReport)
     };
     const Case cases[] = {
         // Own properties need a loaded window; generic ones answer from the record.
-        {L"not-loaded", 0xFFFFFFFFu, "width=100\nerror:\xd6\xb8\xb6\xa8\xb4\xb0\xbf\xda\xc9\xd0\xce\xb4\xd4\xd8\xc8\xeb\n",
-         "returned"},
+        {L"not-loaded", 0xFFFFFFFFu,
+         "width=100\nerror:\xd6\xb8\xb6\xa8\xb4\xb0\xbf\xda\xc9\xd0\xce\xb4\xd4\xd8\xc8\xeb\n", "returned"},
         // The handler runs once before the error, never while it is reported.
         {L"error-box", 0xFFFFFFFFu, "handler\nduring-report ran=0\n", "handler\nhandler"},
         {L"unknown-unit", 0xFFFFFFFFu,
@@ -34,7 +34,8 @@ TEST(UnitRuntimeErrors, EachScenarioEndsWithItsReport)
         {L"unknown-window", 0xFFFFFFFFu,
          "error:\xce\xb4\xd5\xd2\xb5\xbd\xd2\xfd\xb7\xa2\xca\xc2\xbc\xfe\xb5\xc4\xb4\xb0\xbf\xda\n", "returned"},
         {L"write-unknown-window", 0xFFFFFFFFu,
-         "error:\xce\xb4\xd4\xd8\xc8\xeb\xd3\xfb\xb7\xc3\xce\xca\xb4\xb0\xbf\xda\xd7\xe9\xbc\xfe\xcb\xf9\xd4\xda\xb5\xc4"
+         "error:"
+         "\xce\xb4\xd4\xd8\xc8\xeb\xd3\xfb\xb7\xc3\xce\xca\xb4\xb0\xbf\xda\xd7\xe9\xbc\xfe\xcb\xf9\xd4\xda\xb5\xc4"
          "\xb4\xb0\xbf\xda\n",
          "returned"},
     };

@@ -27,7 +27,11 @@ struct DataKind {
 std::vector<DataKind> Kinds()
 {
     return {
-        {"window", 6, [](const std::vector<uint8_t>& b) { WindowUnitData d; return ReadWindowUnitData(b.data(), b.size(), d); },
+        {"window", 6,
+         [](const std::vector<uint8_t>& b) {
+             WindowUnitData d;
+             return ReadWindowUnitData(b.data(), b.size(), d);
+         },
          [] {
              WindowUnitData d;
              d.title = "\xb4\xb0\xbf\xda";
@@ -35,31 +39,48 @@ std::vector<DataKind> Kinds()
              d.className = "Cls";
              return WriteWindowUnitData(d);
          }},
-        {"label", 2, [](const std::vector<uint8_t>& b) { LabelData d; return ReadLabelData(b.data(), b.size(), d); },
+        {"label", 2,
+         [](const std::vector<uint8_t>& b) {
+             LabelData d;
+             return ReadLabelData(b.data(), b.size(), d);
+         },
          [] {
              LabelData d;
              d.caption = "abc";
              d.font.assign(60, 7);
              return WriteLabelData(d);
          }},
-        {"button", 1, [](const std::vector<uint8_t>& b) { ButtonData d; return ReadButtonData(b.data(), b.size(), d); },
+        {"button", 1,
+         [](const std::vector<uint8_t>& b) {
+             ButtonData d;
+             return ReadButtonData(b.data(), b.size(), d);
+         },
          [] { return WriteButtonData(ButtonData{}); }},
         {"edit box", 2,
-         [](const std::vector<uint8_t>& b) { EditBoxData d; return ReadEditBoxData(b.data(), b.size(), d); },
+         [](const std::vector<uint8_t>& b) {
+             EditBoxData d;
+             return ReadEditBoxData(b.data(), b.size(), d);
+         },
          [] {
              EditBoxData d;
              d.content = "x";
              return WriteEditBoxData(d);
          }},
         {"picture box", 2,
-         [](const std::vector<uint8_t>& b) { PictureBoxData d; return ReadPictureBoxData(b.data(), b.size(), d); },
+         [](const std::vector<uint8_t>& b) {
+             PictureBoxData d;
+             return ReadPictureBoxData(b.data(), b.size(), d);
+         },
          [] {
              PictureBoxData d;
              d.picture = {0xFF, 0xD8};
              return WritePictureBoxData(d);
          }},
         {"html viewer", 1,
-         [](const std::vector<uint8_t>& b) { HtmlViewerData d; return ReadHtmlViewerData(b.data(), b.size(), d); },
+         [](const std::vector<uint8_t>& b) {
+             HtmlViewerData d;
+             return ReadHtmlViewerData(b.data(), b.size(), d);
+         },
          [] {
              HtmlViewerData d;
              d.address = "http://127.0.0.1/";
@@ -139,7 +160,7 @@ TEST(UnitData, WindowVersionsReadTheirOwnFields)
         SCOPED_TRACE(c.version);
         std::vector<uint8_t> b;
         PutU32(b, c.version);
-        for (int i = 0; i < 13; ++i) PutU32(b, i == 0 ? 4u : 0u);  // border style 4
+        for (int i = 0; i < 13; ++i) PutU32(b, i == 0 ? 4u : 0u);            // border style 4
         for (int i = 0; i < c.extraWords; ++i) PutU32(b, i == 0 ? 0u : 1u);  // task bar 0, then ones
         if (c.className) {
             PutU32(b, 2);

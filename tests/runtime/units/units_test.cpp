@@ -58,7 +58,8 @@ TEST_F(UnitsTest, GradientFrameNeedsTwoColoursAndThenShrinksTheTextArea)
         d.gradientBorderWidth = 6;
         std::memcpy(d.borderColors, c.colors, sizeof d.borderColors);
         d.backColor = 0x00FFFFFF;
-        ASSERT_TRUE(LoadTestWindow(Window(), {{kUnit, kUnitTypeLabel, 10, 10, 60, 30, kUnitVisible, WriteLabelData(d)}}));
+        ASSERT_TRUE(
+            LoadTestWindow(Window(), {{kUnit, kUnitTypeLabel, 10, 10, 60, 30, kUnitVisible, WriteLabelData(d)}}));
         ClientPixels p(UnitWindow(kUnit));
         if (c.frame) {
             EXPECT_TRUE(Near(p.At(0, 15), RGB(0, 0, 255), 8)) << "outer edge: first colour";
@@ -82,15 +83,16 @@ TEST_F(UnitsTest, SingleLineEditBoxIsMadeTallEnoughForItsFont)
     for (const Case& c : cases) {
         EditBoxData d;
         d.font = c.font;
-        ASSERT_TRUE(LoadTestWindow(Window(), {{kUnit, kUnitTypeEditBox, 10, 10, 100, c.storedHeight, kUnitVisible,
-                                               WriteEditBoxData(d)}}));
+        ASSERT_TRUE(LoadTestWindow(
+            Window(), {{kUnit, kUnitTypeEditBox, 10, 10, 100, c.storedHeight, kUnitVisible, WriteEditBoxData(d)}}));
         RECT r;
         GetWindowRect(UnitWindow(kUnit), &r);
         EXPECT_GE(r.bottom - r.top, c.minimum);
         UnloadTestWindow();
     }
     // A tall enough box keeps its height.
-    ASSERT_TRUE(LoadTestWindow(Window(), {{kUnit, kUnitTypeEditBox, 10, 10, 100, 60, kUnitVisible, WriteEditBoxData({})}}));
+    ASSERT_TRUE(
+        LoadTestWindow(Window(), {{kUnit, kUnitTypeEditBox, 10, 10, 100, 60, kUnitVisible, WriteEditBoxData({})}}));
     RECT r;
     GetWindowRect(UnitWindow(kUnit), &r);
     EXPECT_EQ(r.bottom - r.top, 60);
@@ -107,10 +109,11 @@ TEST_F(UnitsTest, EditBoxSpinControlAndFocusEvents)
     d.spinLower = 50;
     d.spinUpper = 5;
     d.content = "7";
-    UnitSpec edit{kUnit, kUnitTypeEditBox, 10, 10, 100, 22, kUnitVisible | kUnitTabStop, WriteEditBoxData(d),
-                  {{-7, 0}, {-8, 1}}};
-    ASSERT_TRUE(LoadTestWindow(Window(), {edit, {kOther, kUnitTypeButton, 150, 10, 60, 24, kUnitVisible | kUnitTabStop,
-                                                 WriteButtonData({})}}));
+    UnitSpec edit{
+        kUnit, kUnitTypeEditBox, 10, 10, 100, 22, kUnitVisible | kUnitTabStop, WriteEditBoxData(d), {{-7, 0}, {-8, 1}}};
+    ASSERT_TRUE(LoadTestWindow(
+        Window(),
+        {edit, {kOther, kUnitTypeButton, 150, 10, 60, 24, kUnitVisible | kUnitTabStop, WriteButtonData({})}}));
     HWND box = UnitWindow(kUnit);
     const int id = GetDlgCtrlID(box);
     HWND spin = GetDlgItem(GetParent(box), id + 4);
@@ -141,8 +144,9 @@ TEST_F(UnitsTest, LabelAndButtonPictures)
     label.picture = pf::Bmp(8, 8, 24, [](int x, int y) { return pf::Quadrants(x, y, 8, 8); });
     ButtonData button;
     button.picture = label.picture;
-    ASSERT_TRUE(LoadTestWindow(Window(), {{kUnit, kUnitTypeLabel, 10, 10, 40, 20, kUnitVisible, WriteLabelData(label)},
-                                          {kOther, kUnitTypeButton, 100, 10, 60, 30, kUnitVisible, WriteButtonData(button)}}));
+    ASSERT_TRUE(
+        LoadTestWindow(Window(), {{kUnit, kUnitTypeLabel, 10, 10, 40, 20, kUnitVisible, WriteLabelData(label)},
+                                  {kOther, kUnitTypeButton, 100, 10, 60, 30, kUnitVisible, WriteButtonData(button)}}));
     ClientPixels p(UnitWindow(kUnit));
     EXPECT_TRUE(Near(p.At(1, 1), RGB(255, 0, 0), 8)) << "natural size at the top left";
     EXPECT_TRUE(Near(p.At(7, 7), RGB(255, 255, 255), 8));

@@ -2,8 +2,8 @@
 // messages the way the runtime's loop does, and reading their pixels back.
 #pragma once
 
-#include "runtime/forms/form_block.h"
 #include "runtime/forms/events.h"
+#include "runtime/forms/form_block.h"
 
 #include <windows.h>
 
