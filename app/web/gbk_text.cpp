@@ -57,10 +57,7 @@ std::string LeftText(const std::string& text, int64_t n) { return Str(Call::Text
 
 std::string RightText(const std::string& text, int64_t n) { return Str(Call::Text(::RightText, text, Count(n))); }
 
-std::string DropLast(const std::string& text, int32_t n)
-{
-    return LeftText(text, int64_t{TextLength(text)} - n);
-}
+std::string DropLast(const std::string& text, int32_t n) { return LeftText(text, int64_t{TextLength(text)} - n); }
 
 int32_t CompareText(const std::string& a, const std::string& b, bool caseSensitive)
 {

@@ -94,10 +94,20 @@ TEST(HeaderValue, AfterFirstColonTrimmed)
 // whichever branch the input takes.
 TEST(WebTextRoutines, ReleaseEveryBlockTheCommandsReturn)
 {
-    const char* addresses[] = {"HTTP://A.B.C:8080/x/y", "https://a.b.c", "a.b.c:abc", "http://t/x", "", "x.y",
-                               "http://\xD6\xD0\xCE\xC4.com/p?q=1"};
-    const char* headerBlocks[] = {"HTTP/1.1 200 OK\r\nSet-Cookie: a=1; path=/\r\nSet-Cookie: b=2\r\n\r\n", "",
-                                  "a=1; b=deleted; ; a=1"};
+    const char* addresses[] = {
+        "HTTP://A.B.C:8080/x/y",
+        "https://a.b.c",
+        "a.b.c:abc",
+        "http://t/x",
+        "",
+        "x.y",
+        "http://\xD6\xD0\xCE\xC4.com/p?q=1",
+    };
+    const char* headerBlocks[] = {
+        "HTTP/1.1 200 OK\r\nSet-Cookie: a=1; path=/\r\nSet-Cookie: b=2\r\n\r\n",
+        "",
+        "a=1; b=deleted; ; a=1",
+    };
     HeapBalance balance;
     for (const char* address : addresses) {
         web::HostOfUrl(address);
