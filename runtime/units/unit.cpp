@@ -84,7 +84,54 @@ bool EnsureWindowClass(const wchar_t* name, HBRUSH background)
     return RegisterClassExW(&wc) != 0;
 }
 
-HFONT DefaultGuiFont() { return static_cast<HFONT>(GetStockObject(DEFAULT_GUI_FONT)); }
+namespace {
+
+// Whether the font has glyphs for Latin letters, Chinese characters and
+// full-width punctuation alike.
+bool DrawsChineseAndLatin(HFONT font)
+{
+    HDC dc = GetDC(nullptr);
+    HGDIOBJ old = SelectObject(dc, font);
+    WORD glyphs[3] = {};
+    DWORD n = GetGlyphIndicesW(dc, L"A\u4e2d\uff1a", 3, glyphs, GGI_MARK_NONEXISTING_GLYPHS);
+    SelectObject(dc, old);
+    ReleaseDC(nullptr, dc);
+    return n == 3 && glyphs[0] != 0xFFFF && glyphs[1] != 0xFFFF && glyphs[2] != 0xFFFF;
+}
+
+HFONT ChooseDefaultGuiFont()
+{
+    auto stock = static_cast<HFONT>(GetStockObject(DEFAULT_GUI_FONT));
+    if (DrawsChineseAndLatin(stock)) return stock;
+    LOGFONTW lf{};
+    if (!GetObjectW(stock, sizeof lf, &lf)) return stock;
+    // The first Chinese face that also draws Latin letters at the stock size.
+    const wchar_t* const faces[] = {L"SimSun", L"Microsoft YaHei", L"NSimSun", L"SimHei",
+                                    L"WenQuanYi Micro Hei", L"Noto Sans CJK SC"};
+    lf.lfCharSet = GB2312_CHARSET;
+    // Crisp strokes at dialog sizes, as SimSun's own bitmaps draw them.
+    lf.lfQuality = NONANTIALIASED_QUALITY;
+    for (const wchar_t* face : faces) {
+        wcscpy(lf.lfFaceName, face);
+        HFONT candidate = CreateFontIndirectW(&lf);
+        if (candidate && DrawsChineseAndLatin(candidate)) return candidate;
+        if (candidate) DeleteObject(candidate);
+    }
+    return stock;
+}
+
+}  // namespace
+
+// The system's default GUI font, able to draw Chinese. On a Chinese system it
+// is the stock font itself; elsewhere the stock font draws every GBK text as
+// boxes, so a Chinese face of the same size that also draws Latin letters
+// takes its place. Chosen once; it lives as long as the process, like the
+// stock font it stands in for.
+HFONT DefaultGuiFont()
+{
+    static HFONT font = ChooseDefaultGuiFont();
+    return font;
+}
 
 HFONT CreateStoredFont(const std::vector<uint8_t>& font)
 {

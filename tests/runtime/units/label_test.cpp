@@ -6,6 +6,8 @@
 
 #include <gtest/gtest.h>
 
+#include <vector>
+
 using namespace unit_test;
 
 namespace {
@@ -62,7 +64,7 @@ TEST_F(LabelTest, ApplicationCaptionKeepsItsThreeSpacesOnOneCentredLine)
     // The three spaces before "BY" stay: the widest gap inside the text is at
     // least as wide as three spaces of the font.
     HDC dc = GetDC(label);
-    HGDIOBJ old = SelectObject(dc, GetStockObject(DEFAULT_GUI_FONT));
+    HGDIOBJ old = SelectObject(dc, DefaultGuiFont());
     SIZE spaces{};
     GetTextExtentPoint32W(dc, L"   ", 3, &spaces);
     SelectObject(dc, old);
@@ -70,6 +72,29 @@ TEST_F(LabelTest, ApplicationCaptionKeepsItsThreeSpacesOnOneCentredLine)
     EXPECT_GE(WidestInnerGap(p, ButtonFace()), spaces.cx - 2);
     // Left-aligned: ink starts within the first few columns.
     EXPECT_TRUE(p.ColumnHasNot(0, ButtonFace()) || p.ColumnHasNot(1, ButtonFace()) || p.ColumnHasNot(2, ButtonFace()));
+}
+
+// The default font (the one a label without font data draws with) must hold
+// the caption's Chinese characters whatever the
+// system's locale, or the window shows boxes.
+TEST_F(LabelTest, DefaultFontDrawsChineseCaptions)
+{
+    LabelData data;
+    data.caption = kCaption2;
+    ASSERT_TRUE(
+        LoadTestWindow(MainWindow(), {{kLabel, kUnitTypeLabel, 8, 40, 216, 32, kUnitVisible, WriteLabelData(data)}}));
+    HWND label = UnitWindow(kLabel);
+    ASSERT_NE(label, nullptr);
+    std::wstring caption = Wide(kCaption2);
+    HDC dc = GetDC(label);
+    HGDIOBJ old = SelectObject(dc, DefaultGuiFont());
+    std::vector<WORD> glyphs(caption.size());
+    DWORD n = GetGlyphIndicesW(dc, caption.c_str(), static_cast<int>(caption.size()), glyphs.data(),
+                               GGI_MARK_NONEXISTING_GLYPHS);
+    SelectObject(dc, old);
+    ReleaseDC(label, dc);
+    ASSERT_EQ(n, caption.size());
+    for (size_t i = 0; i < glyphs.size(); ++i) EXPECT_NE(glyphs[i], 0xFFFF) << "character " << i << " has no glyph";
 }
 
 TEST_F(LabelTest, LabelWithoutDataShowsBiaoQianInBlackOnButtonFace)
