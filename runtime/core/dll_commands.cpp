@@ -1,5 +1,6 @@
 #include "runtime/core/dll_commands.h"
 
+#include "runtime/core/gbk_wide.h"
 #include "runtime/core/runtime_app.h"
 #include "runtime/core/runtime_error.h"
 
@@ -65,14 +66,7 @@ DllCommandTable& Table()
 }
 
 // Library names are GBK like every text: load through the wide function.
-HMODULE LoadGbk(const std::string& path)
-{
-    int n = MultiByteToWideChar(936, 0, path.c_str(), -1, nullptr, 0);
-    if (n <= 0) return nullptr;
-    std::wstring wide(static_cast<size_t>(n), L'\0');
-    MultiByteToWideChar(936, 0, path.c_str(), -1, wide.data(), n);
-    return LoadLibraryW(wide.c_str());
-}
+HMODULE LoadGbk(const std::string& path) { return LoadLibraryW(GbkToWide(path).c_str()); }
 
 FARPROC LookUp(HMODULE module, const std::string& exportName)
 {

@@ -2,6 +2,7 @@
 
 #include "runtime/core/dll_commands.h"
 #include "runtime/core/exit_handlers.h"
+#include "runtime/core/gbk_wide.h"
 #include "runtime/core/heap.h"
 #include "runtime/core/process.h"
 #include "runtime/core/runtime_error.h"
@@ -50,10 +51,7 @@ std::string ModuleFileNameGbk()
 {
     wchar_t wide[MAX_PATH + 1] = {};
     DWORD n = GetModuleFileNameW(nullptr, wide, MAX_PATH);
-    if (n == 0) return std::string();
-    char gbk[2 * MAX_PATH + 2] = {};
-    int m = WideCharToMultiByte(936, 0, wide, static_cast<int>(n), gbk, sizeof gbk - 1, nullptr, nullptr);
-    return std::string(gbk, m > 0 ? static_cast<size_t>(m) : 0);
+    return WideToGbk(std::wstring_view(wide, n));
 }
 
 void ComputeProgramDirectory()
@@ -68,15 +66,6 @@ void ComputeProgramDirectory()
         gApp.programFileName = path.substr(cut + 1);
     }
     gApp.programDirectoryWithSlash = gApp.programDirectory + "\\";
-}
-
-std::wstring Wide936(const std::string& gbk)
-{
-    int n = MultiByteToWideChar(936, 0, gbk.c_str(), -1, nullptr, 0);
-    if (n <= 0) return std::wstring();
-    std::wstring w(static_cast<size_t>(n - 1), L'\0');
-    MultiByteToWideChar(936, 0, gbk.c_str(), -1, w.data(), n);
-    return w;
 }
 
 LRESULT CALLBACK HiddenOwnerProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam)
@@ -222,7 +211,7 @@ void InitializeRuntime(const ProgramHeader* header)
     if (cut != std::string::npos) {
         gApp.programDirectory = path.substr(0, cut);
         gApp.programFileName = path.substr(cut + 1);
-        SetCurrentDirectoryW(Wide936(gApp.programDirectory).c_str());
+        SetCurrentDirectoryW(GbkToWide(gApp.programDirectory).c_str());
     }
 
     gHooks = CallbackHooks{};
@@ -334,7 +323,7 @@ void ExitProcessService(int32_t code)
 
 void ShowRuntimeErrorBox(const char* gbkText)
 {
-    MessageBoxW(nullptr, Wide936(gbkText).c_str(), Wide936("错误").c_str(), MB_ICONERROR | MB_OK);
+    MessageBoxW(nullptr, GbkToWide(gbkText).c_str(), GbkToWide("错误").c_str(), MB_ICONERROR | MB_OK);
 }
 
 int RunRuntimeApp(int (*programEntry)())

@@ -5,7 +5,7 @@
 #include "runtime/forms/window_loader.h"
 #include "runtime/forms/window_set.h"
 #include "runtime/forms/window_unit_data.h"
-#include "runtime/units/gbk_text.h"
+#include "runtime/core/gbk_wide.h"
 #include "runtime/units/property_rules.h"
 #include "runtime/units/unit.h"
 #include "runtime/units/unit_picture.h"

@@ -2,22 +2,18 @@
 // 936 whatever the system's code page, then opened by its wide name.
 #include "runtime/pictures/picture_internal.h"
 
-#include <vector>
+#include "runtime/core/gbk_wide.h"
 
 #include <windows.h>
 
 namespace pictures {
 
 FILE* OpenPictureFile(const char* fileName) {
-    int n = MultiByteToWideChar(936, 0, fileName, -1, nullptr, 0);
-    if (n <= 0) {
+    std::wstring wide = GbkToWide(fileName ? fileName : "");
+    if (wide.empty()) {
         return nullptr;
     }
-    std::vector<wchar_t> wide(size_t(n), L'\0');
-    if (MultiByteToWideChar(936, 0, fileName, -1, wide.data(), n) != n) {
-        return nullptr;
-    }
-    return _wfopen(wide.data(), L"rb");
+    return _wfopen(wide.c_str(), L"rb");
 }
 
 } // namespace pictures

@@ -2,7 +2,7 @@
 
 #include "runtime/forms/events.h"
 #include "runtime/pictures/picture_draw.h"
-#include "runtime/units/gbk_text.h"
+#include "runtime/core/gbk_wide.h"
 #include "runtime/units/property_rules.h"
 #include "runtime/units/unit.h"
 #include "runtime/units/unit_data.h"

@@ -1,7 +1,7 @@
 #include "runtime/units/edit_box_unit.h"
 
 #include "runtime/forms/events.h"
-#include "runtime/units/gbk_text.h"
+#include "runtime/core/gbk_wide.h"
 #include "runtime/units/property_rules.h"
 #include "runtime/units/unit.h"
 #include "runtime/units/unit_data.h"

@@ -1,6 +1,6 @@
 #include "runtime/units/label_unit.h"
 
-#include "runtime/units/gbk_text.h"
+#include "runtime/core/gbk_wide.h"
 #include "runtime/units/property_rules.h"
 #include "runtime/units/unit.h"
 #include "runtime/units/unit_data.h"

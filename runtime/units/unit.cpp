@@ -1,7 +1,7 @@
 #include "runtime/units/unit.h"
 
 #include "runtime/core/services.h"
-#include "runtime/units/gbk_text.h"
+#include "runtime/core/gbk_wide.h"
 #include "runtime/units/property_rules.h"
 
 #include <cstring>

@@ -1,14 +1,10 @@
 #include "tests/support/message_box_probe.h"
 
+#include "runtime/core/gbk_wide.h"
+
 #include <windows.h>
 
-std::wstring FromGbk(const std::string& gbk)
-{
-    int n = MultiByteToWideChar(936, 0, gbk.data(), static_cast<int>(gbk.size()), nullptr, 0);
-    std::wstring w(static_cast<size_t>(n > 0 ? n : 0), L'\0');
-    if (n > 0) MultiByteToWideChar(936, 0, gbk.data(), static_cast<int>(gbk.size()), w.data(), n);
-    return w;
-}
+std::wstring FromGbk(const std::string& gbk) { return GbkToWide(gbk); }
 
 namespace {
 

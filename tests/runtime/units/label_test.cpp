@@ -1,5 +1,5 @@
 // Labels on a real window: caption layout, default look and colours.
-#include "runtime/units/gbk_text.h"
+#include "runtime/core/gbk_wide.h"
 #include "runtime/units/unit.h"
 #include "runtime/units/unit_data.h"
 #include "tests/runtime/units/window_fixture.h"

@@ -5,7 +5,7 @@
 #include "runtime/forms/unit_types.h"
 #include "runtime/forms/window_loader.h"
 #include "runtime/forms/window_set.h"
-#include "runtime/units/gbk_text.h"
+#include "runtime/core/gbk_wide.h"
 #include "runtime/units/window_part_entries.h"
 
 #include <ole2.h>

@@ -1,4 +1,4 @@
-#include "runtime/units/gbk_text.h"
+#include "runtime/core/gbk_wide.h"
 
 #include <windows.h>
 
