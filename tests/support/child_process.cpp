@@ -5,6 +5,21 @@
 #include <mutex>
 #include <thread>
 
+void BringUpDesktop()
+{
+    static bool done = false;
+    if (done) return;
+    done = true;
+    HWND probe = CreateWindowExW(0, L"STATIC", L"", WS_POPUP, 0, 0, 1, 1, nullptr, nullptr, nullptr, nullptr);
+    ShowWindow(probe, SW_SHOWNA);
+    MSG msg;
+    for (int i = 0; i < 20; ++i) {
+        while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) DispatchMessageW(&msg);
+        Sleep(10);
+    }
+    DestroyWindow(probe);
+}
+
 std::wstring CurrentExecutablePath()
 {
     wchar_t path[MAX_PATH] = {};
@@ -54,6 +69,7 @@ ChildProcess::~ChildProcess()
 
 bool ChildProcess::Start(const std::wstring& exe, const std::wstring& arguments, const wchar_t* environment)
 {
+    BringUpDesktop();
     state_ = new State;
     SECURITY_ATTRIBUTES sa = {sizeof sa, nullptr, TRUE};
     HANDLE writeEnd = nullptr;

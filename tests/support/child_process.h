@@ -12,6 +12,11 @@ struct ChildResult {
     std::string output;  // what the child wrote to stdout and stderr
 };
 
+// Makes sure the session's desktop exists before a child that opens windows
+// starts: under Wine a child started while the desktop is still being created
+// can hang. Done once per process; ChildProcess::Start calls it.
+void BringUpDesktop();
+
 // The full path of the running test executable.
 std::wstring CurrentExecutablePath();
 

@@ -16,23 +16,9 @@ std::wstring ChildPath()
     return self.substr(0, self.find_last_of(L"\\/") + 1) + L"units_child.exe";
 }
 
-// The children make windows: the session's desktop is brought up here first,
-// so that a child never starts while the desktop is still being created.
-void BringUpDesktop()
-{
-    HWND probe = CreateWindowExW(0, L"STATIC", L"", WS_POPUP, 0, 0, 1, 1, nullptr, nullptr, nullptr, nullptr);
-    ShowWindow(probe, SW_SHOWNA);
-    MSG msg;
-    for (int i = 0; i < 20; ++i) {
-        while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) DispatchMessageW(&msg);
-        Sleep(10);
-    }
-    DestroyWindow(probe);
-}
-
 TEST(UnitRuntimeErrors, EachScenarioEndsWithItsReport)
 {
-    BringUpDesktop();
+    BringUpDesktop();  // before the first child, which opens windows
     struct Case {
         const wchar_t* scenario;
         uint32_t exitCode;
