@@ -282,6 +282,11 @@ TEST(SongLinkEndToEnd, NoUsableAudioAddressSaysSoAndDoesNotNavigate)
         EXPECT_TRUE(box.found);
         EXPECT_EQ(box.text, FromGbk("未找到下载链接！"));
         ASSERT_TRUE(run.WaitForLookups(++lookups));
+        // The cover comes first: a record with one shows it, one without
+        // empties the background (its ".jpg" address fetches nothing).
+        COLORREF expected = c.coverExpected ? kCoverColour : GetSysColor(COLOR_BTNFACE);
+        EXPECT_TRUE(WaitUntil([&] { return NearColour(ClientPixel(run.window_, kBareX, kBareY), expected, 12); }, 5000))
+            << std::hex << ClientPixel(run.window_, kBareX, kBareY);
     }
     Sleep(500);
     EXPECT_TRUE(service.RequestsTo("/audio/").empty());
@@ -333,7 +338,11 @@ TEST(SongLinkEndToEnd, RepeatedLookupsHoldNoMoreBlocks)
     uint32_t exitCode = 1;
     ASSERT_TRUE(run.Close(&exitCode));
     EXPECT_EQ(exitCode, 0u);
-    EXPECT_NE(run.child_.Output().find("released 2 program texts"), std::string::npos);
+    // The exit handler ran once and released both program texts.
+    std::string all = run.child_.Output();
+    size_t first = all.find("released 2 program texts");
+    EXPECT_NE(first, std::string::npos) << all;
+    EXPECT_EQ(all.find("released", first + 1), std::string::npos) << all;
 }
 
 }  // namespace
