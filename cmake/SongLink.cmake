@@ -14,14 +14,15 @@ endif()
 
 if(SL_WINDOWS)
     add_compile_definitions(UNICODE _UNICODE WIN32_LEAN_AND_MEAN NOMINMAX _WIN32_WINNT=0x0601 WINVER=0x0601)
-    add_compile_options(-fstack-protector-strong -Wall -Wextra -Wno-unused-parameter -Wno-cast-function-type)
+    add_compile_options(-fstack-protector-strong -Wall -Wextra -Wno-unused-parameter -Wno-cast-function-type
+                        -Wno-missing-field-initializers)
     # A self-contained .exe: no libwinpthread/libstdc++ DLLs beside it; DEP and
     # ASLR on, and the stack protector's runtime linked in.
     add_link_options(-static -static-libgcc -static-libstdc++
                      -Wl,--nxcompat -Wl,--dynamicbase -fstack-protector-strong)
     set(ZLIB_USE_STATIC_LIBS ON)
 else()
-    add_compile_options(-Wall -Wextra -Wno-unused-parameter -fno-omit-frame-pointer)
+    add_compile_options(-Wall -Wextra -Wno-unused-parameter -Wno-missing-field-initializers -fno-omit-frame-pointer)
     option(SL_SANITIZE "Build with AddressSanitizer and UBSan" ON)
     if(SL_SANITIZE)
         add_compile_options(-fsanitize=address,undefined -fno-sanitize-recover=undefined)

@@ -164,7 +164,7 @@ Exchange::Next Exchange::Prepare()
     WideArg wideProxy(proxyName);
     Enter();
     session_ = DllCall<HINTERNET>(kWinHttpOpen, static_cast<const wchar_t*>(nullptr),
-                                  DWORD{proxy.empty() ? WINHTTP_ACCESS_TYPE_NO_PROXY : WINHTTP_ACCESS_TYPE_NAMED_PROXY},
+                                  static_cast<DWORD>(proxy.empty() ? WINHTTP_ACCESS_TYPE_NO_PROXY : WINHTTP_ACCESS_TYPE_NAMED_PROXY),
                                   wideProxy.Get(), static_cast<const wchar_t*>(nullptr), DWORD{0});
     if (!session_) return Fail(kMsg702);
 

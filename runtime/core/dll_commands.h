@@ -49,8 +49,10 @@ template <typename R, typename... A> R DllCall(int32_t index, A... args)
 {
     constexpr uint32_t count = (0u + ... + dll_detail::WordsOf<A>());
     uint32_t words[count > 0 ? count : 1];
-    uint32_t* out = words;
-    (dll_detail::PutWords(out, args), ...);
+    if constexpr (count > 0) {
+        uint32_t* out = words;
+        (dll_detail::PutWords(out, args), ...);
+    }
     uint64_t r = CallDllCommand(index, words, count);
     if constexpr (std::is_void_v<R>) {
         return;

@@ -68,7 +68,9 @@ TEST_F(WinHttpVisitTest, CallerHeadersSuppressDefaults)
         if (std::string(c.headers).rfind("User-Agent", 0) == 0 || std::string(c.headers).rfind("user-agent", 0) == 0) {
             EXPECT_EQ(r.Header("Accept"), "text/html, application/xhtml+xml, */*");
         }
-        if (std::string(c.name) != "Cookie") EXPECT_EQ(r.Header("Cookie"), "a=1") << r.head;
+        if (std::string(c.name) != "Cookie") {
+            EXPECT_EQ(r.Header("Cookie"), "a=1") << r.head;
+        }
     }
 }
 

@@ -54,7 +54,9 @@ TEST_F(WinInetVisitTest, CallerHeadersAgentAndCookies)
         LoopbackRequest r = server.Requests().back();
         EXPECT_EQ(r.Header("User-Agent"), c.agent) << r.head;
         EXPECT_EQ(r.Header("Cookie"), c.cookieLine) << r.head;
-        if (c.accept) EXPECT_EQ(r.Header("Accept"), c.accept) << r.head;
+        if (c.accept) {
+            EXPECT_EQ(r.Header("Accept"), c.accept) << r.head;
+        }
         // accept: in lower case does not count: the default line is added too.
         EXPECT_NE(headers.Str().find("Accept: */*"), std::string::npos) << headers.Str();
     }
