@@ -1,0 +1,110 @@
+// The message loop and ProcessEvents on a real message queue.
+#include "runtime/core/runtime_app.h"
+#include "runtime/core/runtime_init.h"
+#include "runtime/core/services.h"
+#include "runtime/core/window_part.h"
+
+#include <gtest/gtest.h>
+
+#include <windows.h>
+
+namespace {
+
+int gUserMessages = 0;
+
+LRESULT CALLBACK CountingProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam)
+{
+    if (msg == WM_USER) ++gUserMessages;
+    return DefWindowProcW(hwnd, msg, wParam, lParam);
+}
+
+HWND MakeCountingWindow()
+{
+    WNDCLASSW wc = {};
+    wc.lpfnWndProc = CountingProc;
+    wc.hInstance = GetModuleHandleW(nullptr);
+    wc.lpszClassName = L"SlLoopTestCounter";
+    RegisterClassW(&wc);
+    return CreateWindowExW(0, L"SlLoopTestCounter", L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr, wc.hInstance, nullptr);
+}
+
+class MessageLoop : public testing::Test {
+protected:
+    static void SetUpTestSuite() { InitializeRuntime(nullptr); }
+    void SetUp() override
+    {
+        gUserMessages = 0;
+        window_ = MakeCountingWindow();
+        MSG drain;
+        while (PeekMessageW(&drain, nullptr, 0, 0, PM_REMOVE)) {
+        }
+    }
+    void TearDown() override
+    {
+        RegisterWindowPart(nullptr);
+        DestroyWindow(window_);
+    }
+    HWND window_ = nullptr;
+};
+
+TEST_F(MessageLoop, ProcessEventsDispatchesWaitingMessagesAndLeavesTheQuit)
+{
+    for (int i = 0; i < 3; ++i) PostMessageW(window_, WM_USER, 0, 0);
+    PostQuitMessage(5);
+    PostMessageW(window_, WM_USER, 0, 0);
+    SystemNotify(2018, 0, 0);
+    // The quit message comes after everything else and stops the dispatching.
+    EXPECT_EQ(gUserMessages, 4);
+    MSG msg;
+    ASSERT_TRUE(PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE));
+    EXPECT_EQ(msg.message, static_cast<UINT>(WM_QUIT));
+    EXPECT_EQ(msg.wParam, 5u);
+}
+
+// A window part with one loaded window whose idle routine has three rounds of
+// work, then ends the loop.
+int gIdleCalls = 0;
+bool AlwaysAlive() { return true; }
+size_t OneWindow(uint32_t* ids, size_t max)
+{
+    if (max > 0) ids[0] = 0x52010001;
+    return 1;
+}
+bool ThreeRoundsOfIdleWork(uint32_t, uint32_t)
+{
+    if (++gIdleCalls == 3) PostQuitMessage(0);
+    return gIdleCalls < 3;
+}
+const WindowPartEntries kIdlePart = {nullptr, nullptr, AlwaysAlive, OneWindow, ThreeRoundsOfIdleWork,
+                                     nullptr, nullptr, nullptr,     nullptr};
+
+int gCallbackRuns = 0;
+void CountCallback(uintptr_t parameter) { gCallbackRuns += static_cast<int>(parameter); }
+
+TEST_F(MessageLoop, IdleRoutinesRunUntilTheyHaveNoMoreWork)
+{
+    gIdleCalls = 0;
+    gCallbackRuns = 0;
+    RegisterWindowPart(&kIdlePart);
+    AddIdleCallback(window_, CountCallback, 1);
+    HWND gone = MakeCountingWindow();
+    DestroyWindow(gone);
+    AddIdleCallback(gone, CountCallback, 100);  // its window is gone: dropped, never run
+    PostMessageW(window_, WM_USER, 0, 0);
+    EndProgram();  // returns on the quit message posted by the third idle round
+    EXPECT_EQ(gIdleCalls, 3);
+    EXPECT_EQ(gUserMessages, 1);
+    EXPECT_GE(gCallbackRuns, 1);
+    EXPECT_LT(gCallbackRuns, 100);
+    App().idleCallbacks.clear();
+}
+
+TEST_F(MessageLoop, EndProgramWithoutALiveWindowReturnsAtOnce)
+{
+    PostMessageW(window_, WM_USER, 0, 0);
+    EndProgram();  // no window part: nothing to loop for
+    EXPECT_EQ(gUserMessages, 0);
+    EXPECT_TRUE(App().startRoutineFinished);
+}
+
+}  // namespace
