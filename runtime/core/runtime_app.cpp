@@ -14,7 +14,6 @@
 #include <windows.h>
 
 #include <algorithm>
-#include <float.h>
 
 namespace {
 
