@@ -102,9 +102,11 @@ bool DrawsChineseAndLatin(HFONT font)
 HFONT ChooseDefaultGuiFont()
 {
     auto stock = static_cast<HFONT>(GetStockObject(DEFAULT_GUI_FONT));
-    if (DrawsChineseAndLatin(stock)) return stock;
     LOGFONTW lf{};
     if (!GetObjectW(stock, sizeof lf, &lf)) return stock;
+    // A Chinese system's stock font is made for Chinese (linked fonts supply
+    // what its face lacks, which a glyph query does not see).
+    if (lf.lfCharSet == GB2312_CHARSET || DrawsChineseAndLatin(stock)) return stock;
     // The first Chinese face that also draws Latin letters at the stock size.
     const wchar_t* const faces[] = {L"SimSun", L"Microsoft YaHei", L"NSimSun", L"SimHei",
                                     L"WenQuanYi Micro Hei", L"Noto Sans CJK SC"};
