@@ -8,6 +8,7 @@
 #include "runtime/forms/window_loader.h"
 #include "runtime/forms/window_set.h"
 #include "runtime/forms/window_unit.h"
+#include "runtime/units/dpi_scale.h"
 #include "runtime/units/property_rules.h"
 #include "runtime/units/unit.h"
 
@@ -93,14 +94,6 @@ std::vector<uint8_t> ByteSetBytes(uintptr_t value)
     return n ? std::vector<uint8_t>(p, p + n) : std::vector<uint8_t>();
 }
 
-int32_t ScreenDpiY()
-{
-    HDC screen = GetDC(nullptr);
-    int dpi = screen ? GetDeviceCaps(screen, LOGPIXELSY) : 96;
-    if (screen) ReleaseDC(nullptr, screen);
-    return dpi > 0 ? dpi : 96;
-}
-
 // The unit's current font as a 60-byte record (the default GUI font when it
 // answers none).
 FontRecord60 CurrentFont(LiveUnit* object, UnitGetPropertyFn get, int32_t k)
@@ -171,26 +164,29 @@ void WriteMenuProperty(UnitRecord& unit, int32_t index, uintptr_t value)
 
 // ---- generic properties ----------------------------------------------------------
 
+// Positions and sizes cross to the program in stored (96-DPI) units.
 int64_t ReadGeneric(const UnitRecord& unit, int32_t index)
 {
     HWND hwnd = LiveHandle(unit);
     switch (index) {
     case kLeft:
     case kTop: {
-        if (!hwnd) return index == kLeft ? unit.left : unit.top;
+        const int32_t stored = index == kLeft ? unit.left : unit.top;
+        if (!hwnd) return stored;
         RECT r;
         GetWindowRect(hwnd, &r);
         POINT p{r.left, r.top};
         if (HWND parent = (GetWindowLongPtrW(hwnd, GWL_STYLE) & WS_CHILD) ? GetParent(hwnd) : nullptr)
             ScreenToClient(parent, &p);
-        return index == kLeft ? p.x : p.y;
+        return StoredFromPixels(index == kLeft ? p.x : p.y, stored, SystemDpi());
     }
     case kWidth:
     case kHeight: {
-        if (!hwnd) return index == kWidth ? unit.width : unit.height;
+        const int32_t stored = index == kWidth ? unit.width : unit.height;
+        if (!hwnd) return stored;
         RECT r;
         GetWindowRect(hwnd, &r);
-        return index == kWidth ? r.right - r.left : r.bottom - r.top;
+        return StoredFromPixels(index == kWidth ? r.right - r.left : r.bottom - r.top, stored, SystemDpi());
     }
     case kTag:
         return NewTextValue(unit.tag.data(), static_cast<uint32_t>(unit.tag.size()));
@@ -222,7 +218,7 @@ void WriteGeneric(WindowRecord& window, UnitRecord& unit, int32_t index, uintptr
         POINT p{r.left, r.top};
         if (HWND parent = (GetWindowLongPtrW(hwnd, GWL_STYLE) & WS_CHILD) ? GetParent(hwnd) : nullptr)
             ScreenToClient(parent, &p);
-        (index == kLeft ? p.x : p.y) = v;
+        (index == kLeft ? p.x : p.y) = ScaleToDpi(v, SystemDpi());
         SetWindowPos(hwnd, nullptr, p.x, p.y, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
         InvalidateRect(hwnd, nullptr, TRUE);
         return;
@@ -234,8 +230,9 @@ void WriteGeneric(WindowRecord& window, UnitRecord& unit, int32_t index, uintptr
         if (!hwnd) return;
         RECT r;
         GetWindowRect(hwnd, &r);
-        const int cx = index == kWidth ? v : r.right - r.left;
-        const int cy = index == kHeight ? v : r.bottom - r.top;
+        const int32_t pixels = ScaleToDpi(v, SystemDpi());
+        const int cx = index == kWidth ? pixels : r.right - r.left;
+        const int cy = index == kHeight ? pixels : r.bottom - r.top;
         SetWindowPos(hwnd, nullptr, 0, 0, cx, cy, SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
         return;
     }
@@ -372,7 +369,7 @@ int64_t ReadUnitProperty(WindowId windowId, UnitId unitId, int32_t index, int32_
             return font.strikeOut ? 1 : 0;
         case 5: {
             const int32_t h = font.height < 0 ? -font.height : font.height;
-            return (h * 72 + ScreenDpiY() / 2) / ScreenDpiY();
+            return (h * 72 + SystemDpi() / 2) / SystemDpi();
         }
         case 6:
             return NewTextValue(font.faceName, static_cast<uint32_t>(strnlen(font.faceName, 32)));
@@ -460,7 +457,7 @@ void WriteUnitProperty(WindowId windowId, UnitId unitId, int32_t index, int32_t 
         const FontValue* whole = element == -1 ? reinterpret_cast<const FontValue*>(value) : nullptr;
         if (element == -1 && !whole) return;
         if (!EditFont(font, element, static_cast<int32_t>(value), reinterpret_cast<const char*>(value), whole,
-                      ScreenDpiY()))
+                      SystemDpi()))
             return;
         v.pointer = &font;
         v.size = sizeof font;

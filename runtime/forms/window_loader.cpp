@@ -5,6 +5,7 @@
 #include "runtime/forms/mouse_pointer.h"
 #include "runtime/forms/unit_types.h"
 #include "runtime/forms/window_set.h"
+#include "runtime/units/dpi_scale.h"
 
 #include <windows.h>
 
@@ -146,6 +147,9 @@ bool LoadWindow(WindowRecord* r, bool reload, bool modal, void* owner)
     std::vector<Created> created;
     HWND window = nullptr;
     uint32_t controlId = kFirstControlId;
+    // The stored rectangles are 96-DPI pixels; the window and its units are
+    // made at the screen's scale (the window centred with its scaled size).
+    const int32_t dpi = SystemDpi();
     for (size_t k : order) {
         UnitRecord& u = units[k];
         const UnitTypeDescriptor* type = FindUnitType(u.type);
@@ -161,9 +165,10 @@ bool LoadWindow(WindowRecord* r, bool reload, bool modal, void* owner)
         const bool isWindowUnit = k == 0;
         const uint8_t* data = u.unitData.empty() ? nullptr : u.unitData.data();
         gModalCreation = isWindowUnit && modal;
-        LiveUnit* object = create(data, uint32_t(u.unitData.size()), style, isWindowUnit ? owner : window,
-                                  isWindowUnit ? 0 : controlId, isWindowUnit ? menu : nullptr, u.left, u.top,
-                                  u.width, u.height, r->id, u.id, 0, 0);
+        LiveUnit* object =
+            create(data, uint32_t(u.unitData.size()), style, isWindowUnit ? owner : window,
+                   isWindowUnit ? 0 : controlId, isWindowUnit ? menu : nullptr, ScaleToDpi(u.left, dpi),
+                   ScaleToDpi(u.top, dpi), ScaleToDpi(u.width, dpi), ScaleToDpi(u.height, dpi), r->id, u.id, 0, 0);
         gModalCreation = false;
         if (isWindowUnit) {
             if (!object || !Alive(object)) {

@@ -1,4 +1,6 @@
-// Property value rules: clamps, font records and the face-name rule.
+// Property value rules: clamps, stored layouts at the screen's DPI, font records and the
+// face-name rule.
+#include "runtime/units/dpi_scale.h"
 #include "runtime/units/property_rules.h"
 
 #include <gtest/gtest.h>
@@ -22,6 +24,37 @@ TEST(PropertyRules, PositionsAndExtentsAreClampedNotRejected)
         EXPECT_EQ(ClampPosition(c.in), c.position) << c.in;
         EXPECT_EQ(ClampExtent(c.in), c.extent) << c.in;
     }
+}
+
+TEST(PropertyRules, StoredLayoutScalesToTheScreensDpiRoundedToNearest)
+{
+    struct Case {
+        int32_t stored, dpi, pixels;
+    };
+    const Case cases[] = {
+        {415, 96, 415},      {415, 120, 519},       {415, 144, 623},         {415, 192, 830},    {127, 120, 159},
+        {127, 144, 191},     {1, 144, 2},           {-1, 144, -2},           {-3, 120, -4},      {0, 192, 0},
+        {32627, 144, 32627}, {-32627, 192, -32627}, {INT32_MAX, 120, 32627}, {40000, 96, 40000}, {415, 72, 311},
+    };
+    for (const Case& c : cases) EXPECT_EQ(ScaleToDpi(c.stored, c.dpi), c.pixels) << c.stored << " at " << c.dpi;
+    EXPECT_EQ(ScaleFromDpi(623, 144), 415);
+    EXPECT_EQ(ScaleFromDpi(-2, 144), -1);
+}
+
+// What the program writes it reads back, at every DPI, even where the scaled
+// pixels cannot say which stored value they came from (72 DPI) or were cut to
+// the coordinate limit; a window moved elsewhere reads in stored units.
+TEST(PropertyRules, WrittenValuesReadBackUnchangedAtEveryDpi)
+{
+    for (int32_t dpi : {72, 96, 120, 144, 168, 192, 240}) {
+        for (int32_t v = -600; v <= 600; ++v) {
+            ASSERT_EQ(StoredFromPixels(ScaleToDpi(v, dpi), v, dpi), v) << v << " at " << dpi;
+        }
+        for (int32_t v : {32627, -32627, 30000})
+            EXPECT_EQ(StoredFromPixels(ScaleToDpi(v, dpi), v, dpi), v) << v << " at " << dpi;
+    }
+    EXPECT_EQ(StoredFromPixels(300, 50, 144), 200);
+    EXPECT_EQ(StoredFromPixels(300, 50, 96), 300);
 }
 
 TEST(PropertyRules, FontAttributesChangeOneAtATime)

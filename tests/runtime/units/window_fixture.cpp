@@ -52,14 +52,27 @@ std::vector<uint8_t> BuildFormBlock(const UnitSpec& window, const std::vector<Un
     return WriteFormBlock(set);
 }
 
-bool ReadTestForm(const UnitSpec& window, const std::vector<UnitSpec>& units)
+namespace {
+
+void StartWindowPart()
 {
     static bool once = [] {
+        // DPI aware like the program (its manifest says so), before any
+        // window exists: at a scaled display the windows are then laid out
+        // and measured in the screen's own pixels.
+        SetProcessDPIAware();
         OleInitialize(nullptr);
         RegisterWindowUnits();
         return true;
     }();
     (void)once;
+}
+
+}  // namespace
+
+bool ReadTestForm(const UnitSpec& window, const std::vector<UnitSpec>& units)
+{
+    StartWindowPart();
     static std::vector<uint8_t> block;
     block = BuildFormBlock(window, units);
     return ReadProgramFormBlock(block.data(), static_cast<uint32_t>(block.size()), gRoutines);
@@ -69,6 +82,15 @@ bool LoadTestWindow(const UnitSpec& window, const std::vector<UnitSpec>& units)
 {
     if (!ReadTestForm(window, units)) return false;
     bool ok = LoadWindowById(kWindowId);
+    Pump();
+    return ok;
+}
+
+bool LoadFormBlock(const uint8_t* block, uint32_t size, WindowId id)
+{
+    StartWindowPart();
+    if (!ReadProgramFormBlock(block, size, gRoutines)) return false;
+    bool ok = LoadWindowById(id);
     Pump();
     return ok;
 }

@@ -44,6 +44,9 @@ bool ReadTestForm(const UnitSpec& window, const std::vector<UnitSpec>& units);
 // Registers the window part, reads the block as the program's form data and
 // loads the window. False if the load failed.
 bool LoadTestWindow(const UnitSpec& window, const std::vector<UnitSpec>& units);
+// Reads a compiled FormBlock (the application's own, say) as the program's
+// form data and loads window `id` from it. False if the load failed.
+bool LoadFormBlock(const uint8_t* block, uint32_t size, WindowId id);
 // Destroys whatever window is still open and empties the registry.
 void UnloadTestWindow();
 
