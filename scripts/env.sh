@@ -2,7 +2,8 @@
 # scripts; cheap, because scripts/wine-run.sh sources it for every test run.
 #
 #   SL_CACHE        machine cache root (default /var/cache/songlink)
-#   SL_WINEPREFIX   private Wine prefix used by every run and test
+#   SL_WINEPREFIX   private Wine prefix used by every run and test (96 DPI;
+#                   scripts/wine-dpi.sh makes copies at other DPIs)
 #   SL_LOCPATH      private glibc locales (zh_CN.UTF-8, en_US.UTF-8)
 #
 # The dependency prefix is keyed by versions and is computed by SlDepsKey in
@@ -15,6 +16,8 @@ SL_CACHE="${SL_CACHE:-/var/cache/songlink}"
 SL_WINEPREFIX_VERSION=1
 SL_WINEPREFIX="${SL_WINEPREFIX:-$SL_CACHE/wineprefix-v$SL_WINEPREFIX_VERSION}"
 SL_LOCPATH="$SL_CACHE/locale"
+# The copy of the prefix at another display DPI (made by scripts/wine-dpi.sh).
+SlDpiPrefix() { echo "$SL_WINEPREFIX-dpi$1"; }
 # Display shared by engineers' test runs when nothing else provides one.
 SL_SHARED_DISPLAY=":77"
 

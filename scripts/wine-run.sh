@@ -7,9 +7,18 @@
 #               code page 1252)
 #   DISPLAY     X display; when unset the shared Xvfb :77 is used (and started)
 #   SL_WINEDEBUG  WINEDEBUG channels (default -all)
+#   SL_DPI      display DPI (120, 144, 192): the prefix copy at that DPI that
+#               scripts/wine-dpi.sh makes; unset or 96: the default prefix
 # The program's exit code is passed on.
 source "$(dirname "$(readlink -f "${BASH_SOURCE[0]}")")/env.sh"
 
+if [ -n "${SL_DPI:-}" ] && [ "$SL_DPI" != 96 ]; then
+    SL_WINEPREFIX="$(SlDpiPrefix "$SL_DPI")"
+    if [ ! -f "$SL_WINEPREFIX/.songlink-ready" ]; then
+        echo "wine-run: no Wine prefix at $SL_WINEPREFIX; run scripts/wine-dpi.sh start $SL_DPI first" >&2
+        exit 125
+    fi
+fi
 if [ ! -f "$SL_WINEPREFIX/.songlink-ready" ]; then
     echo "wine-run: no Wine prefix at $SL_WINEPREFIX; run scripts/setup.sh first" >&2
     exit 125

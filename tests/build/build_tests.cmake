@@ -26,6 +26,14 @@ set_tests_properties(wine_session_start PROPERTIES FIXTURES_SETUP wine_session L
 add_test(NAME wine_session_stop COMMAND bash ${SL_ROOT}/scripts/wine-session.sh stop)
 set_tests_properties(wine_session_stop PROPERTIES FIXTURES_CLEANUP wine_session LABELS build TIMEOUT 60)
 
+# Copies of the prefix at other display DPIs, each with a warm wineserver
+# (see scripts/wine-dpi.sh); made once per machine, in seconds.
+set(SL_TEST_DPIS 120 144 192)
+add_test(NAME wine_dpi_start COMMAND bash ${SL_ROOT}/scripts/wine-dpi.sh start ${SL_TEST_DPIS})
+set_tests_properties(wine_dpi_start PROPERTIES FIXTURES_SETUP wine_dpi LABELS build TIMEOUT 300)
+add_test(NAME wine_dpi_stop COMMAND bash ${SL_ROOT}/scripts/wine-dpi.sh stop ${SL_TEST_DPIS})
+set_tests_properties(wine_dpi_stop PROPERTIES FIXTURES_CLEANUP wine_dpi LABELS build TIMEOUT 60)
+
 add_executable(sl_acp_probe ${CMAKE_CURRENT_LIST_DIR}/acp_probe.c)
 target_link_libraries(sl_acp_probe PRIVATE gdi32)
 
