@@ -49,8 +49,9 @@ MakePrefix() { # MakePrefix <dpi>
     stamp="$(Stamp "$dpi")"
     [ "$(cat "$dest/.songlink-ready" 2>/dev/null)" = "$stamp" ] && return 0
     log "making $dest"
+    # Leftovers of a making that was cut off (this runs under the lock).
+    rm -rf "$dest".new.*
     tmp="$dest.new.$$"
-    rm -rf "$tmp"
     mkdir -p "$tmp"
     # Only what Wine made: the registry, the drives and its update stamp.
     cp -a "$kBase/dosdevices" "$kBase"/*.reg "$kBase/.update-timestamp" "$tmp/" || return 1
