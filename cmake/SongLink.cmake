@@ -20,6 +20,12 @@ if(SL_WINDOWS)
     # ASLR on, and the stack protector's runtime linked in.
     add_link_options(-static -static-libgcc -static-libstdc++
                      -Wl,--nxcompat -Wl,--dynamicbase -fstack-protector-strong)
+    # Reproducible programs: no link time in the PE header, and debug
+    # information that names files relative to the tree, not to wherever it
+    # was checked out (the build directory last: it may lie inside the tree).
+    add_link_options(-Wl,--no-insert-timestamp)
+    add_compile_options(-ffile-prefix-map=${CMAKE_SOURCE_DIR}/=
+                        -ffile-prefix-map=${CMAKE_BINARY_DIR}/=build/)
     set(ZLIB_USE_STATIC_LIBS ON)
 else()
     add_compile_options(-Wall -Wextra -Wno-unused-parameter -Wno-missing-field-initializers -fno-omit-frame-pointer)
