@@ -62,3 +62,17 @@ find_program(SL_NM NAMES i686-w64-mingw32-nm REQUIRED)
 add_test(NAME build_hardening COMMAND bash ${CMAKE_CURRENT_LIST_DIR}/check_hardening.sh
                                       ${SL_OBJDUMP} ${SL_NM} ${hardened})
 set_tests_properties(build_hardening PROPERTIES LABELS build TIMEOUT 60)
+
+# The scripts a newcomer and a packager use, run as they would run them; they
+# drive windows, so they run with the other GUI tests, one at a time.
+if(TARGET songlink AND TARGET drive_songlink)
+    add_test(NAME build_run_standin
+             COMMAND bash ${CMAKE_CURRENT_LIST_DIR}/check_run_standin.sh ${CMAKE_BINARY_DIR}
+                     $<TARGET_FILE:drive_songlink> ${CMAKE_BINARY_DIR}/standin)
+    set_tests_properties(build_run_standin PROPERTIES
+        LABELS "build;gui" TIMEOUT 1800 FIXTURES_REQUIRED wine_session)
+    add_test(NAME build_package
+             COMMAND bash ${CMAKE_CURRENT_LIST_DIR}/check_package.sh ${CMAKE_BINARY_DIR} ${SL_OBJDUMP} ${SL_NM}
+                     $<TARGET_FILE:drive_songlink> ${CMAKE_BINARY_DIR}/package-check)
+    set_tests_properties(build_package PROPERTIES LABELS "build;gui" TIMEOUT 900 FIXTURES_REQUIRED wine_session)
+endif()
