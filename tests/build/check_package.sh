@@ -64,7 +64,7 @@ headers="$("$objdump" -p "$exe")"
 grep -q 'Time/Date.*1970' <<<"$headers" || Fail "a time stamp in the PE header"
 
 # The version: resource, manifest and archive name.
-wideStrings="$(strings -el "$exe")"
+wideStrings="$("${objdump%objdump}strings" -el "$exe")"
 grep -qx "$version.0" <<<"$wideStrings" || Fail "version resource does not say $version.0"
 grep -aq "name=\"SongLink.Downloader\" version=\"$version.0\"" "$exe" || Fail "manifest does not say $version.0"
 
