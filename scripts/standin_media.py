@@ -30,6 +30,11 @@ def _cover_colour(x, y):
     return background
 
 
+def cover_pixel(x, y):
+    """The RGB colour the cover shows at pixel (x, y): its 8 x 8 block's."""
+    return _cover_colour(x // 8 * 8 + 4, y // 8 * 8 + 4)
+
+
 def _ycbcr(rgb):
     r, g, b = rgb
     y = 0.299 * r + 0.587 * g + 0.114 * b
@@ -81,7 +86,7 @@ def cover_jpeg():
     blocks = _SIZE // 8
     for by in range(blocks):
         for bx in range(blocks):
-            colour = _ycbcr(_cover_colour(bx * 8 + 4, by * 8 + 4))
+            colour = _ycbcr(cover_pixel(bx * 8, by * 8))
             for c in range(3):
                 dc = max(-1024, min(1016, round(8 * (colour[c] - 128))))
                 diff = dc - previous[c]

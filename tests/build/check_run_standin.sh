@@ -36,6 +36,18 @@ GET /yy/index\.php\?r=play/getdata&hash=$hash&album_id=[0-9]+&_=[0-9]{13} -> 200
 GET /cover/$hash\.jpg -> 200
 GET /audio/$hash\.wav -> 200
 EOF
+    # The cover shows from the window's corner: the pixel the driver read
+    # must be the stand-in's picture there, not just any change.
+    read -r x y r g b < <(sed -n 's/.*background (\([0-9]*\),\([0-9]*\): \([0-9]*\) \([0-9]*\) \([0-9]*\)).*/\1 \2 \3 \4 \5/p' <<<"$out")
+    python3 - "$repo/scripts" "${x:-0}" "${y:-0}" "${r:--99}" "${g:--99}" "${b:--99}" <<'PY' || Fail "under $lang the window does not show the stand-in's cover"
+import sys
+sys.path.insert(0, sys.argv[1])
+import standin_media
+x, y, *shown = map(int, sys.argv[2:])
+want = standin_media.cover_pixel(x, y)
+print("cover at %d,%d: shown %s, picture %s" % (x, y, tuple(shown), want))
+sys.exit(0 if all(abs(a - b) <= 12 for a, b in zip(shown, want)) else 1)
+PY
     port="$(cat "$standin/standin.port" 2>/dev/null)"
     if [ -n "$port" ] && python3 -c 'import socket, sys; socket.create_connection(("127.0.0.1", int(sys.argv[1])), 1)' \
         "$port" 2>/dev/null; then

@@ -14,7 +14,8 @@
 #include "tests/support/message_box_probe.h"
 
 #include <windows.h>
-#include <shellapi.h>
+
+#include <shellapi.h>  // after windows.h, which it needs
 
 #include <cstdio>
 #include <string>
@@ -73,7 +74,10 @@ int Drive(const std::vector<std::wstring>& args)
 
     if (args.size() >= 3) {
         std::wstring log = WindowsPath(args[2]);
-        COLORREF before = ClientPixel(window, kBareX, kBareY);
+        // The window first shows its plain face; the cover replaces it.
+        const COLORREF face = GetSysColor(COLOR_BTNFACE);
+        if (!WaitUntil([&] { return NearColour(ClientPixel(window, kBareX, kBareY), face, 12); }, 10000))
+            return Fail("the window never showed its plain face");
         TypeText(edit, args[1]);
         if (!WaitUntil([&] { return WindowText(edit) == args[1]; }, 5000)) return Fail("the address was not typed");
         PostMessageW(button, BM_CLICK, 0, 0);
@@ -91,9 +95,11 @@ int Drive(const std::vector<std::wstring>& args)
             }
             std::printf("drive_songlink: the log shows \"%s\"\n", wanted.c_str());
         }
-        if (!WaitUntil([&] { return !NearColour(ClientPixel(window, kBareX, kBareY), before, 12); }, 10000))
+        if (!WaitUntil([&] { return !NearColour(ClientPixel(window, kBareX, kBareY), face, 12); }, 10000))
             return Fail("the cover did not become the window's background");
-        std::printf("drive_songlink: the cover is the window's background\n");
+        COLORREF shown = ClientPixel(window, kBareX, kBareY);
+        std::printf("drive_songlink: the cover is the window's background (%d,%d: %d %d %d)\n", kBareX, kBareY,
+                    GetRValue(shown), GetGValue(shown), GetBValue(shown));
     }
 
     PostMessageW(window, WM_CLOSE, 0, 0);
