@@ -79,7 +79,7 @@ if [ "$program" = songlink ] && [ "$(CachedHost "$dir")" = "$kPlaceholderHost" ]
     if [ -f "$standinDir/CMakeCache.txt" ] && [ "$port" != "$lastPort" ]; then
         cmake -B "$standinDir" -DSONGLINK_ENDPOINT_HOST="127.0.0.1:$port" >/dev/null || exit 1
     fi
-    echo "run: building the tool for the stand-in in $standinDir"
+    echo "run: building the tool for the stand-in in $standinDir (the first time takes minutes; progress in build.log there)"
     SL_BUILD_DIR="$standinDir" SL_CMAKE_ARGS="${SL_CMAKE_ARGS:-} -DSONGLINK_ENDPOINT_HOST=127.0.0.1:$port" \
         bash "$SL_REPO/scripts/build.sh" windows --target songlink >"$standinDir/build.log" 2>&1 ||
         { cat "$standinDir/build.log" >&2; exit 1; }
@@ -123,9 +123,24 @@ if [ -n "${SL_RUN_DRIVER:-}" ]; then
     else
         "$SL_REPO/scripts/wine-run.sh" "$SL_RUN_DRIVER" "$exe"
     fi
+    rc=$?
 else
-    "$SL_REPO/scripts/wine-run.sh" "$exe"
+    # A Windows program under Wine ignores Ctrl-C, so the script ends it: the
+    # program runs in the background (wine-run.sh execs Wine, so the pid is
+    # the program's) while the script waits for it or for Ctrl-C.
+    "$SL_REPO/scripts/wine-run.sh" "$exe" &
+    programPid=$!
+    interrupted=0
+    trap 'interrupted=1; kill "$programPid" 2>/dev/null' INT TERM
+    while :; do
+        wait "$programPid"
+        rc=$?
+        kill -0 "$programPid" 2>/dev/null || break
+    done
+    if [ $interrupted = 1 ]; then
+        echo "run: ended with Ctrl-C"
+        exit 130
+    fi
 fi
-rc=$?
 echo "run: $program exited with code $rc"
 exit $rc
