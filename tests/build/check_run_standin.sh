@@ -16,7 +16,8 @@ Fail() {
 }
 
 host="$(sed -n 's/^SONGLINK_ENDPOINT_HOST:[A-Z]*=//p' "$build/CMakeCache.txt")"
-[ "$host" = "playdata.example.com" ] || { echo "FAIL: $build is built for $host, not the placeholder"; exit 1; }
+# A build for a real host runs the real tool: nothing of the stand-in to check.
+[ "$host" = "playdata.example.com" ] || { echo "skipped: $build is built for $host, not the placeholder"; exit 77; }
 before="$(stat -c %Y "$build/app/songlink.exe" 2>/dev/null)"
 
 for lang in zh_CN.UTF-8 en_US.UTF-8; do
