@@ -3,6 +3,7 @@
 #include "app/call.h"
 #include "app/web/cookies.h"
 #include "app/web/dll_declarations.h"
+#include "app/web/download_limits.h"
 #include "app/web/gbk_text.h"
 #include "app/web/url_split.h"
 #include "app/web/web_values.h"
@@ -63,11 +64,26 @@ std::string WithDefaultHeaders(std::string headers, const std::string& address, 
     return headers;
 }
 
+// Gives every blocking wait of the request (connect, send, each receive) only
+// the time left before the deadline. Without a deadline the routine sets no
+// time-out at all, as it always has.
+void BoundWaits(HINTERNET request, const DownloadLimits& limits, bool receiveOnly)
+{
+    if (!limits.HasDeadline()) return;
+    DWORD left = limits.Bound(UINT32_MAX);
+    for (DWORD option : {DWORD{INTERNET_OPTION_RECEIVE_TIMEOUT}, DWORD{INTERNET_OPTION_CONNECT_TIMEOUT},
+                         DWORD{INTERNET_OPTION_SEND_TIMEOUT}}) {
+        DllCall<BOOL>(kInternetSetOptionA, request, option, static_cast<void*>(&left), DWORD{sizeof left});
+        if (receiveOnly) break;
+    }
+}
+
 }  // namespace
 
 ByteSet WinInetVisit(const WinInetVisitArgs& args)
 {
     static const char* const kVerbs[] = {"GET", "POST", "HEAD"};
+    DownloadLimits limits(args.maxBodyBytes, args.deadlineMs);
     int32_t method = (args.method < 0 || args.method > 2) ? 0 : args.method;
     std::string address(TextView(args.address));
     bool secure = ToLower(LeftText(address, 8)) == "https://";
@@ -105,6 +121,7 @@ ByteSet WinInetVisit(const WinInetVisitArgs& args)
     std::string headers = WithDefaultHeaders(callerHeaders, address, cookies);
     StoreText(args.requestHeaders, headers);
 
+    BoundWaits(h.request, limits, false);
     if (method == 0) {
         DllCall<BOOL>(kHttpSendRequestA, h.request, headers.c_str(), static_cast<DWORD>(headers.size()),
                       static_cast<void*>(nullptr), DWORD{0});
@@ -122,7 +139,12 @@ ByteSet WinInetVisit(const WinInetVisitArgs& args)
     uint8_t piece[kReadPiece] = {};
     for (;;) {
         DWORD read = 0;
+        BoundWaits(h.request, limits, true);
         BOOL ok = DllCall<BOOL>(kInternetReadFile, h.request, piece, kReadPiece, &read);
+        // Past a limit the download is abandoned: the handles close as `h`
+        // goes, the body is released, and the caller gets the empty body of a
+        // failed request. (A read cut short by the deadline is no end of body.)
+        if (limits.Expired() || !limits.BodyFits(uint64_t{body.Size()} + std::min(read, kReadPiece))) return nullptr;
         // A failed read reports 0 bytes and so ends the body, like its end.
         if (!ok || read == 0) break;
         body.Append(piece, std::min(read, kReadPiece));
