@@ -8,6 +8,7 @@ const char* const kDllLibraryNames[kDllCommandCount] = {
     "Winhttp.dll",  "Winhttp.dll",  "Winhttp.dll",  "Winhttp.dll",  "ole32.dll",    "ole32.dll",
     "",             "kernel32.dll", "kernel32.dll", "wininet.dll",  "wininet.dll",  "wininet.dll",
     "wininet.dll",  "wininet.dll",  "wininet.dll",  "wininet.dll",  "wininet.dll",  "wininet.dll",
+    "wininet.dll",
 };
 
 const char* const kDllExportNames[kDllCommandCount] = {
@@ -41,6 +42,7 @@ const char* const kDllExportNames[kDllCommandCount] = {
     "InternetReadFile",
     "HttpQueryInfoA",
     "InternetSetOptionA",
+    "InternetQueryDataAvailable",
 };
 
 }  // namespace web

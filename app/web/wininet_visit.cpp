@@ -64,16 +64,16 @@ std::string WithDefaultHeaders(std::string headers, const std::string& address, 
     return headers;
 }
 
-// Gives every blocking wait of the request (connect, send, each receive) only
-// the time left before the deadline. Without a deadline the routine sets no
-// time-out at all, as it always has.
-void BoundWaits(HINTERNET request, const DownloadLimits& limits, bool receiveOnly)
+// Gives every blocking wait (connect, send, each receive) only the time left
+// before the deadline; set on the connection, the request inherits them.
+// Without a deadline the routine sets no time-out at all, as it always has.
+void BoundWaits(HINTERNET handle, const DownloadLimits& limits, bool receiveOnly)
 {
     if (!limits.HasDeadline()) return;
     DWORD left = limits.Bound(UINT32_MAX);
     for (DWORD option : {DWORD{INTERNET_OPTION_RECEIVE_TIMEOUT}, DWORD{INTERNET_OPTION_CONNECT_TIMEOUT},
                          DWORD{INTERNET_OPTION_SEND_TIMEOUT}}) {
-        DllCall<BOOL>(kInternetSetOptionA, request, option, static_cast<void*>(&left), DWORD{sizeof left});
+        DllCall<BOOL>(kInternetSetOptionA, handle, option, static_cast<void*>(&left), DWORD{sizeof left});
         if (receiveOnly) break;
     }
 }
@@ -108,6 +108,7 @@ ByteSet WinInetVisit(const WinInetVisitArgs& args)
                                       DWORD{INTERNET_SERVICE_HTTP}, DWORD{0}, DWORD_PTR{0});
     if (!h.connection) return nullptr;
 
+    BoundWaits(h.connection, limits, false);
     DWORD flags = INTERNET_FLAG_RELOAD | INTERNET_FLAG_NEED_FILE;
     if (args.cookies) flags |= INTERNET_FLAG_NO_COOKIES;
     if (args.noRedirect) flags |= INTERNET_FLAG_NO_AUTO_REDIRECT;
@@ -121,7 +122,6 @@ ByteSet WinInetVisit(const WinInetVisitArgs& args)
     std::string headers = WithDefaultHeaders(callerHeaders, address, cookies);
     StoreText(args.requestHeaders, headers);
 
-    BoundWaits(h.request, limits, false);
     if (method == 0) {
         DllCall<BOOL>(kHttpSendRequestA, h.request, headers.c_str(), static_cast<DWORD>(headers.size()),
                       static_cast<void*>(nullptr), DWORD{0});
@@ -138,16 +138,28 @@ ByteSet WinInetVisit(const WinInetVisitArgs& args)
     BodyBuffer body;
     uint8_t piece[kReadPiece] = {};
     for (;;) {
+        DWORD want = kReadPiece;
+        if (limits.HasDeadline()) {
+            // A read waits until its whole piece has come, which a server
+            // sending a byte now and then can put off for ever; so with a
+            // deadline each read takes only what has arrived, and only the
+            // wait for it blocks, bounded by the time left.
+            BoundWaits(h.request, limits, true);
+            DWORD available = 0;
+            BOOL more = DllCall<BOOL>(kInternetQueryDataAvailable, h.request, &available, DWORD{0}, DWORD_PTR{0});
+            if (limits.Expired()) return nullptr;
+            if (!more || available == 0) break;
+            want = std::min(available, kReadPiece);
+        }
         DWORD read = 0;
-        BoundWaits(h.request, limits, true);
-        BOOL ok = DllCall<BOOL>(kInternetReadFile, h.request, piece, kReadPiece, &read);
+        BOOL ok = DllCall<BOOL>(kInternetReadFile, h.request, piece, want, &read);
         // Past a limit the download is abandoned: the handles close as `h`
         // goes, the body is released, and the caller gets the empty body of a
         // failed request. (A read cut short by the deadline is no end of body.)
-        if (limits.Expired() || !limits.BodyFits(uint64_t{body.Size()} + std::min(read, kReadPiece))) return nullptr;
+        if (limits.Expired() || !limits.BodyFits(uint64_t{body.Size()} + std::min(read, want))) return nullptr;
         // A failed read reports 0 bytes and so ends the body, like its end.
         if (!ok || read == 0) break;
-        body.Append(piece, std::min(read, kReadPiece));
+        body.Append(piece, std::min(read, want));
     }
 
     // The service is told of 5000 bytes; the block behind them is larger, so
