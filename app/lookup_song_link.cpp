@@ -23,7 +23,7 @@ constexpr const char* kEndpointPrefix = "http://" SONGLINK_ENDPOINT_HOST "/yy/in
 
 // Both downloads come from the network, the cover from a host the reply
 // names: neither may exhaust the 32-bit process or freeze the window for
-// ever. A record is a few kilobytes and a cover a few hundred.
+// ever. A record is a few kilobytes and a cover a few hundred kilobytes.
 constexpr uint32_t kReplyLimit = 16u << 20;
 constexpr uint32_t kCoverLimit = 32u << 20;
 // The end-to-end tests' build waits a few seconds instead of a minute.
@@ -39,9 +39,10 @@ void Assign(Text& variable, OwnedText value)
     variable = value.Release();
 }
 
-// Only a web address may reach the browser control: an address from the
-// network that names javascript:, vbscript: or file: would run script or
-// open local files in it.
+// Only a web address may be fetched or reach the browser control: an
+// address from the network that names javascript:, vbscript: or file: would
+// run script or open local files in it, and one without a scheme is read as
+// http by the request and may name any host.
 bool IsWebAddress(const char* address)
 {
     OwnedText trimmed = Call::Text(TrimBoth, address);
@@ -87,8 +88,6 @@ void LookupSongLink()
 
     Assign(program.coverAddress, TextBetween(replyText.Get(), "img\":\"", ".jpg"));
     Assign(program.coverAddress, ConcatTexts({program.coverAddress, ".jpg"}));
-    // Only a web address is fetched: anything else would let the reply aim
-    // the request elsewhere (an address without a scheme is read as http).
     // Any other address is a download that yielded nothing.
     OwnedBytes cover;
     if (IsWebAddress(program.coverAddress)) {
