@@ -564,7 +564,10 @@ Ending WaitForEnd(ProgramRun& run, uint32_t timeoutMs)
             return !run.child_.Running();
         },
         timeoutMs);
-    if (e.ended) e.exitCode = run.child_.ExitCode();
+    if (e.ended) {
+        e.exitCode = run.child_.ExitCode();
+        run.child_.Close();  // everything it wrote has been read
+    }
     return e;
 }
 
@@ -581,10 +584,13 @@ TEST(SongLinkEndToEnd, ClosingTheWindowDuringALookupEndsQuietly)
         const char* name;
         UINT message;
         WPARAM wParam;
+        LPARAM lParam;
     } cases[] = {
-        {"WM_CLOSE", WM_CLOSE, 0},
-        // What the close button and Alt+F4 send.
-        {"close command", WM_SYSCOMMAND, SC_CLOSE},
+        {"WM_CLOSE", WM_CLOSE, 0, 0},
+        // What the close button sends.
+        {"close command", WM_SYSCOMMAND, SC_CLOSE, 0},
+        // F4 with Alt held (the context bit).
+        {"Alt+F4", WM_SYSKEYDOWN, VK_F4, LPARAM{1} | (LPARAM{1} << 29)},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
@@ -597,7 +603,7 @@ TEST(SongLinkEndToEnd, ClosingTheWindowDuringALookupEndsQuietly)
         service.SetRecord(FullRecord(), 1500);
         run.Lookup("#hash=ABC&album_id=2");
         ASSERT_TRUE(service.WaitFor("/yy/", 2, 15000));
-        PostMessageW(run.window_, c.message, c.wParam, 0);
+        PostMessageW(run.window_, c.message, c.wParam, c.lParam);
 
         Ending end = WaitForEnd(run, 20000);
         ASSERT_TRUE(end.ended);
