@@ -21,6 +21,17 @@ namespace {
 
 constexpr const char* kEndpointPrefix = "http://" SONGLINK_ENDPOINT_HOST "/yy/index.php?r=play/getdata&hash=";
 
+// Both downloads come from the network, the cover from a host the reply
+// names: neither may exhaust the 32-bit process or freeze the window for
+// ever. A record is a few kilobytes and a cover a few hundred kilobytes.
+constexpr uint32_t kReplyLimit = 16u << 20;
+constexpr uint32_t kCoverLimit = 32u << 20;
+// The end-to-end tests' build waits a few seconds instead of a minute.
+#ifndef SONGLINK_DOWNLOAD_DEADLINE_SECONDS
+#define SONGLINK_DOWNLOAD_DEADLINE_SECONDS 60
+#endif
+constexpr uint32_t kDownloadDeadlineMs = SONGLINK_DOWNLOAD_DEADLINE_SECONDS * 1000u;
+
 // Replaces a program-level text, releasing what it held.
 void Assign(Text& variable, OwnedText value)
 {
@@ -28,9 +39,10 @@ void Assign(Text& variable, OwnedText value)
     variable = value.Release();
 }
 
-// Only a web address may reach the browser control: an address from the
-// network that names javascript:, vbscript: or file: would run script or
-// open local files in it.
+// Only a web address may be fetched or reach the browser control: an
+// address from the network that names javascript:, vbscript: or file: would
+// run script or open local files in it, and one without a scheme is read as
+// http by the request and may name any host.
 bool IsWebAddress(const char* address)
 {
     OwnedText trimmed = Call::Text(TrimBoth, address);
@@ -38,6 +50,11 @@ bool IsWebAddress(const char* address)
     return Call::Int(FindText, head, "http://", kOmitted, kOmitted) == 1 ||
            Call::Int(FindText, head, "https://", kOmitted, kOmitted) == 1;
 }
+
+// The request lets waiting window messages through, so the user may have
+// closed the window meanwhile; a lookup whose window is gone has no one to
+// show anything to and stops without a word.
+bool WindowGone() { return !WindowLoaded(kMainWindowId); }
 
 }  // namespace
 
@@ -61,16 +78,26 @@ void LookupSongLink()
 
     web::WinHttpVisitArgs request;
     request.address = address.Get();
+    request.maxBodyBytes = kReplyLimit;
+    request.deadlineMs = kDownloadDeadlineMs;
     OwnedText reply(web::WinHttpVisit(request));
     address.Reset();
+    if (WindowGone()) return;
     OwnedText replyText = DecodeUnicodeEscapes(reply.Get());
     reply.Reset();
 
     Assign(program.coverAddress, TextBetween(replyText.Get(), "img\":\"", ".jpg"));
     Assign(program.coverAddress, ConcatTexts({program.coverAddress, ".jpg"}));
-    web::WinInetVisitArgs coverRequest;
-    coverRequest.address = program.coverAddress;
-    OwnedBytes cover(web::WinInetVisit(coverRequest));
+    // Any other address is a download that yielded nothing.
+    OwnedBytes cover;
+    if (IsWebAddress(program.coverAddress)) {
+        web::WinInetVisitArgs coverRequest;
+        coverRequest.address = program.coverAddress;
+        coverRequest.maxBodyBytes = kCoverLimit;
+        coverRequest.deadlineMs = kDownloadDeadlineMs;
+        cover.Reset(web::WinInetVisit(coverRequest));
+    }
+    if (WindowGone()) return;
     // The window keeps its own copy of the picture bytes.
     WriteUnitBytes(kMainWindowId, kWindowUnitId, 11, cover.Get());
     cover.Reset();

@@ -14,3 +14,6 @@ void WriteUnitText(uint32_t windowId, uint32_t unitId, int32_t property, const c
 
 // Writes a byte-set property (a picture, say); the unit keeps its own copy.
 void WriteUnitBytes(uint32_t windowId, uint32_t unitId, int32_t property, const uint8_t* bytes);
+
+// True while the window is loaded and still exists.
+bool WindowLoaded(uint32_t windowId);

@@ -7,7 +7,8 @@ const char* const kDllLibraryNames[kDllCommandCount] = {
     "Winhttp.dll",  "Winhttp.dll",  "Winhttp.dll",  "Winhttp.dll",  "Winhttp.dll",  "Winhttp.dll",
     "Winhttp.dll",  "Winhttp.dll",  "Winhttp.dll",  "Winhttp.dll",  "ole32.dll",    "ole32.dll",
     "",             "kernel32.dll", "kernel32.dll", "wininet.dll",  "wininet.dll",  "wininet.dll",
-    "wininet.dll",  "wininet.dll",  "wininet.dll",  "wininet.dll",  "wininet.dll",
+    "wininet.dll",  "wininet.dll",  "wininet.dll",  "wininet.dll",  "wininet.dll",  "wininet.dll",
+    "wininet.dll",
 };
 
 const char* const kDllExportNames[kDllCommandCount] = {
@@ -40,6 +41,8 @@ const char* const kDllExportNames[kDllCommandCount] = {
     "HttpSendRequestA",
     "InternetReadFile",
     "HttpQueryInfoA",
+    "InternetSetOptionA",
+    "InternetQueryDataAvailable",
 };
 
 }  // namespace web

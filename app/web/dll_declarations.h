@@ -37,9 +37,11 @@ enum DllCommand : int32_t {
     kHttpSendRequestAAgain = 26,
     kInternetReadFile = 27,
     kHttpQueryInfoA = 28,
+    kInternetSetOptionA = 29,  // these two only for a download with a deadline
+    kInternetQueryDataAvailable = 30,
 };
 
-constexpr uint32_t kDllCommandCount = 29;
+constexpr uint32_t kDllCommandCount = 31;
 
 // Library file names and export names by declaration index, as the program
 // declares them (handed to the runtime in the program header).

@@ -5,6 +5,7 @@
 #include "app/text/regex_object.h"
 #include "app/web/cookies.h"
 #include "app/web/dll_declarations.h"
+#include "app/web/download_limits.h"
 #include "app/web/gbk_text.h"
 #include "app/web/response_decoding.h"
 #include "app/web/web_values.h"
@@ -92,7 +93,7 @@ std::string BuildHeaderBlock(const std::string& requestHeaders, const std::strin
 
 class Exchange {
 public:
-    explicit Exchange(const WinHttpVisitArgs& args) : args_(args) {}
+    explicit Exchange(const WinHttpVisitArgs& args) : args_(args), limits_(args.maxBodyBytes, args.deadlineMs) {}
     ~Exchange() { CloseHandles(); }
 
     Text Run();
@@ -116,15 +117,20 @@ private:
 
     Next Prepare();
     Next Send();
-    void ReadBody();
+    // False when the body was abandoned at a limit.
+    bool ReadBody();
+    void SetReceiveTimeout(uint32_t ms);
     void Finish();
     void CloseHandles();
 
     const WinHttpVisitArgs& args_;
+    DownloadLimits limits_;
     HINTERNET session_ = nullptr;
     HINTERNET connection_ = nullptr;
     HINTERNET request_ = nullptr;
     int32_t stagesEntered_ = 0;
+    uint32_t phaseMs_ = 30000;  // the time-out of each phase, as set
+
     RegexObject regex_;  // for the charset search; made when the routine starts
     BodyBuffer body_;
     OwnedText text_;  // until handed to the caller
@@ -185,7 +191,9 @@ Exchange::Next Exchange::Prepare()
     // Whole seconds far beyond any useful wait are capped rather than left to
     // overflow into a negative (infinite) time-out.
     int64_t ms = args_.timeoutSeconds > 0 ? std::min<int64_t>(int64_t{args_.timeoutSeconds} * 1000, INT32_MAX) : 30000;
-    int t = static_cast<int>(ms);
+    // No phase may outlast the caller's overall deadline.
+    int t = static_cast<int>(limits_.Bound(static_cast<uint32_t>(ms)));
+    phaseMs_ = static_cast<uint32_t>(ms);
     if (!DllCall<BOOL>(kWinHttpSetTimeouts, request_, t, t, t, t)) return Fail(kMsg705);
     // The wait for the response head is a time-out of its own on some
     // services (Wine keeps it infinite whatever the receive time-out says);
@@ -242,24 +250,43 @@ Exchange::Next Exchange::Send()
         return Fail(kMsg711);
     }
     Enter();
+    if (limits_.HasDeadline()) {
+        // The wait for the response head gets only the time left.
+        DWORD left = limits_.Bound(phaseMs_);
+        DllCall<BOOL>(kWinHttpSetOption, request_, DWORD{WINHTTP_OPTION_RECEIVE_RESPONSE_TIMEOUT}, &left, DWORD{4});
+        SetReceiveTimeout(left);
+    }
     if (!DllCall<BOOL>(kWinHttpReceiveResponse, request_, static_cast<void*>(nullptr))) return Fail(kMsg712);
     return Next::Continue;
 }
 
-void Exchange::ReadBody()
+void Exchange::SetReceiveTimeout(uint32_t ms)
+{
+    DWORD value = ms;
+    DllCall<BOOL>(kWinHttpSetOption, request_, DWORD{WINHTTP_OPTION_RECEIVE_TIMEOUT}, &value, DWORD{4});
+}
+
+bool Exchange::ReadBody()
 {
     // Each piece is read straight behind the body already held, in exactly
     // the size the service reports available.
     for (;;) {
+        // Each wait for more data gets only the time left before the deadline.
+        if (limits_.HasDeadline()) SetReceiveTimeout(limits_.Bound(phaseMs_));
         DWORD available = 0;
-        if (!DllCall<BOOL>(kWinHttpQueryDataAvailable, request_, &available) || available < 1) return;
+        BOOL more = DllCall<BOOL>(kWinHttpQueryDataAvailable, request_, &available);
+        if (limits_.Expired()) return false;
+        if (!more || available < 1) return true;
+        // The cap is checked before the piece is taken, so the body never
+        // holds more than the caller allowed.
+        if (!limits_.BodyFits(uint64_t{body_.Size()} + available)) return false;
         // Only the bytes the read reports are kept, so the piece needs no
         // zero-filling first.
         uint8_t* piece = body_.Reserve(available);
         DWORD read = 0;
         if (!DllCall<BOOL>(kWinHttpReadData, request_, piece, available, &read)) {
             StoreText(args_.statusText, kMsg713);
-            return;
+            return true;
         }
         body_.Commit(std::min<DWORD>(read, available));
     }
@@ -335,8 +362,15 @@ Text Exchange::Run()
     if (next == Next::Continue) next = Send();
     if (next == Next::Return) return nullptr;
     if (next == Next::Continue) {
-        ReadBody();
-        Finish();
+        if (ReadBody()) {
+            Finish();
+        } else {
+            // Abandoned at a limit: what was read goes at once, and the call
+            // ends as a failed read with nothing else written.
+            RuntimeFree(body_.Release());
+            StoreText(args_.statusText, kMsg713);
+            CloseHandles();
+        }
     }
     // Leaving each stage lets waiting window messages through, innermost
     // first; failure messages are already written.

@@ -30,6 +30,13 @@ struct WinHttpVisitArgs {
     Text* redirectAddress = nullptr;
     Text* statusText = nullptr;
     ByteSet* responseBody = nullptr;
+    // Limits for a download from an untrusted server (0: none). A body that
+    // would grow past maxBodyBytes, or an exchange still running deadlineMs
+    // after the call began, is abandoned: the call ends as a failed read
+    // (message 713, empty text, nothing else written). The per-phase
+    // time-out alone cannot stop a server that sends a byte now and then.
+    uint32_t maxBodyBytes = 0;
+    uint32_t deadlineMs = 0;
 };
 
 // The decoded page text, owned by the caller; empty (null) on failure.

@@ -3,6 +3,7 @@
 #include "app/call.h"
 #include "app/web/cookies.h"
 #include "app/web/dll_declarations.h"
+#include "app/web/download_limits.h"
 #include "app/web/gbk_text.h"
 #include "app/web/url_split.h"
 #include "app/web/web_values.h"
@@ -63,11 +64,26 @@ std::string WithDefaultHeaders(std::string headers, const std::string& address, 
     return headers;
 }
 
+// Gives every blocking wait (connect, send, each receive) only the time left
+// before the deadline; set on the connection, the request inherits them.
+// Without a deadline the routine sets no time-out at all, as it always has.
+void BoundWaits(HINTERNET handle, const DownloadLimits& limits, bool receiveOnly)
+{
+    if (!limits.HasDeadline()) return;
+    DWORD left = limits.Bound(UINT32_MAX);
+    for (DWORD option : {DWORD{INTERNET_OPTION_RECEIVE_TIMEOUT}, DWORD{INTERNET_OPTION_CONNECT_TIMEOUT},
+                         DWORD{INTERNET_OPTION_SEND_TIMEOUT}}) {
+        DllCall<BOOL>(kInternetSetOptionA, handle, option, static_cast<void*>(&left), DWORD{sizeof left});
+        if (receiveOnly) break;
+    }
+}
+
 }  // namespace
 
 ByteSet WinInetVisit(const WinInetVisitArgs& args)
 {
     static const char* const kVerbs[] = {"GET", "POST", "HEAD"};
+    DownloadLimits limits(args.maxBodyBytes, args.deadlineMs);
     int32_t method = (args.method < 0 || args.method > 2) ? 0 : args.method;
     std::string address(TextView(args.address));
     bool secure = ToLower(LeftText(address, 8)) == "https://";
@@ -92,6 +108,7 @@ ByteSet WinInetVisit(const WinInetVisitArgs& args)
                                       DWORD{INTERNET_SERVICE_HTTP}, DWORD{0}, DWORD_PTR{0});
     if (!h.connection) return nullptr;
 
+    BoundWaits(h.connection, limits, false);
     DWORD flags = INTERNET_FLAG_RELOAD | INTERNET_FLAG_NEED_FILE;
     if (args.cookies) flags |= INTERNET_FLAG_NO_COOKIES;
     if (args.noRedirect) flags |= INTERNET_FLAG_NO_AUTO_REDIRECT;
@@ -121,11 +138,28 @@ ByteSet WinInetVisit(const WinInetVisitArgs& args)
     BodyBuffer body;
     uint8_t piece[kReadPiece] = {};
     for (;;) {
+        DWORD want = kReadPiece;
+        if (limits.HasDeadline()) {
+            // A read waits until its whole piece has come, which a server
+            // sending a byte now and then can put off for ever; so with a
+            // deadline each read takes only what has arrived, and only the
+            // wait for it blocks, bounded by the time left.
+            BoundWaits(h.request, limits, true);
+            DWORD available = 0;
+            BOOL more = DllCall<BOOL>(kInternetQueryDataAvailable, h.request, &available, DWORD{0}, DWORD_PTR{0});
+            if (limits.Expired()) return nullptr;
+            if (!more || available == 0) break;
+            want = std::min(available, kReadPiece);
+        }
         DWORD read = 0;
-        BOOL ok = DllCall<BOOL>(kInternetReadFile, h.request, piece, kReadPiece, &read);
+        BOOL ok = DllCall<BOOL>(kInternetReadFile, h.request, piece, want, &read);
+        // Past a limit the download is abandoned: the handles close as `h`
+        // goes, the body is released, and the caller gets the empty body of a
+        // failed request. (A read cut short by the deadline is no end of body.)
+        if (limits.Expired() || !limits.BodyFits(uint64_t{body.Size()} + std::min(read, want))) return nullptr;
         // A failed read reports 0 bytes and so ends the body, like its end.
         if (!ok || read == 0) break;
-        body.Append(piece, std::min(read, kReadPiece));
+        body.Append(piece, std::min(read, want));
     }
 
     // The service is told of 5000 bytes; the block behind them is larger, so

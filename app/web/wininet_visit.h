@@ -23,6 +23,12 @@ struct WinInetVisitArgs {
     bool noRedirect = false;
     ByteSet* postBytes = nullptr;  // in/out
     const char* proxyAddress = nullptr;
+    // Limits for a download from an untrusted server (0: none). A body that
+    // would grow past maxBodyBytes, or a call still reading deadlineMs after
+    // it began, is abandoned: handles closed, the empty body returned, the
+    // out-parameters not written.
+    uint32_t maxBodyBytes = 0;
+    uint32_t deadlineMs = 0;
 };
 
 // The body, owned by the caller; null when empty or when the session,

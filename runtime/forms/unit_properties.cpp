@@ -13,6 +13,7 @@
 #include "runtime/units/unit.h"
 
 #include <cstring>
+#include <new>
 #include <string>
 #include <vector>
 
@@ -84,14 +85,6 @@ std::vector<uint8_t> PointerForStoring(const uint8_t* data, uint32_t size)
         }
     }
     return bytes;
-}
-
-std::vector<uint8_t> ByteSetBytes(uintptr_t value)
-{
-    const void* b = reinterpret_cast<const void*>(value);
-    const uint32_t n = ByteSetLength(b);
-    const uint8_t* p = ByteSetData(b);
-    return n ? std::vector<uint8_t>(p, p + n) : std::vector<uint8_t>();
 }
 
 // The unit's current font as a 60-byte record (the default GUI font when it
@@ -341,6 +334,13 @@ void RecreateUnit(WindowRecord& window, UnitRecord& unit, UnitInterfaceFn entry)
 
 }  // namespace
 
+bool IsWindowLoaded(WindowId windowId)
+{
+    WindowRecord* window = FindWindowRecord(windowId);
+    if (!window || !window->live.loaded || window->units.units.empty()) return false;
+    return LiveHandle(window->units.units[0]) != nullptr;
+}
+
 int64_t ReadUnitProperty(WindowId windowId, UnitId unitId, int32_t index, int32_t element)
 {
     WindowRecord* window = nullptr;
@@ -412,8 +412,21 @@ int64_t ReadUnitProperty(WindowId windowId, UnitId unitId, int32_t index, int32_
                         v.size ? static_cast<uint32_t>(strnlen(text, v.size)) : static_cast<uint32_t>(strlen(text)));
 }
 
-void WriteUnitProperty(WindowId windowId, UnitId unitId, int32_t index, int32_t element, uintptr_t value,
-                       uint32_t second)
+namespace {
+
+// The size of the text or bytes being written, which the allocation-failure
+// report names.
+uint32_t WrittenValueSize(const UnitRecord& unit, int32_t index, uintptr_t value)
+{
+    if (index < 8 || unit.IsMenuItem()) return 0;
+    const uint32_t code = TypeCodeOf(FindUnitType(unit.type), index);
+    if (IsByteSetCode(code)) return ByteSetLength(reinterpret_cast<const void*>(value));
+    if (code == 1005 || code == 1016)
+        return value ? static_cast<uint32_t>(strlen(reinterpret_cast<const char*>(value))) : 0;
+    return 0;
+}
+
+void WriteProperty(WindowId windowId, UnitId unitId, int32_t index, int32_t element, uintptr_t value, uint32_t second)
 {
     WindowRecord* window = nullptr;
     UnitRecord& unit = RequireUnit(windowId, unitId, window);
@@ -471,9 +484,16 @@ void WriteUnitProperty(WindowId windowId, UnitId unitId, int32_t index, int32_t 
     default:
         if (IsByteSetCode(code)) {
             const void* b = reinterpret_cast<const void*>(value);
-            bytes = code == 1011 ? PointerForStoring(ByteSetData(b), ByteSetLength(b)) : ByteSetBytes(value);
-            v.pointer = bytes.empty() ? nullptr : bytes.data();
-            v.size = static_cast<uint32_t>(bytes.size());
+            if (code == 1011) {
+                bytes = PointerForStoring(ByteSetData(b), ByteSetLength(b));
+                v.pointer = bytes.empty() ? nullptr : bytes.data();
+                v.size = static_cast<uint32_t>(bytes.size());
+            } else {
+                // The program's byte set is borrowed for the call; the unit
+                // takes its own copy.
+                v.size = ByteSetLength(b);
+                v.pointer = v.size ? ByteSetData(b) : nullptr;
+            }
         } else {
             // Texts: null is the empty text.
             const char* text = reinterpret_cast<const char*>(value);
@@ -485,4 +505,24 @@ void WriteUnitProperty(WindowId windowId, UnitId unitId, int32_t index, int32_t 
     HWND before = LiveHandle(unit);
     if (set(access.object, k, &v) == 1 && before && IsWindow(before) && unit.object)
         RecreateUnit(*window, unit, access.entry);
+}
+
+}  // namespace
+
+void WriteUnitProperty(WindowId windowId, UnitId unitId, int32_t index, int32_t element, uintptr_t value,
+                       uint32_t second)
+{
+    // Units keep their texts and bytes in ordinary containers. Whatever copy
+    // the process cannot hold ends the program through the runtime's
+    // allocation-failure report, as a failed RuntimeAlloc would; an exception
+    // must never unwind into the window procedure whose event is writing.
+    bool failed = false;
+    try {
+        WriteProperty(windowId, unitId, index, element, value, second);
+    } catch (const std::bad_alloc&) {
+        failed = true;
+    }
+    if (!failed) return;
+    const UnitRecord* unit = FindUnitRecord(windowId, unitId);
+    RaiseAllocationFailure(unit ? WrittenValueSize(*unit, index, value) : 0);
 }

@@ -2,6 +2,7 @@
 // own process under the display, against a loopback server that plays the
 // play-data endpoint, the cover host and the audio host.
 #include "tests/app/e2e/window_driver.h"
+#include "tests/app/web/inet_cache.h"
 #include "tests/app/web/loopback_server.h"
 #include "tests/runtime/pictures/picture_files.h"
 #include "tests/support/child_process.h"
@@ -13,6 +14,7 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <mutex>
 #include <regex>
 #include <string>
 
@@ -455,6 +457,319 @@ TEST(SongLinkEndToEnd, WindowIsItsStoredLayoutAtTheSystemDpi)
         5000);
     EXPECT_GT(rightmost, width * 3 / 5);
     EXPECT_LT(rightmost, width - 2) << "ink up to the label's edge: the caption is cut off";
+}
+
+// ---- Servers that are slow, endless or hostile, and a window closed under a
+// waiting lookup. (The test build gives up on a download after 4 s.)
+
+// The play-data endpoint, the cover host and the audio host, each answering
+// with a reply the test sets, which may be delayed, endless or dripped.
+class HostileMusicService {
+public:
+    HostileMusicService() : server_(kPort)
+    {
+        endpoint_.bytes =
+            LoopbackServer::Response(200, "OK", "Content-Type: text/html; charset=utf-8\r\n", FullRecord());
+        cover_.bytes = LoopbackServer::Response(200, "OK", "Content-Type: image/jpeg\r\n", CoverJpeg());
+        server_.SetRouter([this](const LoopbackRequest& request) {
+            std::string target = request.Target();
+            std::lock_guard<std::mutex> lock(mutex_);
+            if (target.rfind("/yy/", 0) == 0) return endpoint_;
+            if (target.rfind("/cover/", 0) == 0) return cover_;
+            LoopbackReply reply;
+            reply.bytes = target.rfind("/audio/", 0) == 0
+                              ? LoopbackServer::Response(200, "OK", "Content-Type: audio/mpeg\r\n", "ID3 not really")
+                              : LoopbackServer::Response(404, "Not Found", "", "");
+            return reply;
+        });
+    }
+
+    void SetEndpoint(LoopbackReply reply)
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        endpoint_ = std::move(reply);
+    }
+    void SetRecord(const std::string& record, uint32_t delayMs = 0)
+    {
+        LoopbackReply reply;
+        reply.bytes = LoopbackServer::Response(200, "OK", "Content-Type: text/html; charset=utf-8\r\n", record);
+        reply.delayMs = delayMs;
+        SetEndpoint(std::move(reply));
+    }
+    void SetCover(LoopbackReply reply)
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        cover_ = std::move(reply);
+    }
+
+    size_t CountTo(const std::string& prefix) const
+    {
+        size_t n = 0;
+        for (const LoopbackRequest& r : server_.Requests()) n += r.Target().rfind(prefix, 0) == 0 ? 1 : 0;
+        return n;
+    }
+    bool WaitFor(const std::string& prefix, size_t count, uint32_t timeoutMs) const
+    {
+        return WaitUntil([&] { return CountTo(prefix) >= count; }, timeoutMs);
+    }
+
+private:
+    mutable std::mutex mutex_;
+    LoopbackReply endpoint_;
+    LoopbackReply cover_;
+    LoopbackServer server_;  // last: its threads stop before the replies go
+};
+
+// A reply head without a length whose body never ends.
+LoopbackReply EndlessReply(const char* contentType)
+{
+    LoopbackReply reply;
+    reply.bytes = std::string("HTTP/1.1 200 OK\r\nContent-Type: ") + contentType + "\r\nConnection: close\r\n\r\n";
+    reply.generatedBodyBytes = UINT64_MAX;
+    reply.closeAfter = true;
+    return reply;
+}
+
+BOOL CALLBACK NoteDialog(HWND hwnd, LPARAM param)
+{
+    auto* seen = reinterpret_cast<std::pair<DWORD, HWND>*>(param);
+    DWORD pid = 0;
+    GetWindowThreadProcessId(hwnd, &pid);
+    wchar_t cls[16] = {};
+    GetClassNameW(hwnd, cls, 16);
+    if (pid != seen->first || !IsWindowVisible(hwnd) || wcscmp(cls, L"#32770") != 0) return TRUE;
+    seen->second = hwnd;
+    return FALSE;
+}
+
+// How the program ended after its window was closed: whether it ended, its
+// exit code, and whether any dialog box (a message or an error report) came
+// up meanwhile, which is closed so that the wait can go on.
+struct Ending {
+    bool ended = false;
+    uint32_t exitCode = 1;
+    bool dialogSeen = false;
+};
+Ending WaitForEnd(ProgramRun& run, uint32_t timeoutMs)
+{
+    Ending e;
+    e.ended = WaitUntil(
+        [&] {
+            std::pair<DWORD, HWND> seen{run.child_.ProcessId(), nullptr};
+            EnumWindows(NoteDialog, reinterpret_cast<LPARAM>(&seen));
+            if (seen.second) {
+                e.dialogSeen = true;
+                PostMessageW(seen.second, WM_CLOSE, 0, 0);
+            }
+            return !run.child_.Running();
+        },
+        timeoutMs);
+    if (e.ended) {
+        e.exitCode = run.child_.ExitCode();
+        run.child_.Close();  // everything it wrote has been read
+    }
+    return e;
+}
+
+size_t Occurrences(const std::string& text, const std::string& what)
+{
+    size_t n = 0;
+    for (size_t at = text.find(what); at != std::string::npos; at = text.find(what, at + 1)) ++n;
+    return n;
+}
+
+TEST(SongLinkEndToEnd, ClosingTheWindowDuringALookupEndsQuietly)
+{
+    struct Case {
+        const char* name;
+        UINT message;
+        WPARAM wParam;
+        LPARAM lParam;
+    } cases[] = {
+        {"WM_CLOSE", WM_CLOSE, 0, 0},
+        // What the close button sends.
+        {"close command", WM_SYSCOMMAND, SC_CLOSE, 0},
+        // F4 with Alt held (the context bit).
+        {"Alt+F4", WM_SYSKEYDOWN, VK_F4, LPARAM{1} | (LPARAM{1} << 29)},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        HostileMusicService service;
+        ProgramRun run;
+        ASSERT_TRUE(run.Ready());
+        run.Lookup("#hash=ABC&album_id=1");
+        ASSERT_TRUE(run.WaitForLookups(1));
+        // The endpoint now answers only after the window was closed.
+        service.SetRecord(FullRecord(), 1500);
+        run.Lookup("#hash=ABC&album_id=2");
+        ASSERT_TRUE(service.WaitFor("/yy/", 2, 15000));
+        PostMessageW(run.window_, c.message, c.wParam, c.lParam);
+
+        Ending end = WaitForEnd(run, 20000);
+        ASSERT_TRUE(end.ended);
+        EXPECT_EQ(end.exitCode, 0u);
+        EXPECT_FALSE(end.dialogSeen);
+        std::string out = run.child_.Output();
+        EXPECT_EQ(Occurrences(out, "released "), 1u) << out;
+        EXPECT_NE(out.find("released 2 program texts"), std::string::npos) << out;
+        EXPECT_EQ(Occurrences(out, "lookup done"), 2u) << out;
+        // Nothing was fetched for the lookup whose window had gone.
+        EXPECT_EQ(service.CountTo("/cover/"), 1u);
+        EXPECT_EQ(service.CountTo("/audio/"), 1u);
+    }
+}
+
+TEST(SongLinkEndToEnd, ClosingTheWindowDuringANestedLookupEndsBothQuietly)
+{
+    HostileMusicService service;
+    service.SetRecord(FullRecord(), 1500);
+    ProgramRun run;
+    ASSERT_TRUE(run.Ready());
+    run.Lookup("#hash=ABC&album_id=1");
+    ASSERT_TRUE(service.WaitFor("/yy/", 1, 15000));
+    // A click queued while the window does not respond starts a nested lookup
+    // once the first reply lets messages through; the window is closed while
+    // that one waits in turn.
+    PostMessageW(run.button_, BM_CLICK, 0, 0);
+    ASSERT_TRUE(service.WaitFor("/yy/", 2, 15000));
+    PostMessageW(run.window_, WM_CLOSE, 0, 0);
+
+    Ending end = WaitForEnd(run, 20000);
+    ASSERT_TRUE(end.ended);
+    EXPECT_EQ(end.exitCode, 0u);
+    EXPECT_FALSE(end.dialogSeen);
+    std::string out = run.child_.Output();
+    EXPECT_EQ(Occurrences(out, "lookup done"), 2u) << out;
+    EXPECT_EQ(Occurrences(out, "released "), 1u) << out;
+    EXPECT_EQ(service.CountTo("/cover/"), 0u);
+    EXPECT_EQ(service.CountTo("/audio/"), 0u);
+}
+
+// A record that never ends, or comes a byte every two seconds, ends the lookup
+// as a failed request would, and the next lookup works.
+TEST(SongLinkEndToEnd, EndlessOrDrippingRecordEndsAsNoLinkFound)
+{
+    LoopbackReply drip;
+    drip.bytes = "HTTP/1.1 200 OK\r\nContent-Type: text/html\r\nContent-Length: 100000\r\n\r\n";
+    drip.dripIntervalMs = 2000;
+    struct Case {
+        const char* name;
+        LoopbackReply reply;
+        double minSeconds;
+    } cases[] = {
+        {"a body that never ends", EndlessReply("text/html"), 0},
+        {"a byte every two seconds", drip, 3.5},
+    };
+    HostileMusicService service;
+    ProgramRun run;
+    ASSERT_TRUE(run.Ready());
+    size_t lookups = 0;
+    size_t audio = 0;
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        service.SetEndpoint(c.reply);
+        size_t asked = service.CountTo("/yy/");
+        run.Lookup("#hash=ABC&album_id=1");
+        ASSERT_TRUE(service.WaitFor("/yy/", asked + 1, 15000));
+        DWORD start = GetTickCount();
+        MessageBoxSeen box = run.WaitForMessageBox();
+        double seconds = (GetTickCount() - start) / 1000.0;
+        EXPECT_TRUE(box.found);
+        EXPECT_EQ(box.text, FromGbk("未找到下载链接！"));
+        ASSERT_TRUE(run.WaitForLookups(++lookups));
+        EXPECT_GE(seconds, c.minSeconds);
+        EXPECT_LE(seconds, 12.0);
+        EXPECT_EQ(service.CountTo("/cover/"), audio);
+
+        // Still usable: the next lookup against a sound endpoint goes through.
+        service.SetRecord(FullRecord());
+        run.Lookup("#hash=ABC&album_id=2");
+        ASSERT_TRUE(run.WaitForLookups(++lookups));
+        EXPECT_TRUE(service.WaitFor("/audio/", ++audio, 5000));
+    }
+    uint32_t exitCode = 1;
+    ASSERT_TRUE(run.Close(&exitCode));
+    EXPECT_EQ(exitCode, 0u);
+}
+
+// A cover of 300 MB is abandoned at the largest cover: the background is
+// emptied as for a failed download, the audio address is still used, and the
+// program goes on.
+TEST(SongLinkEndToEnd, HugeCoverIsAbandonedAndTheProgramGoesOn)
+{
+    // The abandoned part stays in the platform's download cache; it goes when
+    // the test ends, after the program.
+    struct CacheCleanup {
+        ~CacheCleanup() { RemoveCachedDownloads(L"huge300"); }
+    } cleanup;
+    HostileMusicService service;
+    // Sent without a length, ended by closing the connection: with a length,
+    // Wine's WinInet reads what is left of a body whose request is closed
+    // early (to keep the connection), which on loopback is all of it.
+    LoopbackReply huge;
+    huge.bytes = "HTTP/1.1 200 OK\r\nContent-Type: image/jpeg\r\nConnection: close\r\n\r\n";
+    huge.generatedBodyBytes = 300ull << 20;
+    huge.closeAfter = true;
+    service.SetCover(huge);
+    service.SetRecord(Record(R"("img":")" + EscapedUrl("/cover/huge300.jpg") + R"(",)",
+                             R"("play_url":")" + EscapedUrl("/audio/song.mp3")));
+    ProgramRun run;
+    ASSERT_TRUE(run.Ready());
+    run.Lookup("#hash=ABC&album_id=1");
+    ASSERT_TRUE(service.WaitFor("/cover/", 1, 15000));
+    ASSERT_TRUE(run.WaitForLookups(1));
+    EXPECT_TRUE(service.WaitFor("/audio/", 1, 5000));
+    EXPECT_TRUE(run.child_.Running());
+    EXPECT_TRUE(WaitUntil(
+        [&] { return NearColour(ClientPixel(run.window_, kBareX, kBareY), GetSysColor(COLOR_BTNFACE), 12); }, 5000));
+    EXPECT_FALSE(FindAndDismissMessageBox(run.child_.ProcessId(), FromGbk("错误")).found);
+
+    service.SetCover(LoopbackReply{LoopbackServer::Response(200, "OK", "Content-Type: image/jpeg\r\n", CoverJpeg())});
+    service.SetRecord(FullRecord());
+    run.Lookup("#hash=ABC&album_id=2");
+    ASSERT_TRUE(run.WaitForLookups(2));
+    EXPECT_TRUE(WaitUntil([&] { return NearColour(ClientPixel(run.window_, kBareX, kBareY), kCoverColour, 12); }, 5000))
+        << std::hex << ClientPixel(run.window_, kBareX, kBareY);
+    uint32_t exitCode = 1;
+    ASSERT_TRUE(run.Close(&exitCode));
+    EXPECT_EQ(exitCode, 0u);
+}
+
+// The reply names the cover's host: only an http or https address (case
+// ignored) is fetched. An address without a scheme, or one of another scheme
+// that names our host further on, would otherwise reach it.
+TEST(SongLinkEndToEnd, CoverIsFetchedOnlyFromAWebAddress)
+{
+    const std::string host = "127.0.0.1:" + std::to_string(kPort);
+    struct Case {
+        std::string address;  // without the ".jpg" the record adds
+        std::string path;
+        bool fetched;
+    } cases[] = {
+        {host + "/cover/noscheme", "/cover/noscheme.jpg", false},
+        {"ftp://x/?http://" + host + "/cover/sneaky", "/cover/sneaky.jpg", false},
+        {"HTTP://" + host + "/cover/upper", "/cover/upper.jpg", true},
+    };
+    HostileMusicService service;
+    ProgramRun run;
+    ASSERT_TRUE(run.Ready());
+    size_t lookups = 0;
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.address);
+        std::string escaped;
+        for (char ch : c.address) escaped += ch == '/' ? std::string("\\/") : std::string(1, ch);
+        service.SetRecord(
+            Record(R"("img":")" + escaped + R"(.jpg",)", R"("play_url":")" + EscapedUrl("/audio/song.mp3")));
+        run.Lookup("#hash=ABC&album_id=1");
+        ASSERT_TRUE(run.WaitForLookups(++lookups));
+        // The audio address is used either way.
+        EXPECT_TRUE(service.WaitFor("/audio/", lookups, 5000));
+    }
+    Sleep(300);
+    for (const Case& c : cases) {
+        size_t n = service.CountTo(c.path);
+        EXPECT_EQ(n, c.fetched ? 1u : 0u) << c.address;
+    }
 }
 
 }  // namespace

@@ -59,6 +59,8 @@ struct LoopbackServer::State {
     // Reads one request from the connection; false when it closed first.
     bool ReadRequest(SOCKET s, std::string& pending, LoopbackRequest* request);
     bool Fill(SOCKET s, std::string& pending);
+    // Waits `ms`; false when the server began to stop meanwhile.
+    bool Pause(uint32_t ms);
 };
 
 bool LoopbackServer::State::Fill(SOCKET s, std::string& pending)
@@ -144,6 +146,7 @@ void LoopbackServer::State::Serve(SOCKET s)
             changed.wait(lock, [&] { return stopping; });
             break;
         }
+        if (reply.delayMs > 0 && !Pause(reply.delayMs)) break;
         if (!SendAll(s, reply.bytes.data(), reply.bytes.size())) break;
         if (reply.generatedBodyBytes > 0) {
             std::vector<char> block(1 << 16);
@@ -154,9 +157,23 @@ void LoopbackServer::State::Serve(SOCKET s)
                 sent += n;
             }
         }
+        if (reply.dripIntervalMs > 0) {
+            for (uint64_t i = 0;; ++i) {
+                if (!Pause(reply.dripIntervalMs)) break;
+                char c = static_cast<char>(GeneratedByte(i));
+                if (!SendAll(s, &c, 1)) break;
+            }
+            break;
+        }
         if (reply.closeAfter) break;
     }
     shutdown(s, SD_BOTH);
+}
+
+bool LoopbackServer::State::Pause(uint32_t ms)
+{
+    std::unique_lock<std::mutex> lock(mutex);
+    return !changed.wait_for(lock, std::chrono::milliseconds(ms), [&] { return stopping; });
 }
 
 void LoopbackServer::State::Accept()

@@ -212,4 +212,65 @@ TEST_F(WinHttpVisitTest, ReleasesEverythingItMade)
     EXPECT_EQ(balance.Delta(), 0);
 }
 
+// A server that sends too much, or too slowly, meets the caller's limits: the
+// download is abandoned as a failed read, with nothing written but the
+// message, and everything it made released.
+TEST_F(WinHttpVisitTest, LargestBodyAndDeadlineAbandonTheDownload)
+{
+    const char kMsg713[] = "713 \xB6\xC1\xC8\xA1\xCA\xFD\xBE\xDD\xCA\xA7\xB0\xDC!";
+    const std::string head = "HTTP/1.1 200 OK\r\nContent-Type: text/plain\r\n";
+    auto generated = [&](uint64_t n, bool sized) {
+        LoopbackReply r{head + (sized ? "Content-Length: " + std::to_string(n) + "\r\n" : "Connection: close\r\n") +
+                        "\r\n"};
+        r.generatedBodyBytes = n;
+        r.closeAfter = !sized;
+        return r;
+    };
+    LoopbackReply drip{head + "Content-Length: 100\r\n\r\n"};
+    drip.dripIntervalMs = 700;
+    LoopbackReply lateHead = generated(10, true);
+    lateHead.delayMs = 4000;
+    struct Case {
+        const char* name;
+        LoopbackReply reply;
+        uint32_t maxBodyBytes;
+        uint32_t deadlineMs;
+        uint64_t bodyKept;  // bytes returned; 0: abandoned
+        const char* status;
+        double minSeconds, maxSeconds;
+    };
+    const Case cases[] = {
+        {"no limits, as before", generated(3u << 20, true), 0, 0, 3u << 20, "200 OK", 0, 20},
+        {"body exactly at the cap", generated(100000, true), 100000, 0, 100000, "200 OK", 0, 20},
+        {"one byte past the cap", generated(100001, true), 100000, 0, 0, kMsg713, 0, 20},
+        {"a body that never ends", generated(UINT64_MAX, false), 1u << 20, 0, 0, kMsg713, 0, 20},
+        {"a byte every 0.7 s", drip, 0, 1500, 0, kMsg713, 1.4, 4.5},
+        {"a head that comes too late", lateHead, 0, 1000, 0, "712 \xB7\xFE\xCE\xF1\xC6\xF7\xCE\xB4\xCF\xEC\xD3\xA6!", 0.9,
+         3.5},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        LoopbackServer slow;
+        slow.Push(c.reply);
+        std::string url = slow.Url("/big");
+        HeapBalance balance;
+        {
+            TextVar status("before"), headers("kept");
+            ByteSetVar body;
+            ULONGLONG start = GetTickCount64();
+            OwnedResult text(WinHttpVisit({.address = url.c_str(), .responseHeaders = &headers,
+                                           .statusText = &status, .responseBody = &body,
+                                           .maxBodyBytes = c.maxBodyBytes, .deadlineMs = c.deadlineMs}));
+            double seconds = static_cast<double>(GetTickCount64() - start) / 1000.0;
+            EXPECT_EQ(status.Str(), c.status);
+            EXPECT_EQ(ByteSetLength(body.value), c.bodyKept);
+            EXPECT_EQ(text.Text().size(), c.bodyKept);
+            if (c.bodyKept == 0) EXPECT_EQ(headers.Str(), "kept");
+            EXPECT_GE(seconds, c.minSeconds);
+            EXPECT_LE(seconds, c.maxSeconds);
+        }
+        EXPECT_EQ(balance.Delta(), 0);
+    }
+}
+
 }  // namespace

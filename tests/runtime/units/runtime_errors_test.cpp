@@ -41,6 +41,9 @@ TEST(UnitRuntimeErrors, EachScenarioEndsWithItsReport)
          "\xce\xb4\xd4\xd8\xc8\xeb\xd3\xfb\xb7\xc3\xce\xca\xb4\xb0\xbf\xda\xd7\xe9\xbc\xfe\xcb\xf9\xd4\xda\xb5\xc4"
          "\xb4\xb0\xbf\xda\n",
          "returned"},
+        // A picture too large to copy ends the program with the allocation
+        // failure report, not an exception through the caller.
+        {L"picture-too-large", 0xFFFFFFFFu, "error:\xb7\xd6\xc5\xe4 ", "returned"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(std::string(c.scenario, c.scenario + wcslen(c.scenario)));

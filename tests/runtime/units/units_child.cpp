@@ -1,6 +1,7 @@
 // A child process for the runtime errors of event dispatch and the property
 // services, which end the program: it prints what it saw and the error
 // report's message (the box is suppressed by the error hook).
+#include "runtime/core/heap.h"
 #include "runtime/core/runtime_error.h"
 #include "runtime/forms/unit_properties.h"
 #include "tests/runtime/units/window_fixture.h"
@@ -30,6 +31,28 @@ int32_t RaiseDuringReport(int32_t code, const char* message)
 }
 
 UnitSpec Window() { return {kWindowUnitId, kUnitTypeWindow, 50, 50, 415, 127}; }
+
+// A byte set as large as the process can hold, with no room left for another
+// block of its size: whoever copies it runs out of memory.
+ByteSet LargestByteSet()
+{
+    uint32_t lo = 1u << 20, hi = 0x7FF00000u;
+    while (hi - lo > (1u << 20)) {
+        uint32_t mid = lo + (hi - lo) / 2;
+        void* p = RuntimeTryAlloc(mid);
+        RuntimeFree(p);
+        (p ? lo : hi) = mid;
+    }
+    auto* block = static_cast<uint8_t*>(RuntimeTryAlloc(lo));
+    if (!block) return nullptr;
+    while (RuntimeTryAlloc(lo)) {
+    }
+    SetArrayWord(block, 0, 1);
+    SetArrayWord(block, 1, lo - 8);
+    std::printf("bytes=%u\n", lo - 8);
+    std::fflush(stdout);
+    return block;
+}
 
 }  // namespace
 
@@ -61,6 +84,11 @@ int main(int argc, char** argv)
     } else if (std::strcmp(scenario, "write-unknown-window") == 0) {
         ReadTestForm(Window(), {label});
         WriteUnitProperty(0x52019999, kLabel, 0, -1, 5, 0);
+    } else if (std::strcmp(scenario, "picture-too-large") == 0) {
+        // The window's background picture (own property 3): its copy cannot
+        // be made.
+        LoadTestWindow(Window(), {label});
+        WriteUnitProperty(kWindowId, kWindowUnitId, 11, -1, reinterpret_cast<uintptr_t>(LargestByteSet()), 0);
     }
     std::printf("returned\n");
     return 0;

@@ -1,0 +1,50 @@
+// The two limits a caller may put on one download from an untrusted server:
+// the largest body it will hold and an overall deadline. The platform's own
+// time-outs are per phase (connect, send, each receive), so a server that
+// keeps a connection busy with a byte every few seconds passes all of them;
+// only a clock over the whole exchange stops it.
+#pragma once
+
+#include <algorithm>
+#include <chrono>
+#include <cstdint>
+
+namespace web {
+
+class DownloadLimits {
+public:
+    // 0 means no limit, for either.
+    DownloadLimits(uint32_t maxBodyBytes, uint32_t deadlineMs)
+        : maxBody_(maxBodyBytes), deadlineMs_(deadlineMs), start_(std::chrono::steady_clock::now())
+    {}
+
+    // True when a body of `size` bytes is within the largest body.
+    bool BodyFits(uint64_t size) const { return maxBody_ == 0 || size <= maxBody_; }
+
+    bool HasDeadline() const { return deadlineMs_ != 0; }
+    bool Expired() const { return HasDeadline() && ElapsedMs() >= deadlineMs_; }
+
+    // A per-phase time-out cut down to the time left, so that no single
+    // blocking call outlasts the deadline (at least 1 ms: 0 would mean
+    // "wait for ever" to the platform).
+    uint32_t Bound(uint32_t phaseMs) const
+    {
+        if (!HasDeadline()) return phaseMs;
+        uint64_t elapsed = ElapsedMs();
+        uint64_t left = elapsed >= deadlineMs_ ? 1 : deadlineMs_ - elapsed;
+        return static_cast<uint32_t>(std::max<uint64_t>(1, std::min<uint64_t>(phaseMs, left)));
+    }
+
+private:
+    uint64_t ElapsedMs() const
+    {
+        auto elapsed = std::chrono::steady_clock::now() - start_;
+        return static_cast<uint64_t>(std::chrono::duration_cast<std::chrono::milliseconds>(elapsed).count());
+    }
+
+    uint32_t maxBody_;
+    uint32_t deadlineMs_;
+    std::chrono::steady_clock::time_point start_;
+};
+
+}  // namespace web
