@@ -19,9 +19,6 @@
 namespace {
 
 constexpr wchar_t kRootKey[] = L"Software\\Microsoft\\SystemCertificates\\Root\\Certificates\\";
-// Common to the subjects of every test CA make_test_certificates.sh makes,
-// including those of earlier builds.
-constexpr wchar_t kTestCaName[] = L"SongLink loopback test CA";
 
 // A Linux path as Wine's DOS view of it (Z: by default).
 std::wstring DosPath(const std::string& unixPath)
@@ -67,44 +64,21 @@ std::vector<BYTE> TestCaDer()
     return der;
 }
 
-// The current user's trusted roots, from the registry alone (not merged with
-// the machine's), which is where TestCaTrust puts the CA.
-HCERTSTORE OpenUserRoots()
-{
-    return CertOpenStore(CERT_STORE_PROV_SYSTEM_REGISTRY_W, 0, 0, CERT_SYSTEM_STORE_CURRENT_USER, L"Root");
-}
-
-// Deleting through the store API is not written back to the registry on
-// Wine, so the registry key named by the thumbprint goes directly.
-bool DeleteRootKey(PCCERT_CONTEXT cert)
+// The registry key under which the current user's trusted roots hold the
+// test CA: crypt32 names each certificate's key by its SHA-1 thumbprint.
+std::wstring TestCaRootKey(const std::vector<BYTE>& der)
 {
     BYTE hash[20];
     DWORD size = sizeof hash;
-    if (!CertGetCertificateContextProperty(cert, CERT_SHA1_HASH_PROP_ID, hash, &size) || size != sizeof hash)
-        return false;
+    if (der.empty() || !CryptHashCertificate(0, CALG_SHA1, 0, der.data(), static_cast<DWORD>(der.size()), hash, &size))
+        return {};
     std::wstring key = kRootKey;
     wchar_t hex[3];
     for (BYTE b : hash) {
         swprintf(hex, 3, L"%02X", b);
         key += hex;
     }
-    return RegDeleteKeyW(HKEY_CURRENT_USER, key.c_str()) == ERROR_SUCCESS;
-}
-
-// Calls visit for each test CA among the current user's trusted roots.
-template <class Visit> int ForEachTestCa(Visit visit)
-{
-    HCERTSTORE store = OpenUserRoots();
-    if (!store) return 0;
-    int found = 0;
-    PCCERT_CONTEXT cert = nullptr;
-    while ((cert = CertFindCertificateInStore(store, X509_ASN_ENCODING, 0, CERT_FIND_SUBJECT_STR_W, kTestCaName,
-                                              cert)) != nullptr) {
-        ++found;
-        visit(cert);
-    }
-    CertCloseStore(store, 0);
-    return found;
+    return key;
 }
 
 struct WinsockInit {
@@ -120,13 +94,12 @@ struct WinsockInit {
 
 TestCaTrust::TestCaTrust()
 {
-    RemoveAll();
     std::vector<BYTE> der = TestCaDer();
     if (der.empty()) {
         std::printf("test CA: cannot read %s/test_ca.pem\n", SL_TLS_CERT_DIR);
         return;
     }
-    HCERTSTORE store = OpenUserRoots();
+    HCERTSTORE store = CertOpenStore(CERT_STORE_PROV_SYSTEM_REGISTRY_W, 0, 0, CERT_SYSTEM_STORE_CURRENT_USER, L"Root");
     if (!store) return;
     // On Windows itself this would ask the user first; under Wine it does not.
     ok_ = CertAddEncodedCertificateToStore(store, X509_ASN_ENCODING, der.data(), static_cast<DWORD>(der.size()),
@@ -135,16 +108,24 @@ TestCaTrust::TestCaTrust()
     if (!ok_) std::printf("test CA: not added to the trusted roots (error %lu)\n", GetLastError());
 }
 
-TestCaTrust::~TestCaTrust() { RemoveAll(); }
+TestCaTrust::~TestCaTrust() { Remove(); }
 
-int TestCaTrust::RemoveAll()
+// Deleting through the store API is not written back to the registry on
+// Wine, so the key goes directly.
+void TestCaTrust::Remove()
 {
-    return ForEachTestCa([](PCCERT_CONTEXT cert) { DeleteRootKey(cert); });
+    std::wstring key = TestCaRootKey(TestCaDer());
+    if (!key.empty()) RegDeleteKeyW(HKEY_CURRENT_USER, key.c_str());
 }
 
-int TestCaTrust::Count()
+bool TestCaTrust::Trusted()
 {
-    return ForEachTestCa([](PCCERT_CONTEXT) {});
+    std::wstring key = TestCaRootKey(TestCaDer());
+    HKEY opened = nullptr;
+    if (key.empty() || RegOpenKeyExW(HKEY_CURRENT_USER, key.c_str(), 0, KEY_READ, &opened) != ERROR_SUCCESS)
+        return false;
+    RegCloseKey(opened);
+    return true;
 }
 
 struct LoopbackTlsServer::State {

@@ -17,12 +17,13 @@
 // chain with crypt32, whose trusted roots include the current user's "Root"
 // store in the prefix's registry (HKCU\Software\Microsoft\SystemCertificates
 // \Root\Certificates) besides the host's own CA bundle. TestCaTrust adds the
-// test CA there and deletes it again; it also deletes test CAs that an
-// aborted earlier run left behind, and the CTest cleanup entry
-// "tls_trust_cleanup" does the same after every run, so the shared prefix is
-// never left trusting a test CA. A process's crypt32 reads the store when it
-// first checks a chain: trust must be in place before the first TLS exchange
-// of the process that makes it.
+// test CA there and deletes it again, and the CTest cleanup entry
+// "tls_trust_cleanup" deletes it after every test run whatever happened to
+// the tests, so the shared prefix is not left trusting it. Each build
+// directory has its own CA and touches only that one, so test runs of other
+// build directories on the same prefix are not disturbed. A process's crypt32
+// reads the store when it first checks a chain: trust must be in place
+// before the first TLS exchange of the process that makes it.
 #pragma once
 
 #include <cstdint>
@@ -38,11 +39,10 @@ public:
 
     bool Ok() const { return ok_; }
 
-    // Deletes every test CA from the current user's trusted roots; returns
-    // how many it found.
-    static int RemoveAll();
-    // How many test CAs the current user's trusted roots hold.
-    static int Count();
+    // Deletes this build's test CA from the current user's trusted roots.
+    static void Remove();
+    // Whether the current user's trusted roots hold this build's test CA.
+    static bool Trusted();
 
 private:
     bool ok_ = false;
