@@ -23,7 +23,7 @@ log() { echo "setup: $*" >&2; }
 
 kPackages=(wine wine32:i386 g++-mingw-w64-i686 libz-mingw-w64-dev xvfb cmake ninja-build dpkg-dev googletest
     locales nasm fonts-wqy-microhei x11-apps netpbm xdotool clang libclang-rt-14-dev libjpeg62-turbo-dev
-    libpng-dev libgif-dev zlib1g-dev binutils-mingw-w64-i686 python3)
+    libpng-dev libgif-dev zlib1g-dev binutils-mingw-w64-i686 python3 openssl)
 
 if [ "$(id -u)" != 0 ]; then
     echo "setup: run as root (installs packages and writes $SL_CACHE)" >&2

@@ -4,6 +4,7 @@
 #include "tests/app/e2e/window_driver.h"
 #include "tests/app/web/inet_cache.h"
 #include "tests/app/web/loopback_server.h"
+#include "tests/app/web/tls_server.h"
 #include "tests/runtime/pictures/picture_files.h"
 #include "tests/support/child_process.h"
 #include "tests/support/message_box_probe.h"
@@ -770,6 +771,140 @@ TEST(SongLinkEndToEnd, CoverIsFetchedOnlyFromAWebAddress)
         size_t n = service.CountTo(c.path);
         EXPECT_EQ(n, c.fetched ? 1u : 0u) << c.address;
     }
+}
+
+// HTTPS, as real services serve covers and audio: the endpoint stays plain
+// HTTP on the program's fixed port, and the record names the cover and the
+// audio at https://localhost:<port>/..., a TLS front for the same service.
+
+// A record naming the cover and the audio under `base`, slashes escaped.
+std::string RecordUnder(const std::string& base)
+{
+    auto escaped = [](const std::string& url) {
+        std::string out;
+        for (char c : url) out += c == '/' ? std::string("\\/") : std::string(1, c);
+        return out;
+    };
+    return Record(R"("img":")" + escaped(base + "/cover/c1.jpg") + R"(",)",
+                  R"("play_url":")" + escaped(base + "/audio/song.mp3"));
+}
+
+struct WindowSearch {
+    uint32_t processId;
+    std::vector<std::wstring> found;
+};
+
+BOOL CALLBACK NoteOtherVisibleWindow(HWND hwnd, LPARAM param)
+{
+    auto* search = reinterpret_cast<WindowSearch*>(param);
+    DWORD pid = 0;
+    GetWindowThreadProcessId(hwnd, &pid);
+    wchar_t cls[64] = {};
+    GetClassNameW(hwnd, cls, 64);
+    if (pid == search->processId && IsWindowVisible(hwnd) && std::wstring(cls) != L"WTWindow") {
+        wchar_t title[256] = {};
+        GetWindowTextW(hwnd, title, 256);
+        search->found.push_back(std::wstring(cls) + L": " + title);
+    }
+    return TRUE;
+}
+
+// Class names and captions of the process's visible top-level windows other
+// than its main window: dialogs left open, for instance a security warning.
+std::vector<std::wstring> OtherVisibleWindows(uint32_t processId)
+{
+    WindowSearch search{processId, {}};
+    EnumWindows(NoteOtherVisibleWindow, reinterpret_cast<LPARAM>(&search));
+    return search.found;
+}
+
+std::string Narrow(const std::vector<std::wstring>& texts)
+{
+    std::string out;
+    for (const std::wstring& t : texts) out += std::string(t.begin(), t.end()) + "\n";
+    return out;
+}
+
+TEST(SongLinkEndToEndHttps, HttpsCoverAndAudioAddressesWork)
+{
+    // Before the program starts: it reads the trusted roots once.
+    TestCaTrust trust;
+    ASSERT_TRUE(trust.Ok());
+    FakeMusicService service("");
+    LoopbackTlsServer tls(kPort);
+    ASSERT_TRUE(tls.Ready());
+    service.SetRecord(RecordUnder("https://localhost:" + std::to_string(tls.Port())));
+    ProgramRun run;
+    ASSERT_TRUE(run.Ready());
+
+    run.Lookup("#hash=ABC&album_id=1");
+    ASSERT_TRUE(service.WaitFor("/cover/c1.jpg", 1, 15000));
+    // The hidden browser control asks for the audio over TLS too.
+    ASSERT_TRUE(service.WaitFor("/audio/song.mp3", 1, 20000));
+    ASSERT_TRUE(run.WaitForLookups(1));
+    EXPECT_TRUE(WaitUntil([&] { return NearColour(ClientPixel(run.window_, kBareX, kBareY), kCoverColour, 12); }, 5000))
+        << std::hex << ClientPixel(run.window_, kBareX, kBareY);
+    EXPECT_EQ(service.RequestsTo("/cover/")[0].Header("Host"), "localhost:" + std::to_string(tls.Port()));
+    EXPECT_FALSE(FindAndDismissMessageBox(run.child_.ProcessId(), FromGbk("信息：")).found);
+    EXPECT_TRUE(OtherVisibleWindows(run.child_.ProcessId()).empty())
+        << Narrow(OtherVisibleWindows(run.child_.ProcessId()));
+
+    uint32_t exitCode = 1;
+    ASSERT_TRUE(run.Close(&exitCode));
+    EXPECT_EQ(exitCode, 0u);
+}
+
+// A certificate the system does not trust: the cover download fails as any
+// failed download does (the background is emptied, nothing is said), the
+// browser control's own refusal stays silent, and the program goes on.
+TEST(SongLinkEndToEndHttps, UntrustedCertificateEndsAsAFailedDownload)
+{
+    FakeMusicService service("");
+    LoopbackTlsServer tls(kPort, LoopbackTlsServer::Certificate::kUntrusted);
+    ASSERT_TRUE(tls.Ready());
+    service.SetRecord(RecordUnder("https://localhost:" + std::to_string(tls.Port())));
+    ProgramRun run;
+    ASSERT_TRUE(run.Ready());
+
+    // A first lookup over plain HTTP shows a cover, so that emptying it shows.
+    service.SetRecord(FullRecord());
+    run.Lookup("#hash=ABC&album_id=1");
+    ASSERT_TRUE(run.WaitForLookups(1));
+    ASSERT_TRUE(service.WaitFor("/audio/song.mp3", 1, 20000));
+    ASSERT_TRUE(
+        WaitUntil([&] { return NearColour(ClientPixel(run.window_, kBareX, kBareY), kCoverColour, 12); }, 5000));
+
+    service.SetRecord(RecordUnder("https://localhost:" + std::to_string(tls.Port())));
+    run.Lookup("#hash=ABC&album_id=2");
+    ASSERT_TRUE(run.WaitForLookups(2));
+    // The cover download and the browser control both reached the front and
+    // turned back at its certificate.
+    EXPECT_TRUE(tls.WaitForConnections(2, 20000)) << tls.Connections();
+    Sleep(1000);
+    EXPECT_TRUE(WaitUntil(
+        [&] { return NearColour(ClientPixel(run.window_, kBareX, kBareY), GetSysColor(COLOR_BTNFACE), 12); }, 5000))
+        << std::hex << ClientPixel(run.window_, kBareX, kBareY);
+    EXPECT_EQ(service.RequestsTo("/cover/").size(), 1u);
+    EXPECT_EQ(service.RequestsTo("/audio/").size(), 1u);
+    // An audio address was found, so nothing is said; and no dialog of the
+    // browser control waits for an answer with the window disabled.
+    EXPECT_FALSE(FindAndDismissMessageBox(run.child_.ProcessId(), FromGbk("信息：")).found);
+    EXPECT_TRUE(OtherVisibleWindows(run.child_.ProcessId()).empty())
+        << Narrow(OtherVisibleWindows(run.child_.ProcessId()));
+    EXPECT_TRUE(IsWindowEnabled(run.window_));
+
+    // Still usable: the next lookup over plain HTTP works as ever.
+    service.SetRecord(FullRecord());
+    run.Lookup("#hash=ABC&album_id=3");
+    ASSERT_TRUE(run.WaitForLookups(3));
+    EXPECT_TRUE(service.WaitFor("/audio/song.mp3", 2, 20000));
+    EXPECT_TRUE(WaitUntil([&] { return NearColour(ClientPixel(run.window_, kBareX, kBareY), kCoverColour, 12); }, 5000))
+        << std::hex << ClientPixel(run.window_, kBareX, kBareY);
+    EXPECT_TRUE(OtherVisibleWindows(run.child_.ProcessId()).empty());
+
+    uint32_t exitCode = 1;
+    ASSERT_TRUE(run.Close(&exitCode));
+    EXPECT_EQ(exitCode, 0u);
 }
 
 }  // namespace

@@ -58,8 +58,11 @@ TEST_F(HttpsExchangeTest, WinHttpVisitOverTls)
         server.Push(LoopbackServer::Response(200, "OK", "Set-Cookie: s=1; Secure\r\n", "secret reply"));
         std::string url = tls.Url(c.path);
         TextVar status, headers, newCookies;
-        OwnedResult text(WinHttpVisit({.address = url.c_str(), .method = c.method, .postData = c.postData,
-                                       .newCookies = &newCookies, .responseHeaders = &headers,
+        OwnedResult text(WinHttpVisit({.address = url.c_str(),
+                                       .method = c.method,
+                                       .postData = c.postData,
+                                       .newCookies = &newCookies,
+                                       .responseHeaders = &headers,
                                        .statusText = &status}));
         EXPECT_EQ(text.Text(), "secret reply") << url;
         EXPECT_EQ(status.Str(), "200 OK");

@@ -1,10 +1,13 @@
 #include "tests/app/web/tls_server.h"
 
+// In this order: windows.h would bring the old winsock.h, and wincrypt.h
+// needs windows.h.
 #include <winsock2.h>
+
 #include <windows.h>
+
 #include <wincrypt.h>
 
-#include <atomic>
 #include <condition_variable>
 #include <cstdio>
 #include <mutex>
