@@ -838,7 +838,9 @@ TEST(SongLinkEndToEndHttps, HttpsCoverAndAudioAddressesWork)
     ASSERT_TRUE(run.Ready());
 
     run.Lookup("#hash=ABC&album_id=1");
-    ASSERT_TRUE(service.WaitFor("/cover/c1.jpg", 1, 15000));
+    ASSERT_TRUE(service.WaitFor("/cover/c1.jpg", 1, 15000))
+        << "TLS connections " << tls.Connections() << ", endpoint requests " << service.RequestsTo("/yy/").size()
+        << ", trusted " << TestCaTrust::Trusted();
     // The hidden browser control asks for the audio over TLS too.
     ASSERT_TRUE(service.WaitFor("/audio/song.mp3", 1, 20000));
     ASSERT_TRUE(run.WaitForLookups(1));

@@ -138,6 +138,7 @@ struct LoopbackTlsServer::State {
     mutable std::mutex mutex;
     mutable std::condition_variable changed;
     size_t connections = 0;
+    bool ended = false;  // the proxy closed the control connection
 
     // Starts the proxy and reads its port from the control connection.
     uint16_t Start(uint16_t backendPort, const char* certName);
@@ -171,9 +172,9 @@ uint16_t LoopbackTlsServer::State::Start(uint16_t backendPort, const char* certN
         closesocket(listener);
         return 0;
     }
-    // Wine gives no handle for a Linux process; close whatever came back.
-    if (process.hProcess) CloseHandle(process.hProcess);
-    if (process.hThread) CloseHandle(process.hThread);
+    // For a Linux program Wine fills PROCESS_INFORMATION with leftovers, not
+    // handles: closing them would close whatever handles of this process
+    // those values happen to name (a server's socket, say). They stay alone.
 
     fd_set readable;
     FD_ZERO(&readable);
@@ -219,7 +220,13 @@ void LoopbackTlsServer::State::ReadEvents(std::string pending)
             pending.erase(0, end + 1);
         }
         int n = recv(control, buffer, sizeof buffer, 0);
-        if (n <= 0) return;  // closed by the destructor, or the proxy ended
+        if (n <= 0) {
+            // The proxy ended (or the destructor gave up waiting for it).
+            std::lock_guard<std::mutex> lock(mutex);
+            ended = true;
+            changed.notify_all();
+            return;
+        }
         pending.append(buffer, static_cast<size_t>(n));
     }
 }
@@ -231,9 +238,17 @@ LoopbackTlsServer::LoopbackTlsServer(uint16_t backendPort, Certificate certifica
 
 LoopbackTlsServer::~LoopbackTlsServer()
 {
-    // Closing the control connection is the proxy's signal to end.
     if (state_->control != INVALID_SOCKET) {
-        shutdown(state_->control, SD_BOTH);
+        // The end of the control connection is the proxy's signal to end.
+        // Waiting for it to go means its connections close from its side,
+        // before the backend server closes them from its own: a connection
+        // closed from the backend's side first would hold the backend's port
+        // (TIME_WAIT), and the next server on that fixed port could not bind.
+        shutdown(state_->control, SD_SEND);
+        {
+            std::unique_lock<std::mutex> lock(state_->mutex);
+            state_->changed.wait_for(lock, std::chrono::seconds(10), [&] { return state_->ended; });
+        }
         closesocket(state_->control);
     }
     if (state_->reader.joinable()) state_->reader.join();
