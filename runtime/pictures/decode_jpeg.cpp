@@ -59,13 +59,15 @@ void OnJpegProgress(j_common_ptr cinfo) {
     }
 }
 
-// Adobe CMYK pictures (stored inverted) to blue-green-red.
+// Adobe CMYK pictures (stored inverted) to blue-green-red. Each channel is
+// c * k / 255 rounded to nearest, as libjpeg-turbo's own tools convert it, so
+// a picture looks the same here as in them.
 void CmykRowToBgr(const uint8_t* cmyk, uint8_t* bgr, JDIMENSION width) {
     for (JDIMENSION x = 0; x < width; ++x) {
         uint32_t c = cmyk[x * 4], m = cmyk[x * 4 + 1], y = cmyk[x * 4 + 2], k = cmyk[x * 4 + 3];
-        bgr[x * 3 + 0] = uint8_t(y * k / 255);
-        bgr[x * 3 + 1] = uint8_t(m * k / 255);
-        bgr[x * 3 + 2] = uint8_t(c * k / 255);
+        bgr[x * 3 + 0] = uint8_t((y * k + 127) / 255);
+        bgr[x * 3 + 1] = uint8_t((m * k + 127) / 255);
+        bgr[x * 3 + 2] = uint8_t((c * k + 127) / 255);
     }
 }
 
