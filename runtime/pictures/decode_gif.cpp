@@ -2,6 +2,7 @@
 // composed onto the logical screen as the file's disposal methods say and kept
 // as a whole-canvas 8-bit device-independent bitmap, so the picture box's
 // animation only has to show frame after frame.
+#include "runtime/pictures/frame_quantiser.h"
 #include "runtime/pictures/picture_internal.h"
 
 #include <vector>
@@ -48,137 +49,9 @@ struct GifCloser {
     }
 };
 
-// Canvas pixels are 0x00RRGGBB with bit 24 set when painted; 0 = not painted.
-constexpr uint32_t kPainted = 0x01000000;
-
 uint32_t Rgb(const GifColorType& c) {
     return kPainted | (uint32_t(c.Red) << 16) | (uint32_t(c.Green) << 8) | c.Blue;
 }
-
-// Turns the composed canvas into an 8-bit DIB. The colour table holds the
-// colours the canvas shows (exact when they are 255 or fewer, the usual case),
-// plus one colour of its own for unpainted pixels, which the frame reports as
-// its transparent colour.
-class FrameQuantiser {
-public:
-    bool Quantise(const std::vector<uint32_t>& canvas, int32_t width, int32_t height, const ColorMapObject* fallback,
-                  PictureFrame& frame, uint64_t budget) {
-        frame.pixels = AllocateDib8(width, height, budget);
-        if (frame.pixels.empty()) {
-            return false;
-        }
-        Reset();
-        bool exact = true;
-        bool unpainted = false;
-        for (uint32_t c : canvas) {
-            if (c == 0) {
-                unpainted = true;
-            } else if (Find(c) < 0 && !Add(c)) {
-                exact = false;
-                break;
-            }
-        }
-        if (!exact) {
-            Reset();
-            for (int i = 0; fallback != nullptr && i < fallback->ColorCount && count_ < 255; ++i) {
-                Add(Rgb(fallback->Colors[i]));
-            }
-            std::fill(std::begin(nearest_), std::end(nearest_), int16_t(-1));
-        }
-        int transparentIndex = -1;
-        if (unpainted) {
-            transparentIndex = count_;
-            uint32_t colour = PickUnusedColour();
-            palette_[count_++] = colour;
-            frame.transparentColour = int32_t(((colour & 0xFF) << 16) | (colour & 0xFF00) | ((colour >> 16) & 0xFF));
-        }
-        uint8_t* table = frame.pixels.data() + kDibHeaderBytes;
-        for (int i = 0; i < count_; ++i) {
-            PutU32(table + i * 4, palette_[i] & 0x00FFFFFF); // blue, green, red, 0 in memory
-        }
-        for (int32_t y = 0; y < height; ++y) {
-            uint8_t* row = Dib8Row(frame.pixels, width, height, y);
-            const uint32_t* src = canvas.data() + size_t(y) * size_t(width);
-            for (int32_t x = 0; x < width; ++x) {
-                uint32_t c = src[x];
-                row[x] = c == 0 ? uint8_t(transparentIndex) : uint8_t(exact ? Find(c) : Nearest(c));
-            }
-        }
-        return true;
-    }
-
-private:
-    static constexpr int kSlots = 1024;
-
-    void Reset() {
-        std::fill(std::begin(keys_), std::end(keys_), 0u);
-        count_ = 0;
-    }
-    static size_t Hash(uint32_t c) { return (c * 2654435761u) >> 22; }
-    int Find(uint32_t c) const {
-        for (size_t i = Hash(c);; i = (i + 1) % kSlots) {
-            if (keys_[i] == c) {
-                return values_[i];
-            }
-            if (keys_[i] == 0) {
-                return -1;
-            }
-        }
-    }
-    bool Add(uint32_t c) {
-        if (count_ >= 255) { // one entry stays free for the transparent colour
-            return false;
-        }
-        size_t i = Hash(c);
-        while (keys_[i] != 0 && keys_[i] != c) {
-            i = (i + 1) % kSlots;
-        }
-        if (keys_[i] == 0) {
-            keys_[i] = c;
-            values_[i] = uint8_t(count_);
-            palette_[count_++] = c;
-        }
-        return true;
-    }
-    int Nearest(uint32_t c) {
-        // Cached by 5 bits a channel: at most 32K searches a frame.
-        size_t key = ((c >> 9) & 0x7C00) | ((c >> 6) & 0x03E0) | ((c >> 3) & 0x001F);
-        if (nearest_[key] >= 0) {
-            return nearest_[key];
-        }
-        int best = 0;
-        int32_t bestDistance = INT32_MAX;
-        for (int i = 0; i < count_; ++i) {
-            int32_t dr = int32_t((c >> 16) & 0xFF) - int32_t((palette_[i] >> 16) & 0xFF);
-            int32_t dg = int32_t((c >> 8) & 0xFF) - int32_t((palette_[i] >> 8) & 0xFF);
-            int32_t db = int32_t(c & 0xFF) - int32_t(palette_[i] & 0xFF);
-            int32_t d = dr * dr + dg * dg + db * db;
-            if (d < bestDistance) {
-                bestDistance = d;
-                best = i;
-            }
-        }
-        nearest_[key] = int16_t(best);
-        return best;
-    }
-    uint32_t PickUnusedColour() const {
-        for (uint32_t candidate = 0xFF00FF;; candidate = (candidate + 0x010305) & 0xFFFFFF) {
-            bool used = false;
-            for (int i = 0; i < count_ && !used; ++i) {
-                used = (palette_[i] & 0xFFFFFF) == candidate;
-            }
-            if (!used && candidate != 0) {
-                return candidate;
-            }
-        }
-    }
-
-    uint32_t keys_[kSlots] = {};
-    uint8_t values_[kSlots] = {};
-    uint32_t palette_[256] = {};
-    int count_ = 0;
-    int16_t nearest_[32768] = {};
-};
 
 struct FrameControl {
     int disposal = DISPOSAL_UNSPECIFIED;
@@ -251,6 +124,7 @@ std::unique_ptr<Picture> DecodeGif(const uint8_t* bytes, size_t length) {
     uint64_t budget = kMaxPicturePixelBytes;
     uint64_t decodedPixels = 0;
     auto quantiser = std::make_unique<FrameQuantiser>();
+    std::vector<uint32_t> ownColours;
     for (;;) {
         GifRecordType type = UNDEFINED_RECORD_TYPE;
         if (DGifGetRecordType(gif.get(), &type) == GIF_ERROR) {
@@ -320,7 +194,13 @@ std::unique_ptr<Picture> DecodeGif(const uint8_t* bytes, size_t length) {
         PictureFrame frame;
         frame.delayMs = control.delayMs;
         const ColorMapObject* map = desc.ColorMap != nullptr ? desc.ColorMap : gif->SColorMap;
-        if (!quantiser->Quantise(canvas, width, height, map, frame, budget)) {
+        ownColours.clear();
+        for (int i = 0; map != nullptr && i < map->ColorCount; ++i) {
+            if (i != control.transparentIndex) {
+                ownColours.push_back(Rgb(map->Colors[i]));
+            }
+        }
+        if (!quantiser->Quantise(canvas, width, height, ownColours, frame, budget)) {
             return nullptr;
         }
         budget -= frame.pixels.size;

@@ -1,0 +1,344 @@
+#include "runtime/pictures/frame_quantiser.h"
+
+#include "runtime/pictures/picture_internal.h"
+
+#include <algorithm>
+#include <utility>
+
+namespace pictures {
+
+// Open-addressed map from a canvas colour to a 32-bit value; key 0 marks a free
+// slot (canvas colours always carry kPainted). It fills at most half its slots,
+// so every search ends quickly.
+class ColourMap {
+public:
+    explicit ColourMap(int bits) : bits_(bits), keys_(size_t(1) << bits, 0u), values_(size_t(1) << bits, 0u) {}
+
+    void Clear() {
+        std::fill(keys_.begin(), keys_.end(), 0u);
+        size_ = 0;
+    }
+    size_t size() const { return size_; }
+
+    uint32_t* Find(uint32_t colour) {
+        size_t i = Slot(colour);
+        return keys_[i] == colour ? &values_[i] : nullptr;
+    }
+    // The value of `colour`, a new one of 0 if it was not there; null when it
+    // was not there and the map is full.
+    uint32_t* Insert(uint32_t colour) {
+        size_t i = Slot(colour);
+        if (keys_[i] != colour) {
+            if (size_ >= keys_.size() / 2) {
+                return nullptr;
+            }
+            keys_[i] = colour;
+            values_[i] = 0;
+            ++size_;
+        }
+        return &values_[i];
+    }
+    template <typename F> void ForEach(F&& f) const {
+        for (size_t i = 0; i < keys_.size(); ++i) {
+            if (keys_[i] != 0) {
+                f(keys_[i], values_[i]);
+            }
+        }
+    }
+
+private:
+    size_t Slot(uint32_t colour) const {
+        const size_t mask = keys_.size() - 1;
+        for (size_t i = (colour * 2654435761u) >> (32 - bits_);; i = (i + 1) & mask) {
+            if (keys_[i] == colour || keys_[i] == 0) {
+                return i;
+            }
+        }
+    }
+
+    int bits_;
+    std::vector<uint32_t> keys_;
+    std::vector<uint32_t> values_;
+    size_t size_ = 0;
+};
+
+namespace {
+
+int32_t Distance(uint32_t a, uint32_t b) {
+    int32_t dr = int32_t((a >> 16) & 0xFF) - int32_t((b >> 16) & 0xFF);
+    int32_t dg = int32_t((a >> 8) & 0xFF) - int32_t((b >> 8) & 0xFF);
+    int32_t db = int32_t(a & 0xFF) - int32_t(b & 0xFF);
+    return dr * dr + dg * dg + db * db;
+}
+
+// Adds one channel's share of the least and greatest squared distance between
+// the value v and the channel range lo ... lo + 7 of a box.
+void AddAxisDistances(int lo, int v, int32_t* least, int32_t* most) {
+    const int hi = lo + 7;
+    if (v < lo) {
+        *least += (lo - v) * (lo - v);
+        *most += (hi - v) * (hi - v);
+    } else if (v > hi) {
+        *least += (v - hi) * (v - hi);
+        *most += (v - lo) * (v - lo);
+    } else {
+        int far = std::max(v - lo, hi - v);
+        *most += far * far;
+    }
+}
+
+// Pixels that keep this many colours are counted one by one; beyond it the
+// canvas is known not to fit a table anyway.
+constexpr int kCountBits = 13;
+
+} // namespace
+
+// Exact nearest-colour search over a table of up to 256 colours. Colours are
+// grouped in boxes of 8 x 8 x 8. The first time a box is met, the table entries
+// that can be nearest to some colour in it are listed: an entry whose least
+// distance to the box is above the smallest greatest distance of any entry
+// never is. A colour is then compared with the entries of its box only, and the
+// answer is the one a search of the whole table gives (the first nearest).
+class NearestColour {
+public:
+    void Reset(const uint32_t* table, int count) {
+        table_ = table;
+        count_ = count;
+        candidates_.clear();
+        if (boxes_.empty()) {
+            boxes_.resize(kBoxes);
+        }
+        ++generation_; // every box's list is out of date
+    }
+
+    int Find(uint32_t colour) {
+        const int r = int((colour >> 16) & 0xFF), g = int((colour >> 8) & 0xFF), b = int(colour & 0xFF);
+        Box& box = boxes_[size_t((r >> 3) << 10 | (g >> 3) << 5 | (b >> 3))];
+        if (box.generation != generation_) {
+            ListCandidates(box, r & ~7, g & ~7, b & ~7);
+        }
+        int best = 0;
+        int32_t bestDistance = INT32_MAX;
+        for (uint32_t k = box.first; k < box.first + box.count; ++k) {
+            const int i = candidates_[k];
+            const int32_t d = Distance(colour, table_[i]);
+            if (d < bestDistance) {
+                bestDistance = d;
+                best = i;
+            }
+        }
+        return best;
+    }
+
+private:
+    static constexpr size_t kBoxes = 32 * 32 * 32;
+
+    struct Box {
+        uint32_t generation = 0;
+        uint32_t first = 0;
+        uint32_t count = 0;
+    };
+
+    void ListCandidates(Box& box, int r0, int g0, int b0) {
+        int32_t least[256];
+        int32_t bound = INT32_MAX;
+        for (int i = 0; i < count_; ++i) {
+            const uint32_t c = table_[i];
+            int32_t most = 0;
+            least[i] = 0;
+            AddAxisDistances(r0, int((c >> 16) & 0xFF), &least[i], &most);
+            AddAxisDistances(g0, int((c >> 8) & 0xFF), &least[i], &most);
+            AddAxisDistances(b0, int(c & 0xFF), &least[i], &most);
+            bound = std::min(bound, most);
+        }
+        box.generation = generation_;
+        box.first = uint32_t(candidates_.size());
+        for (int i = 0; i < count_; ++i) {
+            if (least[i] <= bound) {
+                candidates_.push_back(uint8_t(i));
+            }
+        }
+        box.count = uint32_t(candidates_.size()) - box.first;
+    }
+
+    const uint32_t* table_ = nullptr; // borrowed
+    int count_ = 0;
+    uint32_t generation_ = 0;
+    std::vector<Box> boxes_;
+    std::vector<uint8_t> candidates_;
+};
+
+FrameQuantiser::FrameQuantiser()
+    : counts_(std::make_unique<ColourMap>(kCountBits)), index_(std::make_unique<ColourMap>(9)),
+      own_(std::make_unique<ColourMap>(9)), nearest_(std::make_unique<NearestColour>()) {}
+
+FrameQuantiser::~FrameQuantiser() = default;
+
+bool FrameQuantiser::Quantise(const std::vector<uint32_t>& canvas, int32_t width, int32_t height,
+                              const std::vector<uint32_t>& ownColours, PictureFrame& frame, uint64_t budget) {
+    frame.pixels = AllocateDib8(width, height, budget);
+    if (frame.pixels.empty()) {
+        return false;
+    }
+    // 1. The colours the canvas shows, and how many pixels of each (runs of
+    //    one colour are counted without a search each).
+    counts_->Clear();
+    bool unpainted = false;
+    bool countsComplete = true;
+    uint32_t last = 0;
+    uint32_t* lastCount = nullptr;
+    for (uint32_t c : canvas) {
+        if (c == 0) {
+            unpainted = true;
+            continue;
+        }
+        if (c == last && lastCount != nullptr) {
+            ++*lastCount;
+            continue;
+        }
+        last = c;
+        lastCount = counts_->Insert(c);
+        if (lastCount == nullptr) {
+            countsComplete = false;
+            continue;
+        }
+        ++*lastCount;
+    }
+
+    // 2. The table: unpainted pixels need an entry of their own.
+    const int room = unpainted ? 255 : 256;
+    count_ = 0;
+    index_->Clear();
+    const bool exact = countsComplete && counts_->size() <= size_t(room);
+    if (exact) {
+        counts_->ForEach([this](uint32_t c, uint32_t) { Add(c); });
+    } else {
+        ChooseColours(canvas, ownColours, room, countsComplete);
+        nearest_->Reset(palette_, count_);
+    }
+    int transparentIndex = -1;
+    if (unpainted) {
+        const uint32_t colour = PickUnusedColour();
+        transparentIndex = count_;
+        palette_[count_++] = colour;
+        frame.transparentColour = int32_t(((colour & 0xFF) << 16) | (colour & 0xFF00) | ((colour >> 16) & 0xFF));
+    }
+    uint8_t* table = frame.pixels.data() + kDibHeaderBytes;
+    for (int i = 0; i < count_; ++i) {
+        PutU32(table + i * 4, palette_[i] & 0x00FFFFFF); // blue, green, red, 0 in memory
+    }
+
+    // 3. The pixels.
+    last = 0;
+    uint8_t lastIndex = 0;
+    for (int32_t y = 0; y < height; ++y) {
+        uint8_t* row = Dib8Row(frame.pixels, width, height, y);
+        const uint32_t* src = canvas.data() + size_t(y) * size_t(width);
+        for (int32_t x = 0; x < width; ++x) {
+            const uint32_t c = src[x];
+            if (c == 0) {
+                row[x] = uint8_t(transparentIndex);
+                continue;
+            }
+            if (c != last) {
+                const uint32_t* i = index_->Find(c);
+                lastIndex = uint8_t(i != nullptr ? *i : uint32_t(nearest_->Find(c)));
+                last = c;
+            }
+            row[x] = lastIndex;
+        }
+    }
+    return true;
+}
+
+void FrameQuantiser::ChooseColours(const std::vector<uint32_t>& canvas, const std::vector<uint32_t>& ownColours,
+                                   int room, bool countsComplete) {
+    // The frame's own colours that the canvas still shows come first: they are
+    // what the frame has just painted. Value 1 marks one met on the canvas.
+    own_->Clear();
+    for (uint32_t c : ownColours) {
+        uint32_t* seen = own_->Insert(c);
+        if (seen != nullptr) {
+            *seen = countsComplete && counts_->Find(c) != nullptr ? 1 : 0;
+        }
+    }
+    if (!countsComplete) {
+        for (uint32_t c : canvas) {
+            uint32_t* seen = c != 0 ? own_->Find(c) : nullptr;
+            if (seen != nullptr) {
+                *seen = 1;
+            }
+        }
+    }
+    std::vector<uint32_t> mine;
+    for (uint32_t c : ownColours) {
+        uint32_t* seen = own_->Find(c);
+        if (seen != nullptr && *seen == 1) {
+            mine.push_back(c);
+            *seen = 2; // listed
+        }
+    }
+    // 256 of them and unpainted pixels too: the colour closest to another one
+    // (of two as close, the one with fewer pixels) is left for its neighbour.
+    while (mine.size() > size_t(room)) {
+        size_t drop = 0;
+        int32_t dropDistance = INT32_MAX;
+        uint32_t dropPixels = UINT32_MAX;
+        for (size_t i = 0; i < mine.size(); ++i) {
+            int32_t nearest = INT32_MAX;
+            for (size_t j = 0; j < mine.size(); ++j) {
+                if (j != i) {
+                    nearest = std::min(nearest, Distance(mine[i], mine[j]));
+                }
+            }
+            const uint32_t* n = counts_->Find(mine[i]);
+            const uint32_t pixels = n != nullptr ? *n : 0;
+            if (nearest < dropDistance || (nearest == dropDistance && pixels < dropPixels)) {
+                drop = i;
+                dropDistance = nearest;
+                dropPixels = pixels;
+            }
+        }
+        mine.erase(mine.begin() + ptrdiff_t(drop));
+    }
+    for (uint32_t c : mine) {
+        Add(c);
+    }
+    // Then the other colours, most pixels first.
+    if (count_ < room) {
+        std::vector<std::pair<uint32_t, uint32_t>> rest; // pixels, colour
+        counts_->ForEach([&](uint32_t c, uint32_t pixels) {
+            if (index_->Find(c) == nullptr) {
+                rest.emplace_back(pixels, c);
+            }
+        });
+        const size_t take = std::min(rest.size(), size_t(room - count_));
+        auto morePixels = [](const auto& a, const auto& b) {
+            return a.first > b.first || (a.first == b.first && a.second < b.second);
+        };
+        std::partial_sort(rest.begin(), rest.begin() + ptrdiff_t(take), rest.end(), morePixels);
+        for (size_t i = 0; i < take; ++i) {
+            Add(rest[i].second);
+        }
+    }
+}
+
+void FrameQuantiser::Add(uint32_t colour) {
+    palette_[count_] = colour;
+    *index_->Insert(colour) = uint32_t(count_);
+    ++count_;
+}
+
+uint32_t FrameQuantiser::PickUnusedColour() const {
+    for (uint32_t candidate = 0xFF00FF;; candidate = (candidate + 0x010305) & 0xFFFFFF) {
+        bool used = false;
+        for (int i = 0; i < count_ && !used; ++i) {
+            used = (palette_[i] & 0xFFFFFF) == candidate;
+        }
+        if (!used && candidate != 0) {
+            return candidate;
+        }
+    }
+}
+
+} // namespace pictures
