@@ -6,9 +6,14 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
+#include <functional>
+#include <set>
 #include <string>
+
+#include <jpeglib.h>
 
 using namespace picture_files;
 
@@ -102,6 +107,88 @@ std::vector<uint8_t> QuadrantIndices(int w, int h) {
     return out;
 }
 
+// 256 greys: eight of them share every 5-bit-a-channel box.
+std::vector<Rgba> Greys256() {
+    std::vector<Rgba> out;
+    for (int i = 0; i < 256; ++i) {
+        out.push_back(Rgba{uint8_t(i), uint8_t(i), uint8_t(i), 255});
+    }
+    return out;
+}
+
+std::vector<uint8_t> EveryIndex(int w, int h) {
+    std::vector<uint8_t> out;
+    for (int i = 0; i < w * h; ++i) {
+        out.push_back(uint8_t(i));
+    }
+    return out;
+}
+
+// Samples of `depth` bits that differ in every channel and cover dark tones
+// and 16-bit values whose low byte is on either side of 0x80 (rounding and
+// truncation differ there); alpha is 0 on every seventh diagonal.
+SampleFn Noise(int depth, int alphaChannel = -1) {
+    return [depth, alphaChannel](int x, int y, int channel) {
+        if (channel == alphaChannel && (x + y) % 7 == 0) {
+            return uint16_t(0);
+        }
+        uint32_t h = uint32_t(x * 7919 + y * 104729 + channel * 1299709 + 17) * 2654435761u;
+        return uint16_t(h >> (32 - depth));
+    };
+}
+
+uint8_t Round16(uint16_t v) {
+    return uint8_t((uint32_t(v) * 255 + 32767) / 65535);
+}
+
+// What a PNG of `format` stores at (x, y), as 8-bit samples: 16-bit samples
+// rounded, lower depths scaled to 0 ... 255, no gamma applied, alpha as stored
+// (a tRNS key or palette alpha included).
+PixelFn StoredPixel(const PngFormat& format, const SampleFn& sample) {
+    return [format, sample](int x, int y) {
+        auto at = [&](int channel) {
+            uint16_t v = sample(x, y, channel);
+            return format.bitDepth == 16 ? Round16(v) : uint8_t(v * 255 / ((1 << format.bitDepth) - 1));
+        };
+        auto isKey = [&](size_t channels) {
+            bool match = format.transparent.size() == channels;
+            for (size_t c = 0; match && c < channels; ++c) {
+                match = sample(x, y, int(c)) == format.transparent[c];
+            }
+            return match;
+        };
+        switch (format.colourType) {
+        case 0:
+            return Rgba{at(0), at(0), at(0), uint8_t(isKey(1) ? 0 : 255)};
+        case 2:
+            return Rgba{at(0), at(1), at(2), uint8_t(isKey(3) ? 0 : 255)};
+        case 3:
+            return format.palette[sample(x, y, 0)];
+        case 4:
+            return Rgba{at(0), at(0), at(0), at(1)};
+        default:
+            return Rgba{at(0), at(1), at(2), at(3)};
+        }
+    };
+}
+
+// A CMYK picture's colour as shown: each channel c * k / 255 (the samples are
+// stored inverted, as Adobe's programs write them).
+Cmyk CmykGradient(int x, int y) {
+    return Cmyk{uint8_t(40 + x * 4), uint8_t(220 - y * 5), 150, uint8_t(255 - x - y)};
+}
+
+Rgba CmykShown(int x, int y) {
+    Cmyk p = CmykGradient(x, y);
+    return Rgba{uint8_t((p.c * p.k + 127) / 255), uint8_t((p.m * p.k + 127) / 255), uint8_t((p.y * p.k + 127) / 255),
+                255};
+}
+
+FormatCase PngCase(const char* name, int w, int h, const PngFormat& format, const SampleFn& sample) {
+    // The end chunk (12 bytes) may be missing; nothing else.
+    return {name, PngSamples(w, h, format, sample), PictureKind::Png, w, h, StoredPixel(format, sample), 0, 12};
+}
+
 std::vector<FormatCase> FormatCases() {
     auto quad = [](int w, int h) { return PixelFn([w, h](int x, int y) { return Quadrants(x, y, w, h); }); };
     std::vector<uint8_t> bits;
@@ -117,6 +204,16 @@ std::vector<FormatCase> FormatCases() {
     GifFrame gifFrame{0, 0, 30, 14, QuadrantIndices(30, 14)};
     GifFrame interlaced{0, 0, 30, 19, QuadrantIndices(30, 19)};
     interlaced.interlace = true;
+    GifFrame everyGrey{0, 0, 16, 16, EveryIndex(16, 16)};
+    auto grey256 = [](int x, int y) { return Greys256()[size_t(y * 16 + x)]; };
+    const double kSrgbGamma = 0.45455;
+    const std::vector<Rgba> translucentPalette = {
+        {255, 0, 0, 255}, {0, 255, 0, 128}, {0, 0, 255, 0}, {12, 34, 56, 255}, {200, 100, 50, 7}};
+    auto paletteIndex = [](int x, int y, int) { return uint16_t((x + 2 * y) % 5); };
+    // Every fourth pixel holds the tRNS key exactly.
+    auto keyed = [](uint16_t key, SampleFn noise) {
+        return SampleFn([key, noise](int x, int y, int channel) { return x % 4 == 0 ? key : noise(x, y, channel); });
+    };
     return {
         {"jpeg", Jpeg(64, 48, quad(64, 48)), PictureKind::Jpeg, 64, 48, quad(64, 48), 12, 0},
         {"jpeg odd size", Jpeg(33, 17, quad(33, 17)), PictureKind::Jpeg, 33, 17, quad(33, 17), 40, 0},
@@ -126,6 +223,22 @@ std::vector<FormatCase> FormatCases() {
         // A PNG whose image data is whole but whose end chunk is missing still shows.
         {"png rgba", Png(20, 12, Translucent), PictureKind::Png, 20, 12, Translucent, 0, 12},
         {"png rgb", Png(31, 7, quad(31, 7), false), PictureKind::Png, 31, 7, quad(31, 7), 0, 12},
+        // Stored samples, whatever the depth, interlace or gamma chunk says.
+        PngCase("png grey 16-bit interlaced", 19, 13, {0, 16, true}, Noise(16)),
+        PngCase("png grey-alpha 16-bit interlaced", 19, 13, {4, 16, true}, Noise(16, 1)),
+        PngCase("png rgb 16-bit interlaced", 19, 13, {2, 16, true}, Noise(16)),
+        PngCase("png rgba 16-bit interlaced", 19, 13, {6, 16, true}, Noise(16, 3)),
+        PngCase("png rgb 16-bit without gAMA", 19, 13, {2, 16}, Noise(16)),
+        PngCase("png rgb 8-bit with linear gAMA", 19, 13, {2, 8, false, 1.0}, Noise(8)),
+        PngCase("png rgba 16-bit with gAMA 0.7", 19, 13, {6, 16, false, 0.7}, Noise(16, 3)),
+        PngCase("png grey 8-bit interlaced with sRGB gAMA", 19, 13, {0, 8, true, kSrgbGamma}, Noise(8)),
+        PngCase("png grey 2-bit", 19, 13, {0, 2}, Noise(2)),
+        PngCase("png palette 4-bit with alpha", 19, 13, {3, 4, false, 0, translucentPalette}, paletteIndex),
+        PngCase("png grey 8-bit with tRNS key", 19, 13, {0, 8, false, 0, {}, {0x40}}, keyed(0x40, Noise(8))),
+        PngCase("png rgb 16-bit with tRNS key", 19, 13, {2, 16, true, 0, {}, {0x1234, 0x1234, 0x1234}},
+                keyed(0x1234, Noise(16))),
+        {"jpeg cmyk", JpegCmyk(40, 30, CmykGradient), PictureKind::Jpeg, 40, 30, CmykShown, 12, 0},
+        {"jpeg ycck", JpegCmyk(40, 30, CmykGradient, true), PictureKind::Jpeg, 40, 30, CmykShown, 12, 0},
         {"bmp 1-bit", Bmp(21, 9, 1, Checker), PictureKind::Bmp, 21, 9, Checker, 0, 3},
         {"bmp 4-bit", Bmp(13, 6, 4, quad(13, 6)), PictureKind::Bmp, 13, 6, quad(13, 6), 0, 3},
         {"bmp 8-bit", Bmp(30, 14, 8, quad(30, 14)), PictureKind::Bmp, 30, 14, quad(30, 14), 0, 3},
@@ -140,6 +253,7 @@ std::vector<FormatCase> FormatCases() {
         {"cursor", Icon(2, {cursor}), PictureKind::Cursor, 32, 32, quad(32, 32), 0, 0},
         {"gif", Gif(30, 14, kPalette, {gifFrame}), PictureKind::Gif, 30, 14, quad(30, 14), 0, 1},
         {"gif interlaced", Gif(30, 19, kPalette, {interlaced}), PictureKind::Gif, 30, 19, quad(30, 19), 0, 1},
+        {"gif 256 colours", Gif(16, 16, Greys256(), {everyGrey}), PictureKind::Gif, 16, 16, grey256, 0, 1},
         {"pcx 8-bit", Pcx8(30, 14, QuadrantIndices(30, 14), kPalette), PictureKind::Pcx8, 30, 14, quad(30, 14), 0, 770},
         {"pcx 1-bit", Pcx1(21, 9, bits), PictureKind::Pcx1, 21, 9, Checker, 0, 0},
     };
@@ -263,6 +377,166 @@ TEST(DecodePicture, GifKeepsEveryFrameComposedWithItsDelay) {
     ASSERT_NE(noTrailer, nullptr);
     EXPECT_EQ(noTrailer->frames.size(), 3u);
     EXPECT_EQ(DecodePicture(bytes.data(), int64_t(bytes.size() - 4)), nullptr);
+}
+
+// What a GIF frame's pixel must show: not painted, or a colour. The frame's
+// own colours must be in its table; any colour in the table shows as itself,
+// and one left out shows as its nearest table colour.
+struct ExpectedGifPixel {
+    bool painted = true;
+    Rgba colour = {};
+    bool own = true;
+};
+
+struct GifColourCase {
+    const char* name;
+    std::vector<uint8_t> bytes;
+    size_t frame;
+    std::function<ExpectedGifPixel(int x, int y)> expected;
+    size_t ownMissing; // own colours the table may leave out (256 of them and unpainted pixels: 1)
+};
+
+int ColourDistance(Rgba a, Rgba b) {
+    return (a.r - b.r) * (a.r - b.r) + (a.g - b.g) * (a.g - b.g) + (a.b - b.b) * (a.b - b.b);
+}
+
+TEST(DecodePicture, GifFramesShowTheirTableColoursExactly) {
+    const std::vector<Rgba> greys = Greys256();
+    std::vector<Rgba> tints; // 256 colours, none of them grey
+    for (int i = 0; i < 256; ++i) {
+        tints.push_back(Rgba{uint8_t(i), uint8_t(255 - i), 128, 255});
+    }
+    GifFrame all{0, 0, 16, 16, EveryIndex(16, 16)};
+    GifFrame withHole = all;
+    withHole.transparentIndex = 7;
+    // An earlier frame of 256 greys, then 256 tints over its left half with a
+    // transparent index: more colours than a table holds.
+    std::vector<uint8_t> greyIndices;
+    for (int i = 0; i < 32 * 16; ++i) {
+        greyIndices.push_back(uint8_t(i % 256));
+    }
+    GifFrame greysUnder{0, 0, 32, 16, greyIndices};
+    GifFrame tintsOver{0, 0, 16, 16, EveryIndex(16, 16), tints};
+    tintsOver.transparentIndex = 0;
+
+    const GifColourCase cases[] = {
+        {"256 colours, every pixel painted", Gif(16, 16, greys, {all}), 0,
+         [&](int x, int y) { return ExpectedGifPixel{true, greys[size_t(y * 16 + x)]}; }, 0},
+        {"256-entry table with a transparent index", Gif(16, 16, greys, {withHole}), 0,
+         [&](int x, int y) {
+             int i = y * 16 + x;
+             return ExpectedGifPixel{i != 7, greys[size_t(i)]};
+         },
+         0},
+        {"256 colours leaving a row unpainted", Gif(16, 17, greys, {all}), 0,
+         [&](int x, int y) {
+             return y < 16 ? ExpectedGifPixel{true, greys[size_t(y * 16 + x)]} : ExpectedGifPixel{false};
+         },
+         1},
+        {"256 colours with a transparent index over other colours", Gif(32, 16, greys, {greysUnder, tintsOver}), 1,
+         [&](int x, int y) {
+             int i = y * 16 + x;
+             if (x >= 16 || i == 0) {
+                 return ExpectedGifPixel{true, greys[size_t((y * 32 + x) % 256)], false};
+             }
+             return ExpectedGifPixel{true, tints[size_t(i)]};
+         },
+         0},
+    };
+    for (const GifColourCase& c : cases) {
+        SCOPED_TRACE(c.name);
+        auto picture = DecodePicture(c.bytes.data(), int64_t(c.bytes.size()));
+        ASSERT_NE(picture, nullptr);
+        ASSERT_GT(picture->frames.size(), c.frame);
+        const int32_t k = picture->frames[c.frame].transparentColour;
+        const Rgba unpainted{uint8_t(k & 0xFF), uint8_t((k >> 8) & 0xFF), uint8_t((k >> 16) & 0xFF), 255};
+        // The table's colours are those the painted pixels show.
+        std::set<uint32_t> shown;
+        auto key = [](Rgba p) { return uint32_t(p.r) << 16 | uint32_t(p.g) << 8 | p.b; };
+        bool anyUnpainted = false;
+        for (int y = 0; y < picture->height; ++y) {
+            for (int x = 0; x < picture->width; ++x) {
+                if (c.expected(x, y).painted) {
+                    shown.insert(key(PixelOf(*picture, x, y, c.frame)));
+                } else {
+                    anyUnpainted = true;
+                }
+            }
+        }
+        EXPECT_EQ(k >= 0, anyUnpainted);
+        std::set<uint32_t> ownMissing;
+        int wrong = 0;
+        for (int y = 0; y < picture->height; ++y) {
+            for (int x = 0; x < picture->width; ++x) {
+                const ExpectedGifPixel want = c.expected(x, y);
+                const Rgba got = PixelOf(*picture, x, y, c.frame);
+                if (!want.painted) {
+                    EXPECT_EQ(got, unpainted) << x << "," << y;
+                    continue;
+                }
+                EXPECT_TRUE(k < 0 || got != unpainted) << x << "," << y;
+                if (shown.count(key(want.colour)) != 0) {
+                    if (got != want.colour && wrong++ < 3) {
+                        ADD_FAILURE() << "pixel " << x << "," << y << " is " << int(got.r) << "," << int(got.g) << ","
+                                      << int(got.b) << " though its colour " << int(want.colour.r) << ","
+                                      << int(want.colour.g) << "," << int(want.colour.b) << " is in the table";
+                    }
+                    continue;
+                }
+                if (want.own) {
+                    ownMissing.insert(key(want.colour));
+                }
+                int best = INT32_MAX;
+                for (uint32_t t : shown) {
+                    const Rgba tableColour{uint8_t(t >> 16), uint8_t(t >> 8), uint8_t(t)};
+                    best = std::min(best, ColourDistance(want.colour, tableColour));
+                }
+                EXPECT_EQ(ColourDistance(want.colour, got), best) << "not the nearest colour at " << x << "," << y;
+            }
+        }
+        EXPECT_LE(ownMissing.size(), c.ownMissing);
+        EXPECT_LE(shown.size() + (anyUnpainted ? 1 : 0), 256u);
+    }
+}
+
+TEST(DecodePicture, CmykJpegRoundsLikeLibjpegTurbosTools) {
+    for (bool ycck : {false, true}) {
+        SCOPED_TRACE(ycck ? "ycck" : "cmyk");
+        auto bytes = JpegCmyk(48, 32, CmykGradient, ycck);
+        // The library's own CMYK samples of the file.
+        jpeg_decompress_struct d{};
+        jpeg_error_mgr errors{};
+        d.err = jpeg_std_error(&errors);
+        jpeg_create_decompress(&d);
+        jpeg_mem_src(&d, bytes.data(), static_cast<unsigned long>(bytes.size()));
+        jpeg_read_header(&d, TRUE);
+        d.out_color_space = JCS_CMYK;
+        jpeg_start_decompress(&d);
+        std::vector<uint8_t> cmyk(size_t(d.output_width) * d.output_height * 4);
+        while (d.output_scanline < d.output_height) {
+            JSAMPROW row = cmyk.data() + size_t(d.output_scanline) * d.output_width * 4;
+            jpeg_read_scanlines(&d, &row, 1);
+        }
+        jpeg_finish_decompress(&d);
+        jpeg_destroy_decompress(&d);
+
+        auto picture = DecodePicture(bytes.data(), int64_t(bytes.size()));
+        ASSERT_NE(picture, nullptr);
+        ASSERT_EQ(picture->width, 48);
+        ASSERT_EQ(picture->height, 32);
+        int roundedUp = 0;
+        for (int y = 0; y < 32; ++y) {
+            for (int x = 0; x < 48; ++x) {
+                const uint8_t* s = &cmyk[(size_t(y) * 48 + size_t(x)) * 4];
+                // As libjpeg-turbo's tools convert: c * k / 255 + 0.5, truncated.
+                auto shown = [&](int channel) { return uint8_t(double(s[channel]) * double(s[3]) / 255.0 + 0.5); };
+                const Rgba want{shown(0), shown(1), shown(2), 255};
+                ASSERT_EQ(PixelOf(*picture, x, y), want) << x << "," << y;
+                roundedUp += want.r != s[0] * s[3] / 255;
+            }
+        }
+        EXPECT_GT(roundedUp, 48 * 32 / 4); // the picture does tell rounding from truncation
+    }
 }
 
 TEST(DecodePicture, CutOffOrDamagedBytesAreNoPicture) {

@@ -1,5 +1,6 @@
 #include "tests/runtime/pictures/picture_files.h"
 
+#include <csetjmp>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -112,6 +113,143 @@ Bytes JpegManyScans(int width, int height, const PixelFn& pixel, bool refineEver
         }
     }
     return EncodeJpeg(width, height, pixel, 90, false, true, &scans);
+}
+
+Bytes JpegCmyk(int width, int height, const std::function<Cmyk(int x, int y)>& pixel, bool ycck) {
+    jpeg_compress_struct c{};
+    jpeg_error_mgr err{};
+    c.err = jpeg_std_error(&err);
+    jpeg_create_compress(&c);
+    unsigned char* mem = nullptr;
+    unsigned long size = 0;
+    jpeg_mem_dest(&c, &mem, &size);
+    c.image_width = JDIMENSION(width);
+    c.image_height = JDIMENSION(height);
+    c.input_components = 4;
+    c.in_color_space = JCS_CMYK;
+    jpeg_set_defaults(&c);
+    jpeg_set_colorspace(&c, ycck ? JCS_YCCK : JCS_CMYK); // both write the Adobe marker
+    jpeg_set_quality(&c, 90, TRUE);
+    jpeg_start_compress(&c, TRUE);
+    std::vector<uint8_t> row(size_t(width) * 4);
+    while (c.next_scanline < c.image_height) {
+        int y = int(c.next_scanline);
+        for (int x = 0; x < width; ++x) {
+            Cmyk p = pixel(x, y);
+            uint8_t* q = &row[size_t(x) * 4];
+            q[0] = p.c;
+            q[1] = p.m;
+            q[2] = p.y;
+            q[3] = p.k;
+        }
+        JSAMPROW r = row.data();
+        jpeg_write_scanlines(&c, &r, 1);
+    }
+    jpeg_finish_compress(&c);
+    Bytes out(mem, mem + size);
+    jpeg_destroy_compress(&c);
+    std::free(mem);
+    return out;
+}
+
+namespace {
+
+void AppendPngBytes(png_structp png, png_bytep data, size_t n) {
+    auto* out = static_cast<Bytes*>(png_get_io_ptr(png));
+    out->insert(out->end(), data, data + n);
+}
+
+void FlushPngBytes(png_structp) {}
+
+int PngChannels(int colourType) {
+    switch (colourType) {
+    case 0:
+    case 3:
+        return 1;
+    case 4:
+        return 2;
+    case 2:
+        return 3;
+    default:
+        return 4;
+    }
+}
+
+} // namespace
+
+Bytes PngSamples(int width, int height, const PngFormat& format, const SampleFn& sample) {
+    // Rows as libpng takes them: one byte a sample below 8 bits (packed by
+    // png_set_packing), big-endian pairs at 16.
+    const int channels = PngChannels(format.colourType);
+    const size_t bytesPerSample = format.bitDepth == 16 ? 2 : 1;
+    std::vector<std::vector<uint8_t>> rows(static_cast<size_t>(height));
+    for (int y = 0; y < height; ++y) {
+        std::vector<uint8_t>& row = rows[size_t(y)];
+        row.resize(size_t(width) * size_t(channels) * bytesPerSample);
+        for (int x = 0; x < width; ++x) {
+            for (int ch = 0; ch < channels; ++ch) {
+                uint16_t v = sample(x, y, ch);
+                size_t at = (size_t(x) * size_t(channels) + size_t(ch)) * bytesPerSample;
+                if (bytesPerSample == 2) {
+                    row[at] = uint8_t(v >> 8);
+                    row[at + 1] = uint8_t(v);
+                } else {
+                    row[at] = uint8_t(v);
+                }
+            }
+        }
+    }
+    std::vector<png_bytep> rowPointers;
+    for (auto& row : rows) {
+        rowPointers.push_back(row.data());
+    }
+    std::vector<png_color> palette;
+    std::vector<png_byte> paletteAlpha;
+    for (Rgba p : format.palette) {
+        palette.push_back(png_color{p.r, p.g, p.b});
+        paletteAlpha.push_back(p.a);
+    }
+    while (!paletteAlpha.empty() && paletteAlpha.back() == 255) {
+        paletteAlpha.pop_back();
+    }
+    png_color_16 key{};
+    if (format.transparent.size() == 1) {
+        key.gray = format.transparent[0];
+    } else if (format.transparent.size() == 3) {
+        key.red = format.transparent[0];
+        key.green = format.transparent[1];
+        key.blue = format.transparent[2];
+    }
+
+    Bytes out;
+    png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
+    png_infop info = png_create_info_struct(png);
+    if (setjmp(png_jmpbuf(png))) {
+        std::abort(); // a test asked for a combination the format does not have
+    }
+    png_set_write_fn(png, &out, AppendPngBytes, FlushPngBytes);
+    png_set_IHDR(png, info, png_uint_32(width), png_uint_32(height), format.bitDepth, format.colourType,
+                 format.interlaced ? PNG_INTERLACE_ADAM7 : PNG_INTERLACE_NONE, PNG_COMPRESSION_TYPE_DEFAULT,
+                 PNG_FILTER_TYPE_DEFAULT);
+    if (format.gamma > 0) {
+        png_set_gAMA(png, info, format.gamma);
+    }
+    if (!palette.empty()) {
+        png_set_PLTE(png, info, palette.data(), int(palette.size()));
+    }
+    if (!paletteAlpha.empty()) {
+        png_set_tRNS(png, info, paletteAlpha.data(), int(paletteAlpha.size()), nullptr);
+    } else if (!format.transparent.empty()) {
+        png_set_tRNS(png, info, nullptr, 0, &key);
+    }
+    png_write_info(png, info);
+    if (format.bitDepth < 8) {
+        png_set_packing(png);
+    }
+    png_write_image(png, rowPointers.data()); // writes every Adam7 pass itself
+    png_write_end(png, info);
+    png_destroy_write_struct(&png, &info);
+    return out;
 }
 
 Bytes Png(int width, int height, const PixelFn& pixel, bool withAlpha) {

@@ -27,7 +27,28 @@ Bytes Jpeg(int width, int height, const PixelFn& pixel, int quality = 95, bool g
 // A progressive JPEG with one scan for every AC coefficient of every
 // component (190 scans), or with each of those refined bit by bit (2,080 scans).
 Bytes JpegManyScans(int width, int height, const PixelFn& pixel, bool refineEveryBit);
+// A CMYK JPEG (Adobe marker, samples stored as given), in YCCK when `ycck`.
+struct Cmyk {
+    uint8_t c = 0, m = 0, y = 0, k = 0;
+};
+Bytes JpegCmyk(int width, int height, const std::function<Cmyk(int x, int y)>& pixel, bool ycck = false);
+
 Bytes Png(int width, int height, const PixelFn& pixel, bool withAlpha = true);
+
+// A PNG of any colour type, depth and interlace written through libpng's row
+// interface, with the samples given one by one.
+struct PngFormat {
+    int colourType = 2;      // the file's code: 0 grey, 2 RGB, 3 palette, 4 grey and alpha, 6 RGBA
+    int bitDepth = 8;        // 1, 2, 4, 8 or 16, as the colour type allows
+    bool interlaced = false; // Adam7
+    double gamma = 0;        // a gAMA chunk with this file gamma (0.45455 is usual); 0 writes none
+    std::vector<Rgba> palette = {};         // colour type 3; alpha below 255 goes into tRNS
+    std::vector<uint16_t> transparent = {}; // a tRNS key: one grey sample, or red, green, blue
+};
+// Sample `channel` of pixel (x, y) in the file's channel order (grey; grey,
+// alpha; red, green, blue; red, green, blue, alpha; or the palette index).
+using SampleFn = std::function<uint16_t(int x, int y, int channel)>;
+Bytes PngSamples(int width, int height, const PngFormat& format, const SampleFn& sample);
 
 // 1, 4, 8 (palette made of the colours met, which must be few enough), 16
 // (5-5-5), 24 or 32 bits; bottom-up unless topDown.
