@@ -28,12 +28,29 @@ int main(int argc, char** argv) {
     GifFrame interlaced{0, 0, 12, 10, indices};
     interlaced.interlace = true;
     interlaced.localPalette = {{9, 9, 9, 255}, {90, 90, 90, 255}, {180, 180, 180, 255}, {250, 250, 250, 255}};
+    auto samples = [](int x, int y, int channel) { return uint16_t((x * 5003 + y * 9001 + channel * 257) & 0xFFFF); };
+    auto index = [](int x, int y, int) { return uint16_t((x + y) % 3); };
+    auto cmyk = [](int x, int y) { return Cmyk{uint8_t(x * 20), uint8_t(y * 20), 90, uint8_t(255 - x * y)}; };
+    PngFormat interlaced16{6, 16, true, 0.45455};
+    PngFormat palette4{3, 4, false, 0, {{255, 0, 0, 255}, {0, 255, 0, 128}, {0, 0, 255, 0}}};
+    std::vector<Rgba> greys;
+    std::vector<uint8_t> everyIndex;
+    for (int i = 0; i < 256; ++i) {
+        greys.push_back(Rgba{uint8_t(i), uint8_t(i), uint8_t(i), 255});
+        everyIndex.push_back(uint8_t(i));
+    }
+    GifFrame all{0, 0, 16, 16, everyIndex};
     const std::pair<const char*, Bytes> seeds[] = {
         {"baseline.jpg", Jpeg(12, 10, quad)},
         {"progressive.jpg", Jpeg(20, 18, quad, 80, false, true)},
         {"grey.jpg", Jpeg(9, 9, quad, 70, true)},
         {"alpha.png", Png(12, 10, alpha)},
         {"rgb.png", Png(12, 10, quad, false)},
+        {"interlaced16.png", PngSamples(12, 10, interlaced16, samples)},
+        {"palette4.png", PngSamples(12, 10, palette4, index)},
+        {"cmyk.jpg", JpegCmyk(12, 10, cmyk)},
+        {"ycck.jpg", JpegCmyk(12, 10, cmyk, true)},
+        {"256colours.gif", Gif(16, 17, greys, {all})},
         {"4bit.bmp", Bmp(12, 10, 4, quad)},
         {"16bit.bmp", Bmp(12, 10, 16, quad)},
         {"24bit.bmp", Bmp(12, 10, 24, quad, true)},
