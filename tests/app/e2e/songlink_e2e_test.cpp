@@ -80,7 +80,7 @@ public:
                 reply.bytes =
                     LoopbackServer::Response(200, "OK", "Content-Type: text/html; charset=utf-8\r\n", record_);
             } else if (target.rfind("/cover/", 0) == 0) {
-                reply.bytes = LoopbackServer::Response(200, "OK", "Content-Type: image/jpeg\r\n", CoverJpeg());
+                reply.bytes = LoopbackServer::Response(200, "OK", "Content-Type: image/jpeg\r\n", cover_);
             } else if (target.rfind("/audio/", 0) == 0) {
                 reply.bytes = LoopbackServer::Response(200, "OK", "Content-Type: audio/mpeg\r\n", "ID3 not really");
             } else {
@@ -105,10 +105,12 @@ public:
     }
 
     void SetRecord(std::string record) { record_ = std::move(record); }
+    void SetCover(const std::vector<uint8_t>& bytes) { cover_.assign(bytes.begin(), bytes.end()); }
 
 private:
     LoopbackServer server_;
     std::string record_;
+    std::string cover_ = CoverJpeg();
 };
 
 // One run of the program with handles to its window and controls.
@@ -907,6 +909,62 @@ TEST(SongLinkEndToEndHttps, UntrustedCertificateEndsAsAFailedDownload)
     uint32_t exitCode = 1;
     ASSERT_TRUE(run.Close(&exitCode));
     EXPECT_EQ(exitCode, 0u);
+}
+
+// Covers come under a ".jpg" name whatever their format, and each shows the
+// colour its file stores: no gamma conversion of a PNG (16-bit, interlaced,
+// with a gamma chunk or without), no colour of a 256-colour GIF swapped for a
+// neighbour.
+TEST(SongLinkEndToEnd, CoversOfEveryFormatShowTheirStoredColour)
+{
+    using picture_files::PngFormat;
+    using picture_files::Rgba;
+    const COLORREF dark = RGB(30, 60, 20);
+    // 16-bit samples that round to the dark colour; opaque.
+    auto dark16 = [](int, int, int channel) {
+        const uint16_t samples[] = {30 * 257 + 100, 60 * 257 - 100, 20 * 257 + 3, 65535};
+        return samples[channel];
+    };
+    // 256 colours of one 8 x 8 x 8 box around the dark colour (dark first):
+    // the picture is dark but for its first two rows, which use every other one.
+    std::vector<Rgba> box = {{30, 60, 20, 255}};
+    for (int i = 0; box.size() < 256; ++i) {
+        Rgba c{uint8_t(24 + i % 8), uint8_t(56 + i / 8 % 8), uint8_t(16 + i / 64), 255};
+        if (!(c == box[0])) box.push_back(c);
+    }
+    std::vector<uint8_t> indices(128 * 128, 0);
+    for (int i = 1; i < 256; ++i) indices[size_t(i - 1)] = uint8_t(i);
+    struct Case {
+        const char* name;
+        std::vector<uint8_t> bytes;
+    } cases[] = {
+        {"16-bit PNG without a gamma chunk", picture_files::PngSamples(128, 128, PngFormat{2, 16}, dark16)},
+        {"interlaced 16-bit PNG with alpha", picture_files::PngSamples(128, 128, PngFormat{6, 16, true}, dark16)},
+        {"PNG with a linear gamma chunk", picture_files::PngSamples(128, 128, PngFormat{2, 8, false, 1.0},
+                                                                    [](int, int, int channel) {
+                                                                        const uint16_t s[] = {30, 60, 20};
+                                                                        return s[channel];
+                                                                    })},
+        {"256-colour GIF", picture_files::Gif(128, 128, box, {picture_files::GifFrame{0, 0, 128, 128, indices}})},
+    };
+    FakeMusicService service(FullRecord());
+    ProgramRun run;
+    ASSERT_TRUE(run.Ready());
+    size_t lookups = 0;
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        service.SetCover(c.bytes);
+        run.Lookup("#hash=ABC&album_id=" + std::to_string(lookups));
+        ASSERT_TRUE(run.WaitForLookups(++lookups));
+        EXPECT_TRUE(WaitUntil([&] { return NearColour(ClientPixel(run.window_, kBareX, kBareY), dark, 1); }, 5000))
+            << std::hex << ClientPixel(run.window_, kBareX, kBareY);
+        // Back to the plain cover, so the next picture is seen to arrive.
+        const COLORREF light = RGB(250, 250, 250);
+        service.SetCover(picture_files::Jpeg(8, 8, [](int, int) { return Rgba{250, 250, 250, 255}; }));
+        run.Lookup("#hash=ABC&album_id=plain");
+        ASSERT_TRUE(run.WaitForLookups(++lookups));
+        EXPECT_TRUE(WaitUntil([&] { return NearColour(ClientPixel(run.window_, kBareX, kBareY), light, 8); }, 5000));
+    }
 }
 
 }  // namespace
