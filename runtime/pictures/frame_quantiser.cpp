@@ -3,6 +3,7 @@
 #include "runtime/pictures/picture_internal.h"
 
 #include <algorithm>
+#include <iterator>
 #include <utility>
 
 namespace pictures {
@@ -38,6 +39,7 @@ public:
         }
         return &values_[i];
     }
+    void FillValues(uint32_t value) { std::fill(values_.begin(), values_.end(), value); }
     template <typename F> void ForEach(F&& f) const {
         for (size_t i = 0; i < keys_.size(); ++i) {
             if (keys_[i] != 0) {
@@ -71,101 +73,82 @@ int32_t Distance(uint32_t a, uint32_t b) {
     return dr * dr + dg * dg + db * db;
 }
 
-// Adds one channel's share of the least and greatest squared distance between
-// the value v and the channel range lo ... lo + 7 of a box.
-void AddAxisDistances(int lo, int v, int32_t* least, int32_t* most) {
-    const int hi = lo + 7;
-    if (v < lo) {
-        *least += (lo - v) * (lo - v);
-        *most += (hi - v) * (hi - v);
-    } else if (v > hi) {
-        *least += (v - hi) * (v - hi);
-        *most += (v - lo) * (v - lo);
-    } else {
-        int far = std::max(v - lo, hi - v);
-        *most += far * far;
-    }
-}
-
-// Pixels that keep this many colours are counted one by one; beyond it the
-// canvas is known not to fit a table anyway.
+// The counts hold up to 4,096 colours (half of 2^13 slots). A canvas with more
+// is known not to fit a table; the colours past those are mapped, not counted.
 constexpr int kCountBits = 13;
+
+// A counted colour whose nearest table entry is not known yet.
+constexpr uint32_t kNotSearched = UINT32_MAX;
 
 } // namespace
 
-// Exact nearest-colour search over a table of up to 256 colours. Colours are
-// grouped in boxes of 8 x 8 x 8. The first time a box is met, the table entries
-// that can be nearest to some colour in it are listed: an entry whose least
-// distance to the box is above the smallest greatest distance of any entry
-// never is. A colour is then compared with the entries of its box only, and the
-// answer is the one a search of the whole table gives (the first nearest).
+// Exact nearest-colour search over a table of up to 256 colours. The entries
+// are kept in order of red; a search starts at the colour's red and walks
+// outwards both ways, and a way ends once its red difference alone is further
+// than the nearest entry found. The answer is the one a search of the whole
+// table gives: of entries as near, the first in the table.
 class NearestColour {
 public:
     void Reset(const uint32_t* table, int count) {
-        table_ = table;
         count_ = count;
-        candidates_.clear();
-        if (boxes_.empty()) {
-            boxes_.resize(kBoxes);
+        // Counting sort by red; entries of one red stay in table order.
+        int32_t firstOfRed[257] = {};
+        for (int i = 0; i < count; ++i) {
+            ++firstOfRed[((table[i] >> 16) & 0xFF) + 1];
         }
-        ++generation_; // every box's list is out of date
+        for (int r = 0; r < 256; ++r) {
+            firstOfRed[r + 1] += firstOfRed[r];
+        }
+        std::copy(std::begin(firstOfRed), std::end(firstOfRed), std::begin(firstOfRed_));
+        for (int i = 0; i < count; ++i) {
+            const int32_t at = firstOfRed[(table[i] >> 16) & 0xFF]++;
+            red_[at] = int32_t((table[i] >> 16) & 0xFF);
+            green_[at] = int32_t((table[i] >> 8) & 0xFF);
+            blue_[at] = int32_t(table[i] & 0xFF);
+            index_[at] = uint8_t(i);
+        }
     }
 
-    int Find(uint32_t colour) {
-        const int r = int((colour >> 16) & 0xFF), g = int((colour >> 8) & 0xFF), b = int(colour & 0xFF);
-        Box& box = boxes_[size_t((r >> 3) << 10 | (g >> 3) << 5 | (b >> 3))];
-        if (box.generation != generation_) {
-            ListCandidates(box, r & ~7, g & ~7, b & ~7);
+    int Find(uint32_t colour) const {
+        if (count_ == 0) {
+            return 0;
         }
-        int best = 0;
+        const int32_t r = int32_t((colour >> 16) & 0xFF), g = int32_t((colour >> 8) & 0xFF), b = int32_t(colour & 0xFF);
+        int best = 256;
         int32_t bestDistance = INT32_MAX;
-        for (uint32_t k = box.first; k < box.first + box.count; ++k) {
-            const int i = candidates_[k];
-            const int32_t d = Distance(colour, table_[i]);
-            if (d < bestDistance) {
+        auto consider = [&](int32_t at) {
+            const int32_t dr = red_[at] - r, dg = green_[at] - g, db = blue_[at] - b;
+            const int32_t d = dr * dr + dg * dg + db * db;
+            if (d < bestDistance || (d == bestDistance && index_[at] < best)) {
                 bestDistance = d;
-                best = i;
+                best = index_[at];
             }
+        };
+        // Up from the first entry of this red, and down from the one before.
+        for (int32_t at = firstOfRed_[r]; at < count_; ++at) {
+            const int32_t dr = red_[at] - r;
+            if (dr * dr > bestDistance) {
+                break;
+            }
+            consider(at);
+        }
+        for (int32_t at = firstOfRed_[r] - 1; at >= 0; --at) {
+            const int32_t dr = r - red_[at];
+            if (dr * dr > bestDistance) {
+                break;
+            }
+            consider(at);
         }
         return best;
     }
 
 private:
-    static constexpr size_t kBoxes = 32 * 32 * 32;
-
-    struct Box {
-        uint32_t generation = 0;
-        uint32_t first = 0;
-        uint32_t count = 0;
-    };
-
-    void ListCandidates(Box& box, int r0, int g0, int b0) {
-        int32_t least[256];
-        int32_t bound = INT32_MAX;
-        for (int i = 0; i < count_; ++i) {
-            const uint32_t c = table_[i];
-            int32_t most = 0;
-            least[i] = 0;
-            AddAxisDistances(r0, int((c >> 16) & 0xFF), &least[i], &most);
-            AddAxisDistances(g0, int((c >> 8) & 0xFF), &least[i], &most);
-            AddAxisDistances(b0, int(c & 0xFF), &least[i], &most);
-            bound = std::min(bound, most);
-        }
-        box.generation = generation_;
-        box.first = uint32_t(candidates_.size());
-        for (int i = 0; i < count_; ++i) {
-            if (least[i] <= bound) {
-                candidates_.push_back(uint8_t(i));
-            }
-        }
-        box.count = uint32_t(candidates_.size()) - box.first;
-    }
-
-    const uint32_t* table_ = nullptr; // borrowed
     int count_ = 0;
-    uint32_t generation_ = 0;
-    std::vector<Box> boxes_;
-    std::vector<uint8_t> candidates_;
+    int32_t firstOfRed_[257] = {}; // first sorted position of each red
+    int32_t red_[256] = {};
+    int32_t green_[256] = {};
+    int32_t blue_[256] = {};
+    uint8_t index_[256] = {}; // table index of each sorted position
 };
 
 FrameQuantiser::FrameQuantiser()
@@ -215,6 +198,8 @@ bool FrameQuantiser::Quantise(const std::vector<uint32_t>& canvas, int32_t width
     } else {
         ChooseColours(canvas, ownColours, room, countsComplete);
         nearest_->Reset(palette_, count_);
+        // From here the counts keep each counted colour's nearest entry, once found.
+        counts_->FillValues(kNotSearched);
     }
     int transparentIndex = -1;
     if (unpainted) {
@@ -241,8 +226,7 @@ bool FrameQuantiser::Quantise(const std::vector<uint32_t>& canvas, int32_t width
                 continue;
             }
             if (c != last) {
-                const uint32_t* i = index_->Find(c);
-                lastIndex = uint8_t(i != nullptr ? *i : uint32_t(nearest_->Find(c)));
+                lastIndex = IndexOf(c);
                 last = c;
             }
             row[x] = lastIndex;
@@ -321,6 +305,21 @@ void FrameQuantiser::ChooseColours(const std::vector<uint32_t>& canvas, const st
             Add(rest[i].second);
         }
     }
+}
+
+uint8_t FrameQuantiser::IndexOf(uint32_t colour) {
+    if (const uint32_t* i = index_->Find(colour)) {
+        return uint8_t(*i);
+    }
+    uint32_t* nearest = counts_->Find(colour); // null for a colour past the counted ones
+    if (nearest != nullptr && *nearest != kNotSearched) {
+        return uint8_t(*nearest);
+    }
+    const int found = nearest_->Find(colour);
+    if (nearest != nullptr) {
+        *nearest = uint32_t(found);
+    }
+    return uint8_t(found);
 }
 
 void FrameQuantiser::Add(uint32_t colour) {

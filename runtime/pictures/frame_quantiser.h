@@ -40,10 +40,12 @@ public:
 private:
     void ChooseColours(const std::vector<uint32_t>& canvas, const std::vector<uint32_t>& ownColours, int room,
                        bool countsComplete);
+    // The table index a canvas colour is shown with.
+    uint8_t IndexOf(uint32_t colour);
     void Add(uint32_t colour);
     uint32_t PickUnusedColour() const;
 
-    std::unique_ptr<ColourMap> counts_;  // canvas colour -> pixels of it
+    std::unique_ptr<ColourMap> counts_;  // canvas colour -> pixels of it, later its nearest entry
     std::unique_ptr<ColourMap> index_;   // table colour -> its index
     std::unique_ptr<ColourMap> own_;     // the frame's own colours met on the canvas
     std::unique_ptr<NearestColour> nearest_;
