@@ -418,6 +418,34 @@ TEST(DecodePicture, GifFramesShowTheirTableColoursExactly) {
     GifFrame greysUnder{0, 0, 32, 16, greyIndices};
     GifFrame tintsOver{0, 0, 16, 16, EveryIndex(16, 16), tints};
     tintsOver.transparentIndex = 0;
+    // Three frames of random colours, each over part of the one before: the
+    // last frame's colours are shown exactly, the rest by their nearest.
+    uint32_t seed = 12345;
+    auto random = [&seed] {
+        seed = seed * 1103515245u + 12345u;
+        return uint8_t(seed >> 16);
+    };
+    std::vector<GifFrame> randomFrames;
+    for (int f = 0; f < 3; ++f) {
+        GifFrame frame{f * 6, f * 4, 40 - f * 12, 30 - f * 8};
+        for (int i = 0; i < frame.width * frame.height; ++i) {
+            frame.indices.push_back(random());
+        }
+        for (int i = 0; i < 256; ++i) {
+            frame.localPalette.push_back(Rgba{random(), random(), random(), 255});
+        }
+        randomFrames.push_back(frame);
+    }
+    auto randomExpected = [&](int x, int y) {
+        for (int f = 2; f >= 0; --f) {
+            const GifFrame& frame = randomFrames[size_t(f)];
+            if (x >= frame.left && x < frame.left + frame.width && y >= frame.top && y < frame.top + frame.height) {
+                uint8_t i = frame.indices[size_t((y - frame.top) * frame.width + x - frame.left)];
+                return ExpectedGifPixel{true, frame.localPalette[i], f == 2};
+            }
+        }
+        return ExpectedGifPixel{false};
+    };
 
     const GifColourCase cases[] = {
         {"256 colours, every pixel painted", Gif(16, 16, greys, {all}), 0,
@@ -442,6 +470,7 @@ TEST(DecodePicture, GifFramesShowTheirTableColoursExactly) {
              return ExpectedGifPixel{true, tints[size_t(i)]};
          },
          0},
+        {"random colours over random colours", Gif(40, 30, greys, randomFrames), 2, randomExpected, 0},
     };
     for (const GifColourCase& c : cases) {
         SCOPED_TRACE(c.name);
