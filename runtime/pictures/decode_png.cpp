@@ -49,6 +49,27 @@ void ReadPngBytes(png_structp png, png_bytep out, size_t wanted) {
     input->position += wanted;
 }
 
+// Red, green, blue, alpha to blue, green, red, alpha in place.
+void RgbaToBgra(uint8_t* row, png_uint_32 width) {
+    for (png_uint_32 x = 0; x < width; ++x, row += 4) {
+        const uint8_t red = row[0];
+        row[0] = row[2];
+        row[2] = red;
+    }
+}
+
+// Red, green, blue at row + width to blue, green, red, 255 from row on.
+void RgbToBgra(uint8_t* row, png_uint_32 width) {
+    const uint8_t* in = row + width;
+    for (png_uint_32 x = 0; x < width; ++x, in += 3, row += 4) {
+        const uint8_t red = in[0], green = in[1], blue = in[2];
+        row[0] = blue;
+        row[1] = green;
+        row[2] = red;
+        row[3] = 0xFF;
+    }
+}
+
 // Returns the pixel block (owned by the caller) or null. No C++ object with a
 // destructor lives in this frame across the long jumps.
 uint8_t* RunPngDecode(PngContext* context, uint32_t* width, uint32_t* height, size_t* size) {
@@ -72,19 +93,27 @@ uint8_t* RunPngDecode(PngContext* context, uint32_t* width, uint32_t* height, si
         total > kMaxPicturePixelBytes) {
         png_error(png, "size");
     }
-    // Every colour type and depth to 8-bit blue, green, red, alpha: palette and
-    // low-depth grey expanded, a tRNS key or palette alpha made an alpha
-    // channel, 16-bit samples rounded to 8 bits, grey copied to all three
-    // colours, and alpha 255 added where the file has none.
+    // Every colour type and depth to 8-bit red, green, blue (and alpha where
+    // the file has it): palette and low-depth grey expanded, a tRNS key or
+    // palette alpha made an alpha channel, 16-bit samples rounded to 8 bits,
+    // grey copied to all three colours.
     png_set_expand(png);
     png_set_scale_16(png);
     png_set_gray_to_rgb(png);
-    png_set_bgr(png);
-    png_set_add_alpha(png, 0xFF, PNG_FILLER_AFTER);
+    // An interlaced picture fills each row over the passes, so libpng makes
+    // it blue, green, red, alpha itself; other pictures are reordered here,
+    // row by row while the row is in the cache, which for the usual RGB photo
+    // takes the place of libpng's filler pass instead of adding a pass.
+    const bool interlaced = png_get_interlace_type(png, info) != PNG_INTERLACE_NONE;
+    if (interlaced) {
+        png_set_bgr(png);
+        png_set_add_alpha(png, 0xFF, PNG_FILLER_AFTER);
+    }
     const int passes = png_set_interlace_handling(png);
     png_read_update_info(png, info);
-    if (png_get_bit_depth(png, info) != 8 || png_get_channels(png, info) != 4 ||
-        png_get_rowbytes(png, info) != size_t(w) * 4) {
+    const int channels = png_get_channels(png, info);
+    if (png_get_bit_depth(png, info) != 8 || (channels != 4 && (interlaced || channels != 3)) ||
+        png_get_rowbytes(png, info) != size_t(w) * size_t(channels)) {
         png_error(png, "layout");
     }
 
@@ -92,12 +121,23 @@ uint8_t* RunPngDecode(PngContext* context, uint32_t* width, uint32_t* height, si
     if (context->pixels == nullptr) {
         png_error(png, "memory");
     }
-    // Rows go straight into their places; an interlaced picture fills each row
-    // over the passes (png_read_image's own loop, without its row table).
+    // Rows go straight into their places (png_read_image's own loop, without
+    // its row table). A 3-byte row is read into the last three quarters of its
+    // place and spread forwards: each pixel is written no further than the
+    // first byte not yet read.
     const size_t stride = size_t(w) * 4;
     for (int pass = 0; pass < passes; ++pass) {
         for (png_uint_32 y = 0; y < h; ++y) {
-            png_read_row(png, context->pixels + size_t(y) * stride, nullptr);
+            uint8_t* row = context->pixels + size_t(y) * stride;
+            if (interlaced) {
+                png_read_row(png, row, nullptr);
+            } else if (channels == 4) {
+                png_read_row(png, row, nullptr);
+                RgbaToBgra(row, w);
+            } else {
+                png_read_row(png, row + w, nullptr);
+                RgbToBgra(row, w);
+            }
         }
     }
     // The end chunk is not read: a picture whose image data is whole shows
