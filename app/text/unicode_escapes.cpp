@@ -3,7 +3,6 @@
 #include "app/call.h"
 #include "app/value_helpers.h"
 #include "app/web/dll_declarations.h"
-#include "app/web/wide_text.h"
 #include "runtime/com/object_commands.h"
 #include "runtime/com/owned_object.h"
 #include "runtime/commands/byteset_commands.h"
@@ -26,7 +25,6 @@ constexpr const char* kApostrophe = "'";
 constexpr const char* kApostrophePlaceholder = "\xA1\xAF"; // ’, so the text cannot end the script's literal
 constexpr const char* kScriptHead = "function xx(){var x='";
 constexpr const char* kScriptTail = "';return unescape(x);}";
-constexpr const char* kHexDigits = "0123456789ABCDEF";
 // The one-byte byte set {0x0D}, as program static data.
 alignas(4) const uint8_t kCarriageReturn[9] = {1, 0, 0, 0, 1, 0, 0, 0, 0x0D};
 // The apostrophe and its placeholder as byte sets.
@@ -35,25 +33,6 @@ alignas(4) const uint8_t kApostrophePlaceholderBytes[10] = {1, 0, 0, 0, 2, 0, 0,
 
 OwnedText ReplaceAll(const char* text, const char* sought, const char* replacement) {
     return Call::Text(ReplaceText, text, sought, replacement, kOmitted, kOmitted, true);
-}
-
-bool IsHexDigit(char c) {
-    return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'f') || (c >= 'A' && c <= 'F');
-}
-
-bool AllHexDigits(const char* text, uint32_t count) {
-    for (uint32_t k = 0; k < count; ++k) {
-        if (!IsHexDigit(text[k]))
-            return false;
-    }
-    return true;
-}
-
-// The character U+code as GBK: the number's 8 little-endian bytes read as
-// UTF-16, which ends at the first NUL unit.
-std::string CharacterOfCode(int64_t code) {
-    OwnedBytes bytes = Call::Bytes(ToByteSet, LongArg{code});
-    return web::WideToText(bytes.Data(), bytes.Size());
 }
 
 // The script engine's reading of s: null when there is no engine, the
@@ -108,42 +87,4 @@ OwnedText DecodeUnicodeEscapes(const char* text) {
 
     result = ReplaceAll(result.Get(), kApostrophePlaceholder, kApostrophe);
     return ReplaceAll(result.Get(), kLineBreakPlaceholder, kLineBreak);
-}
-
-OwnedText DecodePercentEscapes(const char* text) {
-    const char* s = text ? text : "";
-    uint32_t n = TextLength(s);
-    std::string decoded;
-    for (uint32_t i = 1; i <= n; ++i) {
-        Call::Void(ProcessEvents);
-        if (s[i - 1] != '%')
-            continue;
-        // Four digits after "%u" (they must lie within the text), else two.
-        if (i + 5 <= n && s[i] == 'u') {
-            if (AllHexDigits(s + i + 1, 4)) {
-                OwnedText digits(CopyBytesAsText(s + i + 1, 4));
-                decoded += CharacterOfCode(HexTextToNumber(digits.Get()));
-                continue;
-            }
-        } else if (i + 2 <= n && AllHexDigits(s + i, 2)) {
-            OwnedText digits(CopyBytesAsText(s + i, 2));
-            decoded += CharacterOfCode(HexTextToNumber(digits.Get()));
-            continue;
-        }
-        // Not a whole escape of hexadecimal digits: the sign stands for itself.
-        decoded += '%';
-    }
-    return OwnedText(CopyBytesAsText(decoded.data(), static_cast<int64_t>(decoded.size())));
-}
-
-int64_t HexTextToNumber(const char* text) {
-    OwnedText upper = Call::Text(ToUpper, text);
-    uint32_t length = TextLength(text);
-    int64_t value = 0;
-    for (uint32_t k = 1; k <= length; ++k) {
-        OwnedText digit = Call::Text(MidText, upper, static_cast<int32_t>(k), 1);
-        int32_t d = Call::Int(FindText, kHexDigits, digit, kOmitted, kOmitted) - 1;
-        value = TruncateToInteger(static_cast<double>(value) * 16 + d);
-    }
-    return value;
 }

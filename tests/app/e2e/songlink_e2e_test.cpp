@@ -967,4 +967,44 @@ TEST(SongLinkEndToEnd, CoversOfEveryFormatShowTheirStoredColour)
     }
 }
 
+// A record the script engine refuses (one ending in a backslash, which no
+// engine compiles; on Windows a bare line feed does the same) is read without
+// it: its markers survive and its escapes resolve, so the cover and the audio
+// are fetched as for a clean record, and nothing says "no link".
+TEST(SongLinkEndToEnd, ARecordTheScriptEngineRefusesIsReadAllTheSame)
+{
+    struct Case {
+        const char* name;
+        std::string tail;  // appended to the record
+    } const cases[] = {
+        {"trailing backslash", "\\"},
+        {"bare line feed, then a trailing backslash", "\n{\"note\":\"line\"}\\"},
+    };
+    FakeMusicService service("");
+    ProgramRun run;
+    ASSERT_TRUE(run.Ready());
+    size_t lookups = 0;
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        ++lookups;
+        // "\u0031" and "\u0032" in the addresses: only a decoder that reads
+        // them finds the files.
+        std::string n = std::to_string(lookups);
+        service.SetRecord(Record(R"("img":")" + EscapedUrl("/cover/fb") + "\\u003" + n + R"(.jpg",)",
+                                 R"("play_url":")" + EscapedUrl("/audio/fb") + "\\u003" + n + ".mp3") +
+                          c.tail);
+        run.Lookup("#hash=ABC&album_id=" + n);
+        ASSERT_TRUE(run.WaitForLookups(lookups));
+        EXPECT_EQ(service.RequestsTo("/cover/fb" + n + ".jpg").size(), 1u);
+        EXPECT_TRUE(service.WaitFor("/audio/fb" + n + ".mp3", 1, 20000));
+        EXPECT_TRUE(WaitUntil([&] { return NearColour(ClientPixel(run.window_, kBareX, kBareY), kCoverColour, 12); },
+                              5000))
+            << std::hex << ClientPixel(run.window_, kBareX, kBareY);
+        EXPECT_FALSE(FindAndDismissMessageBox(run.child_.ProcessId(), FromGbk("信息：")).found);
+    }
+    uint32_t exitCode = 1;
+    ASSERT_TRUE(run.Close(&exitCode));
+    EXPECT_EQ(exitCode, 0u);
+}
+
 }  // namespace
