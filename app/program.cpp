@@ -9,6 +9,9 @@
 #include "runtime/forms/events.h"
 #include "runtime/units/window_part_entries.h"
 #include "sl_app_form.h"
+#ifdef SONGLINK_TEST_PROBES
+#include "app/test_probes.h"
+#endif
 
 #include <cstdio>
 #include <float.h>
@@ -31,12 +34,12 @@ const StaticData kStaticData;
 // says whether it returned a value (neither routine does).
 int32_t LookupSongLinkEntry(const int32_t*, int32_t, int32_t*)
 {
+#ifdef SONGLINK_TEST_PROBES
+    ProbeBeforeLookup();
+#endif
     LookupSongLink();
 #ifdef SONGLINK_TEST_PROBES
-    // The end-to-end tests' build reports when a lookup is over and how many
-    // heap blocks are live then.
-    std::printf("lookup done: live blocks %lld\n", static_cast<long long>(RuntimeLiveBlocks()));
-    std::fflush(stdout);
+    ProbeAfterLookup();
 #endif
     return 0;
 }
@@ -130,6 +133,9 @@ int ProgramEntry()
     RuntimeService(3, reinterpret_cast<uintptr_t>(&ReleaseProgramVariables), 0);
     ProgramStart();
     LoadWindowService(kMainWindowId);
+#ifdef SONGLINK_TEST_PROBES
+    ProbeStartUnattendedLookup();
+#endif
     EndProgram();
     return 0;
 }

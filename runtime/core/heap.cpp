@@ -11,10 +11,13 @@ namespace {
 StaticDataRange gStatic;
 std::atomic<int64_t> gLiveBlocks{0};
 std::atomic<int64_t> gFailCountdown{0};
+std::atomic<int64_t> gAllocations{0};
 
-// True when an armed test countdown says this allocation must fail.
+// True when an armed test countdown says this allocation must fail. Every
+// allocation and reallocation asks, so this is also where they are counted.
 bool ShouldFailNow()
 {
+    gAllocations.fetch_add(1, std::memory_order_relaxed);
     int64_t n = gFailCountdown.load(std::memory_order_relaxed);
     if (n <= 0) return false;
     return gFailCountdown.fetch_sub(1) == 1;
@@ -162,3 +165,5 @@ void FreeArrayValue(ArrayBlock block, ValueType elementType)
 int64_t RuntimeLiveBlocks() { return gLiveBlocks.load(); }
 
 void RuntimeFailAllocationAfter(int64_t n) { gFailCountdown.store(n < 0 ? 0 : n); }
+
+int64_t RuntimeAllocationCount() { return gAllocations.load(); }

@@ -54,3 +54,6 @@ int64_t RuntimeLiveBlocks();
 // Makes the n-th allocation from now fail (1 = the next one); 0 disarms. A
 // failing RuntimeAlloc then takes the ordinary failure path.
 void RuntimeFailAllocationAfter(int64_t n);
+// Allocations and reallocations asked of the RuntimeHeap so far, failed ones
+// included.
+int64_t RuntimeAllocationCount();

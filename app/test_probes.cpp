@@ -1,0 +1,70 @@
+#include "app/test_probes.h"
+
+#include "app/program.h"
+#include "app/unit_access.h"
+#include "runtime/core/heap.h"
+
+#include <windows.h>
+
+#include <cstdio>
+#include <cwchar>
+
+namespace {
+
+// The address the unattended lookup asks about.
+constexpr const char* kUnattendedAddress = "https://www.example.com/song/#hash=ABC&album_id=1";
+
+struct Probes {
+    bool unattended = false;
+    long long failAllocation = 0;  // the lookup's allocation that fails; 0 none
+    long long allocationsAtStart = 0;
+    int depth = 0;  // a nested lookup is part of the outer one
+} gProbes;
+
+BOOL CALLBACK NoteMainWindow(HWND hwnd, LPARAM param)
+{
+    wchar_t cls[32] = {};
+    GetClassNameW(hwnd, cls, 32);
+    if (std::wcscmp(cls, L"WTWindow") != 0) return TRUE;
+    *reinterpret_cast<HWND*>(param) = hwnd;
+    return FALSE;
+}
+
+HWND MainWindow()
+{
+    HWND found = nullptr;
+    EnumThreadWindows(GetCurrentThreadId(), NoteMainWindow, reinterpret_cast<LPARAM>(&found));
+    return found;
+}
+
+}  // namespace
+
+void ProbeStartUnattendedLookup()
+{
+    const wchar_t* option = std::wcsstr(GetCommandLineW(), L"--lookup ");
+    if (!option) return;
+    gProbes.unattended = true;
+    gProbes.failAllocation = std::wcstoll(option + 9, nullptr, 10);
+    WriteUnitText(kMainWindowId, kEditBoxUnitId, 8, kUnattendedAddress);
+    HWND button = FindWindowExW(MainWindow(), nullptr, L"Button", nullptr);
+    if (button) PostMessageW(button, BM_CLICK, 0, 0);
+}
+
+void ProbeBeforeLookup()
+{
+    if (gProbes.depth++ > 0) return;
+    gProbes.allocationsAtStart = RuntimeAllocationCount();
+    if (gProbes.unattended && gProbes.failAllocation > 0) RuntimeFailAllocationAfter(gProbes.failAllocation);
+}
+
+void ProbeAfterLookup()
+{
+    // Every lookup reports its end, a nested one too; the countdown and the
+    // unattended close belong to the outermost.
+    const bool outermost = --gProbes.depth == 0;
+    if (outermost) RuntimeFailAllocationAfter(0);
+    std::printf("lookup done: live blocks %lld allocations %lld\n", static_cast<long long>(RuntimeLiveBlocks()),
+                static_cast<long long>(RuntimeAllocationCount() - gProbes.allocationsAtStart));
+    std::fflush(stdout);
+    if (outermost && gProbes.unattended) PostMessageW(MainWindow(), WM_CLOSE, 0, 0);
+}

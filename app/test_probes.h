@@ -1,0 +1,18 @@
+// What the end-to-end tests' build of the program adds (SONGLINK_TEST_PROBES):
+// a line on stdout after each lookup, and an unattended lookup started from
+// its command line. The program proper reads no command line; none of this is
+// in it.
+#pragma once
+
+// After the start-up window is shown: with "--lookup N" on the command line,
+// fills the address box and clicks "下载" as a person would.
+void ProbeStartUnattendedLookup();
+
+// Around the lookup routine: the unattended lookup's N-th runtime allocation
+// (counted from the start of the outermost lookup; 0 none) fails. Every
+// lookup, a nested one too, ends with the line "lookup done: live blocks B
+// allocations A": the live heap blocks, and the allocations asked for since
+// the outermost lookup began. Once the outermost is over, an unattended run
+// closes its window.
+void ProbeBeforeLookup();
+void ProbeAfterLookup();
