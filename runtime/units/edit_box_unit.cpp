@@ -59,7 +59,9 @@ public:
         font_.Set(data_.font);
         SendMessageW(hwnd, WM_SETFONT, reinterpret_cast<WPARAM>(font_.Get()), FALSE);
         if (!data_.multiLine) EnsureTextHeight();
-        if (data_.maxLength) SendMessageW(hwnd, EM_SETLIMITTEXT, data_.maxLength, 0);
+        // Always, 0 included: 0 lifts the control's own default limit of
+        // about 30000 characters.
+        SendMessageW(hwnd, EM_SETLIMITTEXT, data_.maxLength, 0);
         if (data_.inputMode == 2) SendMessageW(hwnd, EM_SETPASSWORDCHAR, data_.passwordChar, 0);
         if (!data_.multiLine && data_.spin) CreateSpin(style);
         SendMessageW(hwnd, EM_SETSEL, data_.selStart, data_.selStart + data_.selLength);

@@ -98,6 +98,36 @@ TEST_F(UnitsTest, SingleLineEditBoxIsMadeTallEnoughForItsFont)
     EXPECT_EQ(r.bottom - r.top, 60);
 }
 
+// The control's text limit comes from the stored maximum length alone: 0
+// means no limit, not the control's default of 30000 characters that would
+// cut a long pasted address short.
+TEST_F(UnitsTest, EditBoxTextLimitComesFromTheStoredMaximumLength)
+{
+    struct Case {
+        int32_t maxLength;
+        bool multiLine;
+        uint32_t lowestLimit;
+        int keptOfTen;  // characters a paste of ten keeps
+    } const cases[] = {
+        {0, false, 0x7FFFFFFE, 10},
+        {0, true, 0x7FFFFFFE, 10},
+        {5, false, 5, 5},
+    };
+    for (const Case& c : cases) {
+        EditBoxData d;
+        d.maxLength = c.maxLength;
+        d.multiLine = c.multiLine;
+        ASSERT_TRUE(
+            LoadTestWindow(Window(), {{kUnit, kUnitTypeEditBox, 10, 10, 100, 60, kUnitVisible, WriteEditBoxData(d)}}));
+        HWND box = UnitWindow(kUnit);
+        EXPECT_GE(static_cast<uint32_t>(SendMessageW(box, EM_GETLIMITTEXT, 0, 0)), c.lowestLimit)
+            << c.maxLength << " " << c.multiLine;
+        SendMessageW(box, EM_REPLACESEL, FALSE, reinterpret_cast<LPARAM>(L"0123456789"));
+        EXPECT_EQ(GetWindowTextLengthW(box), c.keptOfTen) << c.maxLength;
+        UnloadTestWindow();
+    }
+}
+
 TEST_F(UnitsTest, EditBoxSpinControlAndFocusEvents)
 {
     static int focusGained = 0, focusLost = 0;
