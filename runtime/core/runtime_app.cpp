@@ -2,6 +2,7 @@
 
 #include "runtime/core/dll_commands.h"
 #include "runtime/core/exit_handlers.h"
+#include "runtime/core/facility_libraries.h"
 #include "runtime/core/gbk_wide.h"
 #include "runtime/core/heap.h"
 #include "runtime/core/process.h"
@@ -301,6 +302,7 @@ void RunExitSequence(int32_t code)
     gApp.supportLibraries.clear();
     gApp.supportLibraryStates.clear();
     ReleaseDllCommands();
+    ReleaseFacilityLibraries();
     SetUserDllDirectory(std::string());
     ClearStaticDataRange();
     if (gApp.hiddenOwner) {

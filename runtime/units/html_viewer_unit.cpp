@@ -1,5 +1,6 @@
 #include "runtime/units/html_viewer_unit.h"
 
+#include "runtime/core/facility_libraries.h"
 #include "runtime/core/gbk_wide.h"
 #include "runtime/units/property_rules.h"
 #include "runtime/units/unit.h"
@@ -29,20 +30,26 @@ struct ControlHost {
     AtlAxWinInitFn init = nullptr;
     AtlAxGetControlFn getControl = nullptr;
     bool ready = false;
+    bool loaded = false;
 };
+
+ControlHost gHost;
+
+// The exit sequence has freed the library: bind it afresh if a viewer is
+// created after that.
+void ForgetControlHost() { gHost = ControlHost{}; }
 
 const ControlHost& Host()
 {
-    static ControlHost host = [] {
-        ControlHost h;
-        HMODULE atl = LoadLibraryW(L"atl.dll");
-        if (!atl) return h;
-        h.init = reinterpret_cast<AtlAxWinInitFn>(GetProcAddress(atl, "AtlAxWinInit"));
-        h.getControl = reinterpret_cast<AtlAxGetControlFn>(GetProcAddress(atl, "AtlAxGetControl"));
-        h.ready = h.init && h.getControl && h.init();
-        return h;
-    }();
-    return host;
+    if (gHost.loaded) return gHost;
+    gHost.loaded = true;
+    HMODULE atl = LoadLibraryW(L"atl.dll");
+    if (!atl) return gHost;
+    KeepFacilityLibrary(atl, ForgetControlHost);
+    gHost.init = reinterpret_cast<AtlAxWinInitFn>(GetProcAddress(atl, "AtlAxWinInit"));
+    gHost.getControl = reinterpret_cast<AtlAxGetControlFn>(GetProcAddress(atl, "AtlAxGetControl"));
+    gHost.ready = gHost.init && gHost.getControl && gHost.init();
+    return gHost;
 }
 
 BOOL CALLBACK FindSilentViewer(HWND child, LPARAM found)

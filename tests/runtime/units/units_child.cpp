@@ -2,9 +2,12 @@
 // services, which end the program: it prints what it saw and the error
 // report's message (the box is suppressed by the error hook).
 #include "runtime/core/heap.h"
+#include "runtime/core/runtime_app.h"
 #include "runtime/core/runtime_error.h"
 #include "runtime/forms/unit_properties.h"
 #include "tests/runtime/units/window_fixture.h"
+
+#include <windows.h>
 
 #include <cstdio>
 #include <cstring>
@@ -81,6 +84,20 @@ int main(int argc, char** argv)
     } else if (std::strcmp(scenario, "unknown-window") == 0) {
         LoadTestWindow(Window(), {label});
         RaiseUnitEvent(0x52019999, kLabel, -1, {1, 2, 0});
+    } else if (std::strcmp(scenario, "viewer-exit") == 0) {
+        // The control container the HTML viewer loaded goes with the exit
+        // sequence, as the DLL commands' libraries do.
+        LoadTestWindow(Window(), {{0x16011EE4, kUnitTypeHtmlViewer, 10, 40, 100, 40, kUnitTabStop, {}}});
+        std::printf("atl before=%d\n", GetModuleHandleW(L"atl.dll") ? 1 : 0);
+        std::fflush(stdout);
+        UnloadTestWindow();
+        // The fixture does not start the runtime; the exit sequence runs on
+        // the thread it takes for the main one.
+        App().mainThreadId = GetCurrentThreadId();
+        RunExitSequence(0);
+        std::printf("atl after=%d\n", GetModuleHandleW(L"atl.dll") ? 1 : 0);
+        std::fflush(stdout);
+        return 0;
     } else if (std::strcmp(scenario, "write-unknown-window") == 0) {
         ReadTestForm(Window(), {label});
         WriteUnitProperty(0x52019999, kLabel, 0, -1, 5, 0);
