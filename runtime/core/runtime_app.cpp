@@ -174,16 +174,21 @@ bool IsIdleMessage(const MSG& msg)
     return msg.message != WM_PAINT && msg.message != 0x0118;
 }
 
-// Fetches and dispatches one message; false on the quit message.
-bool PumpMessage(MSG& msg)
+enum class Fetched { kMessage, kQuit, kNothing };
+
+// Fetches and dispatches one message. kNothing when the fetch itself failed:
+// `msg` then holds nothing to look at.
+Fetched PumpMessage(MSG& msg)
 {
-    if (GetMessageW(&msg, nullptr, 0, 0) <= 0) return false;
+    BOOL got = GetMessageW(&msg, nullptr, 0, 0);
+    if (got == -1) return Fetched::kNothing;
+    if (got == 0) return Fetched::kQuit;
     const WindowPartEntries* part = WindowPart();
     if (!(part && part->preTranslateMessage && part->preTranslateMessage(&msg))) {
         TranslateMessage(&msg);
         DispatchMessageW(&msg);
     }
-    return true;
+    return Fetched::kMessage;
 }
 
 }  // namespace
@@ -251,8 +256,11 @@ void RunMessageLoop(bool modal)
     for (;;) {
         bool idle = true;
         long count = 0;
+        // Only a message that a peek has reported is ever looked at: the idle
+        // phase can end with no message waiting.
         MSG peek;
-        while (idle && !PeekMessageW(&peek, nullptr, 0, 0, PM_NOREMOVE)) {
+        bool peeked = false;
+        while (idle && !(peeked = PeekMessageW(&peek, nullptr, 0, 0, PM_NOREMOVE))) {
             RunIdleCallbacks();
             bool more = IdleOverride(count);
             if (modal && !gApp.modalLoop) return;
@@ -261,17 +269,18 @@ void RunMessageLoop(bool modal)
         }
         do {
             // A modal loop leaves the quit message for the loop outside it.
-            if (modal && (!gApp.modalLoop || peek.message == WM_QUIT)) return;
+            if (modal && (!gApp.modalLoop || (peeked && peek.message == WM_QUIT))) return;
             MSG msg;
-            if (!PumpMessage(msg)) {
+            Fetched fetched = PumpMessage(msg);
+            if (fetched == Fetched::kQuit) {
                 if (modal) PostQuitMessage(static_cast<int>(msg.wParam));
                 return;
             }
-            if (IsIdleMessage(msg)) {
+            if (fetched == Fetched::kMessage && IsIdleMessage(msg)) {
                 idle = true;
                 count = 0;
             }
-        } while (PeekMessageW(&peek, nullptr, 0, 0, PM_NOREMOVE));
+        } while ((peeked = PeekMessageW(&peek, nullptr, 0, 0, PM_NOREMOVE)));
     }
 }
 

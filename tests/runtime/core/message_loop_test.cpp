@@ -107,4 +107,57 @@ TEST_F(MessageLoop, EndProgramWithoutALiveWindowReturnsAtOnce)
     EXPECT_TRUE(App().startRoutineFinished);
 }
 
+// A modal loop whose idle phase ends with nothing waiting fetches the next
+// message itself; a quit message, whether it is waiting or fetched, stays for
+// the loop outside, with its code.
+bool NoIdleWork(uint32_t, uint32_t) { return false; }
+const WindowPartEntries kQuietPart = {nullptr, nullptr, AlwaysAlive, OneWindow, NoIdleWork,
+                                      nullptr, nullptr, nullptr,     nullptr};
+
+void CALLBACK PostUserThenQuit(HWND hwnd, UINT, UINT_PTR id, DWORD)
+{
+    KillTimer(hwnd, id);
+    PostMessageW(hwnd, WM_USER, 0, 0);
+    PostQuitMessage(9);
+}
+
+DWORD WINAPI QuitFromAnotherThread(void* mainThread)
+{
+    Sleep(100);
+    PostThreadMessageW(static_cast<DWORD>(reinterpret_cast<uintptr_t>(mainThread)), WM_QUIT, 11, 0);
+    return 0;
+}
+
+TEST_F(MessageLoop, ModalLoopLeavesTheQuitForTheLoopOutsideIt)
+{
+    struct Case {
+        const char* what;
+        bool quitWhileWaiting;  // else the quit is already waiting when the loop looks
+        WPARAM code;
+    } const cases[] = {{"waiting quit", false, 9}, {"fetched quit", true, 11}};
+    RegisterWindowPart(&kQuietPart);
+    for (const Case& c : cases) {
+        gUserMessages = 0;
+        HANDLE thread = nullptr;
+        if (c.quitWhileWaiting) {
+            thread = CreateThread(nullptr, 0, QuitFromAnotherThread,
+                                  reinterpret_cast<void*>(static_cast<uintptr_t>(GetCurrentThreadId())), 0, nullptr);
+        } else {
+            SetTimer(window_, 1, 50, PostUserThenQuit);
+        }
+        App().modalLoop = true;
+        RunMessageLoop(true);
+        App().modalLoop = false;
+        if (thread) {
+            WaitForSingleObject(thread, 5000);
+            CloseHandle(thread);
+        }
+        MSG msg;
+        ASSERT_TRUE(PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) << c.what;
+        EXPECT_EQ(msg.message, static_cast<UINT>(WM_QUIT)) << c.what;
+        EXPECT_EQ(msg.wParam, c.code) << c.what;
+        EXPECT_EQ(gUserMessages, c.quitWhileWaiting ? 0 : 1) << c.what;
+    }
+}
+
 }  // namespace
