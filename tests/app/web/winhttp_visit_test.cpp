@@ -7,6 +7,12 @@
 #include <gtest/gtest.h>
 
 #include <windows.h>
+#include <winhttp.h>
+
+#include <algorithm>
+#include <array>
+#include <climits>
+#include <vector>
 
 namespace {
 
@@ -16,6 +22,7 @@ using web::WinHttpVisitArgs;
 const char kMsg701[] = "701 \xBD\xE2\xCE\xF6URL\xB5\xD8\xD6\xB7\xCA\xA7\xB0\xDC!";
 const char kMsg711[] = "711 \xB7\xA2\xCB\xCD\xC7\xEB\xC7\xF3\xCA\xA7\xB0\xDC!";
 const char kMsg712[] = "712 \xB7\xFE\xCE\xF1\xC6\xF7\xCE\xB4\xCF\xEC\xD3\xA6!";
+const char kMsg710[] = "710 \xC9\xE8\xD6\xC3\xD0\xAD\xD2\xE9\xCD\xB7\xCA\xA7\xB0\xDC!";
 
 class WinHttpVisitTest : public ::testing::Test {
 protected:
@@ -170,6 +177,7 @@ TEST_F(WinHttpVisitTest, FailuresGiveNumberedMessages)
         std::string address;
         int32_t timeoutSeconds;
         const char* message;
+        const char* requestHeaders = nullptr;
     };
     LoopbackReply silent;
     silent.silent = true;
@@ -179,14 +187,20 @@ TEST_F(WinHttpVisitTest, FailuresGiveNumberedMessages)
         {"", 0, kMsg701},
         {"http://127.0.0.1:" + std::to_string(LoopbackServer::ClosedPort()) + "/", 2, kMsg711},
         {server.Url("/silent"), 1, kMsg712},
+        // Header lines the service refuses: nothing is sent.
+        {server.Url("/never"), 0, kMsg710, "no colon here"},
+        {server.Url("/never"), 0, kMsg710, ": no name"},
     };
     for (const Case& c : cases) {
         HeapBalance balance;
         {
             TextVar status("before"), headers("kept");
             ULONGLONG start = GetTickCount64();
-            OwnedResult text(WinHttpVisit({.address = c.address.c_str(), .responseHeaders = &headers,
-                                           .timeoutSeconds = c.timeoutSeconds, .statusText = &status}));
+            OwnedResult text(WinHttpVisit({.address = c.address.c_str(),
+                                           .requestHeaders = c.requestHeaders,
+                                           .responseHeaders = &headers,
+                                           .timeoutSeconds = c.timeoutSeconds,
+                                           .statusText = &status}));
             double seconds = static_cast<double>(GetTickCount64() - start) / 1000.0;
             EXPECT_EQ(status.Str(), c.message) << c.address;
             EXPECT_EQ(text.block, nullptr);
@@ -195,6 +209,7 @@ TEST_F(WinHttpVisitTest, FailuresGiveNumberedMessages)
         }
         EXPECT_EQ(balance.Delta(), 0) << c.address;
     }
+    for (const LoopbackRequest& r : server.Requests()) EXPECT_NE(r.Target(), "/never");
 }
 
 TEST_F(WinHttpVisitTest, ReleasesEverythingItMade)
@@ -270,6 +285,243 @@ TEST_F(WinHttpVisitTest, LargestBodyAndDeadlineAbandonTheDownload)
             EXPECT_LE(seconds, c.maxSeconds);
         }
         EXPECT_EQ(balance.Delta(), 0);
+    }
+}
+
+// What the routine hands the service where the wire cannot show it. Stand-ins
+// bound in place of three WinHttp functions note their arguments and pass
+// them on, so every exchange still runs against the loopback server.
+struct NotedCalls {
+    std::vector<std::array<int, 4>> timeouts;
+    std::vector<std::pair<uint32_t, std::wstring>> opens;        // access type, proxy name
+    std::vector<std::pair<uint32_t, std::wstring>> credentials;  // target, "user:password"
+} gNoted;
+
+template <typename Fn> Fn RealWinHttp(const char* name)
+{
+    return reinterpret_cast<Fn>(GetProcAddress(GetModuleHandleW(L"winhttp.dll"), name));
+}
+
+extern "C" __declspec(dllexport) BOOL WINAPI
+    SlNoteSetTimeouts(void* request, int resolve, int connect, int send, int receive)
+{
+    gNoted.timeouts.push_back({resolve, connect, send, receive});
+    auto real = RealWinHttp<BOOL(WINAPI*)(void*, int, int, int, int)>("WinHttpSetTimeouts");
+    return real && real(request, resolve, connect, send, receive);
+}
+
+extern "C" __declspec(dllexport) void* WINAPI
+    SlNoteOpen(const wchar_t* agent, DWORD access, const wchar_t* proxy, const wchar_t* bypass, DWORD flags)
+{
+    gNoted.opens.emplace_back(access, proxy ? proxy : L"(null)");
+    auto real =
+        RealWinHttp<void*(WINAPI*)(const wchar_t*, DWORD, const wchar_t*, const wchar_t*, DWORD)>("WinHttpOpen");
+    return real ? real(agent, access, proxy, bypass, flags) : nullptr;
+}
+
+extern "C" __declspec(dllexport) BOOL WINAPI
+    SlNoteSetCredentials(void* request, DWORD target, DWORD scheme, const wchar_t* user, const wchar_t* password,
+                         void* params)
+{
+    gNoted.credentials.emplace_back(target, std::wstring(user ? user : L"") + L":" + (password ? password : L""));
+    auto real =
+        RealWinHttp<BOOL(WINAPI*)(void*, DWORD, DWORD, const wchar_t*, const wchar_t*, void*)>("WinHttpSetCredentials");
+    return real && real(request, target, scheme, user, password, params);
+}
+
+class WinHttpVisitNotedTest : public WinHttpVisitTest {
+protected:
+    void SetUp() override
+    {
+        GetModuleFileNameA(nullptr, self_, MAX_PATH);
+        std::copy_n(web::kDllLibraryNames, web::kDllCommandCount, libraries_);
+        std::copy_n(web::kDllExportNames, web::kDllCommandCount, exports_);
+        Replace(web::kWinHttpSetTimeouts, "SlNoteSetTimeouts@20");
+        Replace(web::kWinHttpOpen, "SlNoteOpen@20");
+        Replace(web::kWinHttpSetCredentials, "SlNoteSetCredentials@24");
+        InstallDllCommands(web::kDllCommandCount, libraries_, exports_);
+        gNoted = {};
+        server.SetRouter(
+            [](const LoopbackRequest&) { return LoopbackReply{LoopbackServer::Response(200, "OK", "", "ok")}; });
+    }
+    void TearDown() override { InstallWebDllCommands(); }
+
+private:
+    void Replace(int index, const char* exportName)
+    {
+        libraries_[index] = self_;
+        exports_[index] = exportName;
+    }
+    char self_[MAX_PATH] = {};
+    const char* libraries_[web::kDllCommandCount];
+    const char* exports_[web::kDllCommandCount];
+};
+
+TEST_F(WinHttpVisitNotedTest, TimeoutsAsSet)
+{
+    struct Case {
+        int32_t seconds;
+        int milliseconds;
+    } const cases[] = {{5, 5000}, {1, 1000}, {0, 30000}, {-3, 30000}, {INT32_MAX, INT32_MAX}};
+    std::string url = server.Url("/t");
+    for (const Case& c : cases) {
+        gNoted.timeouts.clear();
+        OwnedResult text(WinHttpVisit({.address = url.c_str(), .timeoutSeconds = c.seconds}));
+        EXPECT_EQ(text.Text(), "ok") << c.seconds;
+        ASSERT_EQ(gNoted.timeouts.size(), 1u) << c.seconds;
+        for (int t : gNoted.timeouts[0]) EXPECT_EQ(t, c.milliseconds) << c.seconds;
+    }
+}
+
+// The proxy text: "http=" and the proxy for an http address, the proxy alone
+// for https; no proxy at all without one. Wine's service takes only the plain
+// form, so the loopback server, as the proxy, sees the https tunnel request.
+TEST_F(WinHttpVisitNotedTest, ProxyText)
+{
+    server.SetRouter([](const LoopbackRequest& r) {
+        if (r.Method() == "CONNECT") return LoopbackReply{LoopbackServer::Response(403, "Forbidden", "", "")};
+        return LoopbackReply{LoopbackServer::Response(200, "OK", "", "via proxy")};
+    });
+    std::string proxy = "127.0.0.1:" + std::to_string(server.Port());
+    std::wstring wideProxy(proxy.begin(), proxy.end());
+    std::string direct = server.Url("/d");
+    struct Case {
+        const char* address;
+        const char* proxy;
+        uint32_t access;
+        std::wstring name;
+    } const cases[] = {
+        {"http://songlink.invalid/p?q=1", proxy.c_str(), WINHTTP_ACCESS_TYPE_NAMED_PROXY, L"http=" + wideProxy},
+        {"https://songlink.invalid/p", proxy.c_str(), WINHTTP_ACCESS_TYPE_NAMED_PROXY, wideProxy},
+        {direct.c_str(), nullptr, WINHTTP_ACCESS_TYPE_NO_PROXY, L""},
+    };
+    for (const Case& c : cases) {
+        gNoted.opens.clear();
+        OwnedResult text(WinHttpVisit({.address = c.address, .proxyAddress = c.proxy, .timeoutSeconds = 1}));
+        ASSERT_EQ(gNoted.opens.size(), 1u) << c.address;
+        EXPECT_EQ(gNoted.opens[0].first, c.access) << c.address;
+        EXPECT_EQ(gNoted.opens[0].second, c.name) << c.address;
+    }
+    bool tunnelled = false;
+    for (const LoopbackRequest& r : server.Requests())
+        tunnelled = tunnelled || (r.Method() == "CONNECT" && r.Target() == "songlink.invalid:443");
+    EXPECT_TRUE(tunnelled);
+}
+
+// Credentials are handed over only when both the user and the password are
+// given, for the server and for the proxy alike.
+TEST_F(WinHttpVisitNotedTest, CredentialsSkippedWithoutAPassword)
+{
+    std::string url = server.Url("/c");
+    std::string proxy = "127.0.0.1:" + std::to_string(server.Port());
+    struct Case {
+        bool proxy;
+        const char* user;
+        const char* password;
+        bool handedOver;
+    } const cases[] = {
+        {false, "u", "p", true}, {false, "u", "", false}, {false, "", "p", false},
+        {true, "u", "p", true},  {true, "u", "", false},  {true, "", "p", false},
+    };
+    for (const Case& c : cases) {
+        gNoted.credentials.clear();
+        WinHttpVisitArgs args{.address = url.c_str(), .timeoutSeconds = 5};
+        if (c.proxy) {
+            args.proxyAddress = proxy.c_str();
+            args.proxyUser = c.user;
+            args.proxyPassword = c.password;
+        } else {
+            args.serverUser = c.user;
+            args.serverPassword = c.password;
+        }
+        OwnedResult text(WinHttpVisit(args));
+        if (!c.handedOver) {
+            EXPECT_TRUE(gNoted.credentials.empty()) << c.proxy << " " << c.user << ":" << c.password;
+            continue;
+        }
+        ASSERT_EQ(gNoted.credentials.size(), 1u) << c.proxy;
+        EXPECT_EQ(gNoted.credentials[0].first,
+                  static_cast<uint32_t>(c.proxy ? WINHTTP_AUTH_TARGET_PROXY : WINHTTP_AUTH_TARGET_SERVER));
+        EXPECT_EQ(gNoted.credentials[0].second, L"u:p");
+    }
+}
+
+// On the wire: a server that challenges gets the Basic credentials ("u:p")
+// only when both the user and the password were given.
+TEST_F(WinHttpVisitTest, ServerCredentialsOnTheWire)
+{
+    server.SetRouter([](const LoopbackRequest& r) {
+        if (r.Header("Authorization") != "Basic dTpw")
+            return LoopbackReply{
+                LoopbackServer::Response(401, "Unauthorized", "WWW-Authenticate: Basic realm=\"s\"\r\n", "")};
+        return LoopbackReply{LoopbackServer::Response(200, "OK", "", "in")};
+    });
+    std::string url = server.Url("/secret");
+    struct Case {
+        const char* user;
+        const char* password;
+        const char* status;
+    } const cases[] = {
+        {"u", "p", "200 OK"},
+        {"u", "", "401 Unauthorized"},
+        {"", "p", "401 Unauthorized"},
+    };
+    for (const Case& c : cases) {
+        TextVar status;
+        size_t before = server.Requests().size();
+        OwnedResult text(WinHttpVisit({.address = url.c_str(),
+                                       .serverUser = c.user,
+                                       .serverPassword = c.password,
+                                       .timeoutSeconds = 5,
+                                       .statusText = &status}));
+        EXPECT_EQ(status.Str(), c.status) << c.user << ":" << c.password;
+        std::vector<LoopbackRequest> requests = server.Requests();
+        for (size_t i = before; i < requests.size() && std::string(c.status) != "200 OK"; ++i)
+            EXPECT_FALSE(requests[i].HasHeader("Authorization")) << c.user << ":" << c.password;
+    }
+}
+
+// A redirect that sets a cookie: the service follows it unless told not to,
+// and carries the cookie along only when the caller passed a cookie variable
+// (its own cookie handling is switched off otherwise).
+TEST_F(WinHttpVisitTest, CookieAndRedirectOptions)
+{
+    server.SetRouter([](const LoopbackRequest& r) {
+        if (r.Target() == "/set")
+            return LoopbackReply{
+                LoopbackServer::Response(302, "Found", "Set-Cookie: sid=42; path=/\r\nLocation: /next\r\n", "moved")};
+        return LoopbackReply{LoopbackServer::Response(200, "OK", "", "next")};
+    });
+    std::string url = server.Url("/set");
+    struct Case {
+        bool passCookies;
+        bool noRedirect;
+        const char* status;
+        const char* cookieOnNext;  // nullptr: /next is not requested
+    } const cases[] = {
+        {false, false, "200 OK", ""},
+        {true, false, "200 OK", "sid=42"},
+        {false, true, "302 Found", nullptr},
+        {true, true, "302 Found", nullptr},
+    };
+    for (const Case& c : cases) {
+        TextVar cookies, status;
+        size_t before = server.Requests().size();
+        OwnedResult text(WinHttpVisit({.address = url.c_str(),
+                                       .cookies = c.passCookies ? &cookies : nullptr,
+                                       .noRedirect = c.noRedirect,
+                                       .statusText = &status}));
+        EXPECT_EQ(status.Str(), c.status) << c.passCookies << c.noRedirect;
+        std::vector<LoopbackRequest> requests = server.Requests();
+        std::vector<LoopbackRequest> next;
+        for (size_t i = before; i < requests.size(); ++i)
+            if (requests[i].Target() == "/next") next.push_back(requests[i]);
+        if (!c.cookieOnNext) {
+            EXPECT_TRUE(next.empty()) << c.passCookies << c.noRedirect;
+            continue;
+        }
+        ASSERT_EQ(next.size(), 1u) << c.passCookies << c.noRedirect;
+        EXPECT_EQ(next[0].Header("Cookie"), c.cookieOnNext) << c.passCookies << c.noRedirect;
     }
 }
 
