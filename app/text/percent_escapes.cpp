@@ -167,7 +167,8 @@ std::string Unescape(std::string_view s)
 OwnedText DecodePercentEscapes(const char* text)
 {
     std::string_view s = text ? std::string_view(text) : std::string_view();
-    // A long reply keeps the window responsive while it is read.
+    // The window's waiting messages get their turn once per byte of the text,
+    // so a long reply does not freeze it; the reading itself is one quick scan.
     for (size_t i = 0; i < s.size(); ++i) Call::Void(ProcessEvents);
     std::string decoded = Unescape(ReadAsStringLiteral(s));
     return OwnedText(CopyBytesAsText(decoded.data(), static_cast<int64_t>(decoded.size())));
