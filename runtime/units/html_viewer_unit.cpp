@@ -2,6 +2,7 @@
 
 #include "runtime/core/facility_libraries.h"
 #include "runtime/core/gbk_wide.h"
+#include "runtime/core/system_libraries.h"
 #include "runtime/units/property_rules.h"
 #include "runtime/units/unit.h"
 #include "runtime/units/unit_data.h"
@@ -34,18 +35,23 @@ struct ControlHost {
 };
 
 ControlHost gHost;
+// Control windows of the container alive now: their window procedure is
+// atl.dll's, so the library stays while one exists.
+int gLiveControls = 0;
 
 // The exit sequence has freed the library: bind it afresh if a viewer is
 // created after that.
 void ForgetControlHost() { gHost = ControlHost{}; }
+bool ControlHostInUse() { return gLiveControls > 0; }
 
 const ControlHost& Host()
 {
     if (gHost.loaded) return gHost;
     gHost.loaded = true;
-    HMODULE atl = LoadLibraryW(L"atl.dll");
+    // The system's own container, from the system folder only.
+    auto atl = static_cast<HMODULE>(LoadSystemLibrary(L"atl.dll"));
     if (!atl) return gHost;
-    KeepFacilityLibrary(atl, ForgetControlHost);
+    KeepFacilityLibrary(atl, ForgetControlHost, ControlHostInUse);
     gHost.init = reinterpret_cast<AtlAxWinInitFn>(GetProcAddress(atl, "AtlAxWinInit"));
     gHost.getControl = reinterpret_cast<AtlAxGetControlFn>(GetProcAddress(atl, "AtlAxGetControl"));
     gHost.ready = gHost.init && gHost.getControl && gHost.init();
@@ -205,6 +211,10 @@ protected:
         } else if (msg == WM_DESTROY) {
             ReleaseBrowser();
             StopDialogFilter();
+        } else if (msg == WM_NCDESTROY && control_) {
+            // The control's window (a child) is gone by now.
+            control_ = nullptr;
+            --gLiveControls;
         }
         return CallOriginal(msg, wp, lp);
     }
@@ -220,6 +230,7 @@ private:
                                    reinterpret_cast<HMENU>(static_cast<uintptr_t>(kBrowserControlId)),
                                    GetModuleHandleW(nullptr), nullptr);
         if (!control_) return false;
+        ++gLiveControls;
         IUnknown* unknown = nullptr;
         if (FAILED(host.getControl(control_, &unknown)) || !unknown) return false;
         HRESULT hr = unknown->QueryInterface(kIidWebBrowser2, reinterpret_cast<void**>(&browser_));
