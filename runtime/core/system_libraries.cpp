@@ -15,10 +15,7 @@ bool SearchFlagsSupported()
     return supported;
 }
 
-bool HasFolderOrDrive(std::wstring_view name)
-{
-    return name.find_first_of(L"\\/:") != std::wstring_view::npos;
-}
+bool HasFolderOrDrive(std::wstring_view name) { return name.find_first_of(L"\\/:") != std::wstring_view::npos; }
 
 }  // namespace
 

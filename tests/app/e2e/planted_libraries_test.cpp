@@ -49,10 +49,10 @@ public:
             LoopbackReply reply;
             if (std::regex_search(target, m, std::regex(R"(^/yy/.*album_id=(\d+))"))) {
                 std::string n = m[1];
-                reply.bytes = LoopbackServer::Response(
-                    200, "OK", "Content-Type: text/html; charset=utf-8\r\n",
-                    R"({"status":1,"data":{"img":")" + base + R"(\/cover\/)" + n + R"(.jpg","play_url":")" + base +
-                        R"(\/audio\/)" + n + R"(.mp3","authors":[]}})");
+                reply.bytes = LoopbackServer::Response(200, "OK", "Content-Type: text/html; charset=utf-8\r\n",
+                                                       R"({"status":1,"data":{"img":")" + base + R"(\/cover\/)" + n +
+                                                           R"(.jpg","play_url":")" + base + R"(\/audio\/)" + n +
+                                                           R"(.mp3","authors":[]}})");
             } else if (std::regex_search(target, m, std::regex(R"(^/cover/([12])\.jpg)"))) {
                 reply.bytes = LoopbackServer::Response(200, "OK", "Content-Type: image/jpeg\r\n",
                                                        Cover(kCoverColours[std::stoi(m[1]) - 1]));
