@@ -104,15 +104,22 @@ TEST_F(UnitsTest, SingleLineEditBoxIsMadeTallEnoughForItsFont)
 // would cut a long pasted address short.
 TEST_F(UnitsTest, EditBoxTextLimitComesFromTheStoredMaximumLength)
 {
-    const std::wstring paste(40000, L'x');
+    // More than any default limit, in short words or lines, which the
+    // control lays out quickly.
+    auto Full = [](bool multiLine) {
+        std::wstring text;
+        while (text.size() < 32768) text += multiLine ? L"address\r\n" : L"address ";
+        return text;
+    };
     struct Case {
         int32_t maxLength;
         bool multiLine;
-        int kept;  // characters of the paste the box keeps
+        bool filled;  // the box already holds a long text (set by the program: no limit applies)
+        int kept;     // characters of a paste of ten the box keeps
     } const cases[] = {
-        {0, false, 40000},
-        {0, true, 40000},
-        {5, false, 5},
+        {0, false, true, 10},
+        {0, true, true, 10},
+        {5, false, false, 5},
     };
     for (const Case& c : cases) {
         EditBoxData d;
@@ -121,8 +128,12 @@ TEST_F(UnitsTest, EditBoxTextLimitComesFromTheStoredMaximumLength)
         ASSERT_TRUE(
             LoadTestWindow(Window(), {{kUnit, kUnitTypeEditBox, 10, 10, 100, 60, kUnitVisible, WriteEditBoxData(d)}}));
         HWND box = UnitWindow(kUnit);
-        SendMessageW(box, EM_REPLACESEL, FALSE, reinterpret_cast<LPARAM>(paste.c_str()));
-        EXPECT_EQ(GetWindowTextLengthW(box), c.kept) << c.maxLength << " " << c.multiLine;
+        const std::wstring full = c.filled ? Full(c.multiLine) : std::wstring();
+        const int before = static_cast<int>(full.size());
+        SetWindowTextW(box, full.c_str());
+        SendMessageW(box, EM_SETSEL, before, before);
+        SendMessageW(box, EM_REPLACESEL, FALSE, reinterpret_cast<LPARAM>(L"0123456789"));
+        EXPECT_EQ(GetWindowTextLengthW(box) - before, c.kept) << c.maxLength << " " << c.multiLine;
         UnloadTestWindow();
     }
 }
