@@ -27,5 +27,3 @@ void WriteUnitBytes(uint32_t windowId, uint32_t unitId, int32_t property, const 
 {
     WriteUnitProperty(windowId, unitId, property, kNoElement, reinterpret_cast<uintptr_t>(bytes), 0);
 }
-
-bool WindowLoaded(uint32_t windowId) { return IsWindowLoaded(windowId); }

@@ -17,6 +17,3 @@ void WriteUnitLogical(uint32_t windowId, uint32_t unitId, int32_t property, bool
 
 // Writes a byte-set property (a picture, say); the unit keeps its own copy.
 void WriteUnitBytes(uint32_t windowId, uint32_t unitId, int32_t property, const uint8_t* bytes);
-
-// True while the window is loaded and still exists.
-bool WindowLoaded(uint32_t windowId);

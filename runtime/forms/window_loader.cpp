@@ -300,10 +300,27 @@ void LowerLoadingDepth()
 int32_t LoadingDepth() { return gLoadingDepth; }
 bool LoadingModalWindow() { return gModalCreation; }
 
+namespace {
+
+// Loaded, and its window unit's window still exists: a window the user closed
+// may not have had its destruction notice yet.
+bool LoadedAndAlive(const WindowRecord& w)
+{
+    return w.live.loaded && !w.units.units.empty() && Alive(w.units.units[0].object);
+}
+
+}  // namespace
+
+bool IsWindowLoaded(WindowId windowId)
+{
+    const WindowRecord* window = FindWindowRecord(windowId);
+    return window && LoadedAndAlive(*window);
+}
+
 bool AnyLoadedWindowAlive()
 {
     for (auto& w : ProgramWindowSet()->windows) {
-        if (w->live.loaded && !w->units.units.empty() && Alive(w->units.units[0].object)) return true;
+        if (LoadedAndAlive(*w)) return true;
     }
     return false;
 }
@@ -312,7 +329,7 @@ size_t LoadedWindowIds(uint32_t* ids, size_t max)
 {
     size_t n = 0;
     for (auto& w : ProgramWindowSet()->windows) {
-        if (!w->live.loaded || w->units.units.empty() || !Alive(w->units.units[0].object)) continue;
+        if (!LoadedAndAlive(*w)) continue;
         if (ids && n < max) ids[n] = w->id;
         ++n;
     }
