@@ -13,11 +13,13 @@
 
 #include <windows.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <mutex>
 #include <regex>
 #include <string>
+#include <vector>
 
 namespace {
 
@@ -351,6 +353,192 @@ TEST(SongLinkEndToEnd, RepeatedLookupsHoldNoMoreBlocks)
     size_t first = all.find("released 2 program texts");
     EXPECT_NE(first, std::string::npos) << all;
     EXPECT_EQ(all.find("released", first + 1), std::string::npos) << all;
+}
+
+// ---- the window from the keyboard ---------------------------------------------
+// Real key strokes, through the system's input queue to the program's focused
+// window, as a person without a mouse would give them.
+
+// Brings the program's window to the front, where key strokes go.
+bool BringToFront(HWND window)
+{
+    return WaitUntil(
+        [&] {
+            SetForegroundWindow(window);
+            return GetForegroundWindow() == window;
+        },
+        5000);
+}
+
+void Keys(std::vector<WORD> keys)
+{
+    std::vector<INPUT> input;
+    for (WORD k : keys) {
+        INPUT down{};
+        down.type = INPUT_KEYBOARD;
+        down.ki.wVk = k;
+        input.push_back(down);
+    }
+    for (size_t i = keys.size(); i-- > 0;) {
+        INPUT up = input[i];
+        up.ki.dwFlags = KEYEVENTF_KEYUP;
+        input.push_back(up);
+    }
+    SendInput(static_cast<UINT>(input.size()), input.data(), sizeof(INPUT));
+    Sleep(200);
+}
+
+// Characters typed as keyboard input (not posted to a window).
+void TypeKeys(const std::wstring& text)
+{
+    std::vector<INPUT> input;
+    for (wchar_t c : text) {
+        INPUT key{};
+        key.type = INPUT_KEYBOARD;
+        key.ki.wScan = c;
+        key.ki.dwFlags = KEYEVENTF_UNICODE;
+        input.push_back(key);
+        key.ki.dwFlags |= KEYEVENTF_KEYUP;
+        input.push_back(key);
+    }
+    SendInput(static_cast<UINT>(input.size()), input.data(), sizeof(INPUT));
+}
+
+HWND FocusOf(const ProgramRun& run)
+{
+    GUITHREADINFO info{};
+    info.cbSize = sizeof info;
+    GetGUIThreadInfo(GetWindowThreadProcessId(run.window_, nullptr), &info);
+    return info.hwndFocus;
+}
+
+TEST(SongLinkKeyboard, AddressTypedThenTabAndSpaceOrEnterRunsTheLookup)
+{
+    FakeMusicService service(FullRecord());
+    ProgramRun run;
+    ASSERT_TRUE(run.Ready());
+    ASSERT_TRUE(BringToFront(run.window_));
+    EXPECT_EQ(FocusOf(run), run.edit_) << "the address box has the focus as the window shows";
+    COLORREF before = ClientPixel(run.window_, kBareX, kBareY);
+    ASSERT_FALSE(NearColour(before, kCoverColour, 30));
+
+    struct Case {
+        const char* name;
+        WORD click;
+    } const cases[] = {{"Space", VK_SPACE}, {"Enter", VK_RETURN}};
+    size_t lookups = 0;
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        const std::wstring address = L"#hash=ABC&album_id=" + std::to_wstring(lookups + 1);
+        // Into the box straight away, or, after the first lookup, back from
+        // the button with Shift+Tab, which selects the old address.
+        if (lookups > 0) {
+            Keys({VK_SHIFT, VK_TAB});
+            EXPECT_EQ(FocusOf(run), run.edit_);
+        }
+        TypeKeys(address);
+        ASSERT_TRUE(WaitUntil([&] { return WindowText(run.edit_) == address; }, 5000)) << WindowText(run.edit_).size();
+        Keys({VK_TAB});
+        EXPECT_EQ(FocusOf(run), run.button_);
+        Keys({c.click});
+        ASSERT_TRUE(run.WaitForLookups(++lookups));
+        auto queries = service.RequestsTo("/yy/");
+        ASSERT_EQ(queries.size(), lookups);
+        EXPECT_NE(queries.back().Target().find("&album_id=" + std::to_string(lookups) + "&"), std::string::npos)
+            << queries.back().Target();
+        EXPECT_TRUE(service.WaitFor("/audio/song.mp3", lookups, 20000));
+        EXPECT_TRUE(
+            WaitUntil([&] { return NearColour(ClientPixel(run.window_, kBareX, kBareY), kCoverColour, 12); }, 5000))
+            << std::hex << ClientPixel(run.window_, kBareX, kBareY);
+        EXPECT_FALSE(FindAndDismissMessageBox(run.child_.ProcessId(), FromGbk("信息：")).found);
+    }
+    uint32_t exitCode = 1;
+    ASSERT_TRUE(run.Close(&exitCode));
+    EXPECT_EQ(exitCode, 0u);
+}
+
+// Dark pixels of a rectangle of the screen (the ink of glyphs drawn in the
+// button text colour), row by row.
+class ScreenInk {
+public:
+    explicit ScreenInk(const RECT& r) : width_(r.right - r.left), height_(r.bottom - r.top)
+    {
+        HDC screen = GetDC(nullptr);
+        for (int y = 0; y < height_; ++y) {
+            for (int x = 0; x < width_; ++x) {
+                const COLORREF c = GetPixel(screen, r.left + x, r.top + y);
+                ink_.push_back(GetRValue(c) < 80 && GetGValue(c) < 80 && GetBValue(c) < 80);
+            }
+        }
+        ReleaseDC(nullptr, screen);
+    }
+    bool At(int x, int y) const { return ink_[size_t(y) * width_ + x]; }
+    int Count() const { return int(std::count(ink_.begin(), ink_.end(), true)); }
+    // Ink pixels whose mirror image across the middle of the ink is ink too.
+    int MirroredCount() const
+    {
+        int left = width_, right = -1;
+        for (int y = 0; y < height_; ++y) {
+            for (int x = 0; x < width_; ++x) {
+                if (!At(x, y)) continue;
+                left = std::min(left, x);
+                right = std::max(right, x);
+            }
+        }
+        int n = 0;
+        for (int y = 0; y < height_; ++y)
+            for (int x = left; x <= right; ++x) n += At(x, y) && At(left + right - x, y);
+        return n;
+    }
+    int RowsWithInk() const
+    {
+        int n = 0;
+        for (int y = 0; y < height_; ++y) {
+            bool any = false;
+            for (int x = 0; x < width_; ++x) any = any || At(x, y);
+            n += any;
+        }
+        return n;
+    }
+    std::string Picture() const
+    {
+        std::string out;
+        for (int y = 0; y < height_; ++y) {
+            for (int x = 0; x < width_; ++x) out += At(x, y) ? '#' : '.';
+            out += '\n';
+        }
+        return out;
+    }
+
+private:
+    int width_, height_;
+    std::vector<bool> ink_;
+};
+
+// The caption buttons draw their symbols from the Marlett font, as on
+// Windows: a cross for close and a bar for minimise, not the letters "r" and
+// "0" that stand in for the symbols when the font is missing.
+TEST(SongLinkKeyboard, CaptionButtonsShowSymbolsNotLetters)
+{
+    ProgramRun run;
+    ASSERT_TRUE(run.Ready());
+    ASSERT_TRUE(BringToFront(run.window_));
+    Sleep(300);
+    RECT outer;
+    GetWindowRect(run.window_, &outer);
+    const int frame = GetSystemMetrics(SM_CXDLGFRAME), edge = GetSystemMetrics(SM_CYDLGFRAME);
+    const int size = GetSystemMetrics(SM_CXSIZE), height = GetSystemMetrics(SM_CYSIZE);
+    // Each button without its 3-D border: close at the right end of the
+    // caption, minimise two buttons to its left.
+    auto button = [&](int fromRight) {
+        const int right = outer.right - frame - fromRight * size;
+        return RECT{right - size + 4, outer.top + edge + 3, right - 4, outer.top + edge + height - 3};
+    };
+    ScreenInk close(button(0)), minimise(button(2));
+    EXPECT_GT(close.Count(), 6) << close.Picture();
+    EXPECT_GE(close.MirroredCount() * 10, close.Count() * 9) << "a cross is its own mirror image\n" << close.Picture();
+    EXPECT_GT(minimise.Count(), 3) << minimise.Picture();
+    EXPECT_LE(minimise.RowsWithInk(), 3) << "a bar, not a ring\n" << minimise.Picture();
 }
 
 // ---- the window at the system's DPI ------------------------------------------
