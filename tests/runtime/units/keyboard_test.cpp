@@ -9,6 +9,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <string>
 #include <vector>
 
 using namespace unit_test;
@@ -47,6 +48,28 @@ void Press(std::vector<WORD> keys)
     Pump(150);
 }
 
+// Dark pixels along the inner top edge of a button, where its dotted focus
+// rectangle runs (above the caption).
+int FocusDots(HWND button)
+{
+    ClientPixels p(button);
+    int dots = 0;
+    for (int y = 2; y <= 4; ++y)
+        for (int x = 5; x < p.Width() - 5; ++x) dots += GetGValue(p.At(x, y)) < 100;
+    return dots;
+}
+
+std::string ButtonPicture(HWND button)
+{
+    ClientPixels p(button);
+    std::string out;
+    for (int y = 0; y < p.Height(); ++y) {
+        for (int x = 0; x < p.Width(); ++x) out += GetGValue(p.At(x, y)) < 100 ? '#' : '.';
+        out += '\n';
+    }
+    return out;
+}
+
 UnitSpec Unit(UnitId id, UnitTypeId type, int32_t left, uint32_t flags, uint32_t tabOrder,
               std::vector<uint8_t> data = {})
 {
@@ -77,8 +100,8 @@ protected:
         UnitSpec box = Unit(kFirstBox, kUnitTypeEditBox, 10, kShown, 0, WriteEditBoxData({}));
         box.bindings = {{-9, 3}};
         ASSERT_TRUE(LoadTestWindow({kWindowUnitId, kUnitTypeWindow, 50, 50, 415, 160},
-                                   {space, Unit(kPicture, kUnitTypePicBox, 200, kShown, 4), enter,
-                                    Unit(kLabel, kUnitTypeLabel, 250, kUnitVisible, 1), disabled, box,
+                                   {enter, Unit(kPicture, kUnitTypePicBox, 200, kShown, 4),
+                                    Unit(kLabel, kUnitTypeLabel, 250, kUnitVisible, 1), disabled, space, box,
                                     Unit(kHiddenViewer, kUnitTypeHtmlViewer, 50, kUnitTabStop, 1)}));
         SetForegroundWindow(UnitWindow(0));
         Pump(100);
@@ -106,10 +129,11 @@ TEST_F(KeyboardTest, TabWalksTheTabStopsInTabOrderBothWaysAndWraps)
 
 TEST_F(KeyboardTest, SpaceAndEnterClickTheFocusedButtonAndShowItsFocus)
 {
+    // Moved there by the keyboard, the button shows its focus rectangle.
     Press({VK_TAB});
-    ASSERT_EQ(GetFocus(), UnitWindow(kSpaceButton));
-    EXPECT_EQ(SendMessageW(UnitWindow(kSpaceButton), WM_QUERYUISTATE, 0, 0) & UISF_HIDEFOCUS, 0)
-        << "focus rectangle shown once the keyboard was used";
+    HWND button = UnitWindow(kSpaceButton);
+    ASSERT_EQ(GetFocus(), button);
+    EXPECT_GT(FocusDots(button), 8) << ButtonPicture(button);
     Press({VK_SPACE});
     EXPECT_EQ(gSpaceClicks, 1);
     // The focused button looks like the default one; its stored type stays.
@@ -120,6 +144,11 @@ TEST_F(KeyboardTest, SpaceAndEnterClickTheFocusedButtonAndShowItsFocus)
     Press({VK_RETURN});
     EXPECT_EQ(gEnterClicks, 1);
     EXPECT_EQ(gSpaceClicks, 1);
+    // Focused as a click leaves it, not by navigation: Enter clicks it too.
+    SetFocus(button);
+    Press({VK_RETURN});
+    EXPECT_EQ(gSpaceClicks, 2);
+    EXPECT_EQ(gEnterClicks, 1);
     EXPECT_EQ(gDisabledClicks, 0);
 }
 
