@@ -459,10 +459,14 @@ private:
         return CallOriginal(WM_ACTIVATE, wp, lp);
     }
 
-    // The first visible, enabled tab stop in navigation order, or null.
+    // The first visible, enabled tab stop in navigation order, or null: the
+    // one after the last child, as navigation wraps. (The search needs a
+    // control to start from; it answers that control when it finds none.)
     HWND FirstTabStop() const
     {
-        HWND first = GetNextDlgTabItem(hwnd_, nullptr, FALSE);
+        HWND last = GetWindow(GetWindow(hwnd_, GW_CHILD), GW_HWNDLAST);
+        if (!last) return nullptr;
+        HWND first = GetNextDlgTabItem(hwnd_, last, FALSE);
         if (!first || first == hwnd_ || !IsChild(hwnd_, first)) return nullptr;
         const LONG_PTR style = GetWindowLongPtrW(first, GWL_STYLE);
         if (!(style & WS_TABSTOP) || !IsWindowVisible(first) || !IsWindowEnabled(first)) return nullptr;

@@ -457,63 +457,39 @@ TEST(SongLinkKeyboard, AddressTypedThenTabAndSpaceOrEnterRunsTheLookup)
     EXPECT_EQ(exitCode, 0u);
 }
 
-// Dark pixels of a rectangle of the screen (the ink of glyphs drawn in the
-// button text colour), row by row.
-class ScreenInk {
-public:
-    explicit ScreenInk(const RECT& r) : width_(r.right - r.left), height_(r.bottom - r.top)
-    {
-        HDC screen = GetDC(nullptr);
-        for (int y = 0; y < height_; ++y) {
-            for (int x = 0; x < width_; ++x) {
-                const COLORREF c = GetPixel(screen, r.left + x, r.top + y);
-                ink_.push_back(GetRValue(c) < 80 && GetGValue(c) < 80 && GetBValue(c) < 80);
-            }
-        }
-        ReleaseDC(nullptr, screen);
-    }
-    bool At(int x, int y) const { return ink_[size_t(y) * width_ + x]; }
-    int Count() const { return int(std::count(ink_.begin(), ink_.end(), true)); }
-    // Ink pixels whose mirror image across the middle of the ink is ink too.
-    int MirroredCount() const
-    {
-        int left = width_, right = -1;
-        for (int y = 0; y < height_; ++y) {
-            for (int x = 0; x < width_; ++x) {
-                if (!At(x, y)) continue;
-                left = std::min(left, x);
-                right = std::max(right, x);
-            }
-        }
-        int n = 0;
-        for (int y = 0; y < height_; ++y)
-            for (int x = left; x <= right; ++x) n += At(x, y) && At(left + right - x, y);
-        return n;
-    }
-    int RowsWithInk() const
-    {
-        int n = 0;
-        for (int y = 0; y < height_; ++y) {
-            bool any = false;
-            for (int x = 0; x < width_; ++x) any = any || At(x, y);
-            n += any;
-        }
-        return n;
-    }
-    std::string Picture() const
-    {
-        std::string out;
-        for (int y = 0; y < height_; ++y) {
-            for (int x = 0; x < width_; ++x) out += At(x, y) ? '#' : '.';
-            out += '\n';
-        }
-        return out;
-    }
-
-private:
-    int width_, height_;
-    std::vector<bool> ink_;
+// Dark pixels of a rectangle of the screen (glyphs drawn in the button text
+// colour): how many, how many have their mirror image across the middle of
+// the ink dark too, and on how many rows they lie.
+struct Ink {
+    int count = 0, mirrored = 0, rows = 0;
 };
+
+Ink InkOf(const RECT& r)
+{
+    const int width = r.right - r.left, height = r.bottom - r.top;
+    std::vector<bool> dark;
+    int left = width, right = -1;
+    Ink ink;
+    HDC screen = GetDC(nullptr);
+    for (int y = 0; y < height; ++y) {
+        bool row = false;
+        for (int x = 0; x < width; ++x) {
+            const COLORREF c = GetPixel(screen, r.left + x, r.top + y);
+            const bool d = GetRValue(c) < 80 && GetGValue(c) < 80 && GetBValue(c) < 80;
+            dark.push_back(d);
+            if (!d) continue;
+            row = true;
+            ++ink.count;
+            left = std::min(left, x);
+            right = std::max(right, x);
+        }
+        ink.rows += row;
+    }
+    ReleaseDC(nullptr, screen);
+    for (int y = 0; y < height; ++y)
+        for (int x = left; x <= right; ++x) ink.mirrored += dark[y * width + x] && dark[y * width + left + right - x];
+    return ink;
+}
 
 // The caption buttons draw their symbols from the Marlett font, as on
 // Windows: a cross for close and a bar for minimise, not the letters "r" and
@@ -534,11 +510,11 @@ TEST(SongLinkKeyboard, CaptionButtonsShowSymbolsNotLetters)
         const int right = outer.right - frame - fromRight * size;
         return RECT{right - size + 4, outer.top + edge + 3, right - 4, outer.top + edge + height - 3};
     };
-    ScreenInk close(button(0)), minimise(button(2));
-    EXPECT_GT(close.Count(), 6) << close.Picture();
-    EXPECT_GE(close.MirroredCount() * 10, close.Count() * 9) << "a cross is its own mirror image\n" << close.Picture();
-    EXPECT_GT(minimise.Count(), 3) << minimise.Picture();
-    EXPECT_LE(minimise.RowsWithInk(), 3) << "a bar, not a ring\n" << minimise.Picture();
+    const Ink close = InkOf(button(0)), minimise = InkOf(button(2));
+    EXPECT_GT(close.count, 6);
+    EXPECT_GE(close.mirrored * 10, close.count * 9) << "a cross is its own mirror image";
+    EXPECT_GT(minimise.count, 3);
+    EXPECT_LE(minimise.rows, 3) << "a bar, not a ring";
 }
 
 // ---- the window at the system's DPI ------------------------------------------
