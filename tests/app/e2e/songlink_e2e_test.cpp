@@ -13,10 +13,12 @@
 
 #include <windows.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <mutex>
 #include <regex>
 #include <string>
+#include <vector>
 
 namespace {
 
@@ -350,6 +352,168 @@ TEST(SongLinkEndToEnd, RepeatedLookupsHoldNoMoreBlocks)
     size_t first = all.find("released 2 program texts");
     EXPECT_NE(first, std::string::npos) << all;
     EXPECT_EQ(all.find("released", first + 1), std::string::npos) << all;
+}
+
+// ---- the window from the keyboard ---------------------------------------------
+// Real key strokes, through the system's input queue to the program's focused
+// window, as a person without a mouse would give them.
+
+// Brings the program's window to the front, where key strokes go.
+bool BringToFront(HWND window)
+{
+    return WaitUntil(
+        [&] {
+            SetForegroundWindow(window);
+            return GetForegroundWindow() == window;
+        },
+        5000);
+}
+
+void Keys(std::vector<WORD> keys)
+{
+    std::vector<INPUT> input;
+    for (WORD k : keys) {
+        INPUT down{};
+        down.type = INPUT_KEYBOARD;
+        down.ki.wVk = k;
+        input.push_back(down);
+    }
+    for (size_t i = keys.size(); i-- > 0;) {
+        INPUT up = input[i];
+        up.ki.dwFlags = KEYEVENTF_KEYUP;
+        input.push_back(up);
+    }
+    SendInput(static_cast<UINT>(input.size()), input.data(), sizeof(INPUT));
+    Sleep(200);
+}
+
+// Characters typed as keyboard input (not posted to a window).
+void TypeKeys(const std::wstring& text)
+{
+    std::vector<INPUT> input;
+    for (wchar_t c : text) {
+        INPUT key{};
+        key.type = INPUT_KEYBOARD;
+        key.ki.wScan = c;
+        key.ki.dwFlags = KEYEVENTF_UNICODE;
+        input.push_back(key);
+        key.ki.dwFlags |= KEYEVENTF_KEYUP;
+        input.push_back(key);
+    }
+    SendInput(static_cast<UINT>(input.size()), input.data(), sizeof(INPUT));
+}
+
+HWND FocusOf(const ProgramRun& run)
+{
+    GUITHREADINFO info{};
+    info.cbSize = sizeof info;
+    GetGUIThreadInfo(GetWindowThreadProcessId(run.window_, nullptr), &info);
+    return info.hwndFocus;
+}
+
+TEST(SongLinkKeyboard, AddressTypedThenTabAndSpaceOrEnterRunsTheLookup)
+{
+    FakeMusicService service(FullRecord());
+    ProgramRun run;
+    ASSERT_TRUE(run.Ready());
+    ASSERT_TRUE(BringToFront(run.window_));
+    EXPECT_EQ(FocusOf(run), run.edit_) << "the address box has the focus as the window shows";
+    COLORREF before = ClientPixel(run.window_, kBareX, kBareY);
+    ASSERT_FALSE(NearColour(before, kCoverColour, 30));
+
+    struct Case {
+        const char* name;
+        WORD click;
+    } const cases[] = {{"Space", VK_SPACE}, {"Enter", VK_RETURN}};
+    size_t lookups = 0;
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        const std::wstring address = L"#hash=ABC&album_id=" + std::to_wstring(lookups + 1);
+        // Into the box straight away, or, after the first lookup, back from
+        // the button with Shift+Tab, which selects the old address.
+        if (lookups > 0) {
+            Keys({VK_SHIFT, VK_TAB});
+            EXPECT_EQ(FocusOf(run), run.edit_);
+        }
+        TypeKeys(address);
+        ASSERT_TRUE(WaitUntil([&] { return WindowText(run.edit_) == address; }, 5000)) << WindowText(run.edit_).size();
+        Keys({VK_TAB});
+        EXPECT_EQ(FocusOf(run), run.button_);
+        Keys({c.click});
+        ASSERT_TRUE(run.WaitForLookups(++lookups));
+        auto queries = service.RequestsTo("/yy/");
+        ASSERT_EQ(queries.size(), lookups);
+        EXPECT_NE(queries.back().Target().find("&album_id=" + std::to_string(lookups) + "&"), std::string::npos)
+            << queries.back().Target();
+        EXPECT_TRUE(service.WaitFor("/audio/song.mp3", lookups, 20000));
+        EXPECT_TRUE(
+            WaitUntil([&] { return NearColour(ClientPixel(run.window_, kBareX, kBareY), kCoverColour, 12); }, 5000))
+            << std::hex << ClientPixel(run.window_, kBareX, kBareY);
+        EXPECT_FALSE(FindAndDismissMessageBox(run.child_.ProcessId(), FromGbk("信息：")).found);
+    }
+    uint32_t exitCode = 1;
+    ASSERT_TRUE(run.Close(&exitCode));
+    EXPECT_EQ(exitCode, 0u);
+}
+
+// Dark pixels of a rectangle of the screen (glyphs drawn in the button text
+// colour): how many, how many have their mirror image across the middle of
+// the ink dark too, and on how many rows they lie.
+struct Ink {
+    int count = 0, mirrored = 0, rows = 0;
+};
+
+Ink InkOf(const RECT& r)
+{
+    const int width = r.right - r.left, height = r.bottom - r.top;
+    std::vector<bool> dark;
+    int left = width, right = -1;
+    Ink ink;
+    HDC screen = GetDC(nullptr);
+    for (int y = 0; y < height; ++y) {
+        bool row = false;
+        for (int x = 0; x < width; ++x) {
+            const COLORREF c = GetPixel(screen, r.left + x, r.top + y);
+            const bool d = GetRValue(c) < 80 && GetGValue(c) < 80 && GetBValue(c) < 80;
+            dark.push_back(d);
+            if (!d) continue;
+            row = true;
+            ++ink.count;
+            left = std::min(left, x);
+            right = std::max(right, x);
+        }
+        ink.rows += row;
+    }
+    ReleaseDC(nullptr, screen);
+    for (int y = 0; y < height; ++y)
+        for (int x = left; x <= right; ++x) ink.mirrored += dark[y * width + x] && dark[y * width + left + right - x];
+    return ink;
+}
+
+// The caption buttons draw their symbols from the Marlett font, as on
+// Windows: a cross for close and a bar for minimise, not the letters "r" and
+// "0" that stand in for the symbols when the font is missing.
+TEST(SongLinkKeyboard, CaptionButtonsShowSymbolsNotLetters)
+{
+    ProgramRun run;
+    ASSERT_TRUE(run.Ready());
+    ASSERT_TRUE(BringToFront(run.window_));
+    Sleep(300);
+    RECT outer;
+    GetWindowRect(run.window_, &outer);
+    const int frame = GetSystemMetrics(SM_CXDLGFRAME), edge = GetSystemMetrics(SM_CYDLGFRAME);
+    const int size = GetSystemMetrics(SM_CXSIZE), height = GetSystemMetrics(SM_CYSIZE);
+    // Each button without its 3-D border: close at the right end of the
+    // caption, minimise two buttons to its left.
+    auto button = [&](int fromRight) {
+        const int right = outer.right - frame - fromRight * size;
+        return RECT{right - size + 4, outer.top + edge + 3, right - 4, outer.top + edge + height - 3};
+    };
+    const Ink close = InkOf(button(0)), minimise = InkOf(button(2));
+    EXPECT_GT(close.count, 6);
+    EXPECT_GE(close.mirrored * 10, close.count * 9) << "a cross is its own mirror image";
+    EXPECT_GT(minimise.count, 3);
+    EXPECT_LE(minimise.rows, 3) << "a bar, not a ring";
 }
 
 // ---- Servers that are slow, endless or hostile, and a window closed under a
