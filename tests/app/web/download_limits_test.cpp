@@ -71,6 +71,8 @@ protected:
     static void TearDownTestSuite() { RemoveCachedDownloads(L"limits-test"); }
 };
 
+const char kMsg712[] = "712 \xB7\xFE\xCE\xF1\xC6\xF7\xCE\xB4\xCF\xEC\xD3\xA6!";
+const char kMsg713[] = "713 \xB6\xC1\xC8\xA1\xCA\xFD\xBE\xDD\xCA\xA7\xB0\xDC!";
 const std::string kHead = "HTTP/1.1 200 OK\r\nContent-Type: image/jpeg\r\n";
 
 LoopbackReply Generated(uint64_t n, bool sized)
@@ -115,18 +117,19 @@ TEST_F(DownloadLimitsTest, SlowOrEndlessServersEndAsFailedDownloadsInTime)
         uint32_t deadlineMs;
         uint64_t bodyKept;  // 0: abandoned
         double minSeconds, maxSeconds;
+        const char* httpStatus;  // WinHttp's status text: a failed read, or no answer in time
     };
     const Case cases[] = {
-        {"no limits, as before", Generated(300000, true), nullptr, false, 0, 0, 300000, 0, 30},
-        {"body exactly at the cap", Generated(100000, true), nullptr, false, 100000, 0, 100000, 0, 20},
-        {"one byte past the cap", Generated(100001, true), nullptr, false, 100000, 0, 0, 0, 20},
-        {"a body that never ends", Generated(UINT64_MAX, false), nullptr, false, 300000, 0, 0, 0, 20},
-        {"a server that never accepts", {}, nullptr, true, 0, 1500, 0, 1.4, 3.5},
-        {"a server that accepts and never answers", silent, nullptr, false, 0, 1500, 0, 1.4, 3.5},
-        {"a response head a byte a second", tricklingHead, nullptr, false, 0, 1500, 0, 1.4, 3.5},
-        {"redirects through slow hops", {}, SlowHop, false, 0, 1500, 0, 1.4, 3.5},
-        {"a body a byte every 0.7 s", drip, nullptr, false, 0, 1500, 0, 1.4, 3.5},
-        {"a head that comes too late", lateHead, nullptr, false, 0, 1000, 0, 0.9, 3.0},
+        {"no limits, as before", Generated(300000, true), nullptr, false, 0, 0, 300000, 0, 30, "200 OK"},
+        {"body exactly at the cap", Generated(100000, true), nullptr, false, 100000, 0, 100000, 0, 20, "200 OK"},
+        {"one byte past the cap", Generated(100001, true), nullptr, false, 100000, 0, 0, 0, 20, kMsg713},
+        {"a body that never ends", Generated(UINT64_MAX, false), nullptr, false, 300000, 0, 0, 0, 20, kMsg713},
+        {"a server that never accepts", {}, nullptr, true, 0, 1500, 0, 1.4, 3.5, kMsg712},
+        {"a server that accepts and never answers", silent, nullptr, false, 0, 1500, 0, 1.4, 3.5, kMsg712},
+        {"a response head a byte a second", tricklingHead, nullptr, false, 0, 1500, 0, 1.4, 3.5, kMsg712},
+        {"redirects through slow hops", {}, SlowHop, false, 0, 1500, 0, 1.4, 3.5, kMsg712},
+        {"a body a byte every 0.7 s", drip, nullptr, false, 0, 1500, 0, 1.4, 3.5, kMsg713},
+        {"a head that comes too late", lateHead, nullptr, false, 0, 1000, 0, 0.9, 3.0, kMsg712},
     };
     for (const Case& c : cases) {
         for (bool winInet : {false, true}) {
@@ -143,25 +146,31 @@ TEST_F(DownloadLimitsTest, SlowOrEndlessServersEndAsFailedDownloadsInTime)
             std::string url = c.neverAccepting ? closedDoor.Url("/limits-test") : server.Url("/limits-test/hop1");
             HeapBalance balance;
             {
-                TextVar headers("kept");
+                TextVar headers("kept"), status("before"), requestHeaders("X-Test: 1");
                 ByteSetVar httpBody;
                 ULONGLONG start = GetTickCount64();
                 OwnedResult result(winInet ? static_cast<void*>(WinInetVisit({.address = url.c_str(),
+                                                           .requestHeaders = &requestHeaders,
                                                            .responseHeaders = &headers,
                                                            .maxBodyBytes = c.maxBodyBytes,
                                                            .deadlineMs = c.deadlineMs}))
                                            : static_cast<void*>(WinHttpVisit({.address = url.c_str(),
                                                            .responseHeaders = &headers,
+                                                           .statusText = &status,
                                                            .responseBody = &httpBody,
                                                            .maxBodyBytes = c.maxBodyBytes,
                                                            .deadlineMs = c.deadlineMs})));
                 double seconds = static_cast<double>(GetTickCount64() - start) / 1000.0;
                 uint64_t kept = winInet ? ByteSetLength(result.block) : result.Text().size();
                 EXPECT_EQ(kept, c.bodyKept);
-                if (!winInet) EXPECT_EQ(ByteSetLength(httpBody.value), c.bodyKept);
+                if (!winInet) {
+                    EXPECT_EQ(ByteSetLength(httpBody.value), c.bodyKept);
+                    EXPECT_EQ(status.Str(), c.httpStatus);
+                }
                 if (c.bodyKept == 0) {
                     EXPECT_EQ(result.block, nullptr);
                     EXPECT_EQ(headers.Str(), "kept");
+                    EXPECT_EQ(requestHeaders.Str(), "X-Test: 1");
                 }
                 EXPECT_GE(seconds, c.minSeconds);
                 EXPECT_LE(seconds, c.maxSeconds);
