@@ -18,6 +18,7 @@
 
 #include <algorithm>
 #include <string>
+#include <vector>
 
 namespace web {
 namespace {
@@ -89,6 +90,9 @@ struct AsyncState {
     DWORD error = 0;
     DWORD read = 0;                // what a pending read wrote
     uint8_t piece[kReadPiece] = {};  // the read buffer: a cancelled read may still write it
+    // What a pending send may still read: the header text and the body.
+    std::string headers;
+    std::vector<uint8_t> sent;
 
     void AddRef() { InterlockedIncrement(&refs); }
     void Release()
@@ -233,11 +237,18 @@ ByteSet WinInetVisit(const WinInetVisitArgs& args)
         }
     }
     uint32_t postLength = ByteSetLength(postBytes);
-    // The headers and the body stay in place until the call returns, which
-    // outlasts a pending send.
-    BOOL sent = DllCall<BOOL>(kHttpSendRequestA, h.request, headers.c_str(), static_cast<DWORD>(headers.size()),
-                              postLength ? const_cast<uint8_t*>(ByteSetData(postBytes)) : nullptr,
-                              static_cast<DWORD>(postLength));
+    const char* headerText = headers.c_str();
+    const uint8_t* postData = ByteSetData(postBytes);
+    if (AsyncState* state = steps.State()) {
+        // A send abandoned at the deadline may go on reading them after the
+        // call has returned.
+        state->headers = headers;
+        state->sent.assign(postData, postData + postLength);
+        headerText = state->headers.c_str();
+        postData = state->sent.data();
+    }
+    BOOL sent = DllCall<BOOL>(kHttpSendRequestA, h.request, headerText, static_cast<DWORD>(headers.size()),
+                              postLength ? const_cast<uint8_t*>(postData) : nullptr, static_cast<DWORD>(postLength));
     // Failures of sending are not detected: the read below finds nothing.
     if (steps.Await(sent) == Steps::Step::Expired) return nullptr;
 
