@@ -108,7 +108,7 @@ struct AsyncState {
     DWORD status = 0;                                            // the completion's WINHTTP_CALLBACK_STATUS_*
     DWORD error = 0;                                             // of a request error
     DWORD count = 0;                                             // bytes available, or read
-    std::vector<uint8_t> piece;  // the read buffer: a cancelled read may still write it
+    std::vector<uint8_t> piece;                                  // the read buffer: a cancelled read may still write it
 
     void Release()
     {
@@ -235,10 +235,10 @@ Exchange::Next Exchange::Prepare()
     if (!proxy.empty()) proxyName = secure ? std::string(proxy) : "http=" + std::string(proxy);
     WideArg wideProxy(proxyName);
     Enter();
-    session_ = DllCall<HINTERNET>(kWinHttpOpen, static_cast<const wchar_t*>(nullptr),
-                                  static_cast<DWORD>(proxy.empty() ? WINHTTP_ACCESS_TYPE_NO_PROXY : WINHTTP_ACCESS_TYPE_NAMED_PROXY),
-                                  wideProxy.Get(), static_cast<const wchar_t*>(nullptr),
-                                  DWORD{limits_.HasDeadline() ? WINHTTP_FLAG_ASYNC : 0u});
+    session_ = DllCall<HINTERNET>(
+        kWinHttpOpen, static_cast<const wchar_t*>(nullptr),
+        static_cast<DWORD>(proxy.empty() ? WINHTTP_ACCESS_TYPE_NO_PROXY : WINHTTP_ACCESS_TYPE_NAMED_PROXY),
+        wideProxy.Get(), static_cast<const wchar_t*>(nullptr), DWORD{limits_.HasDeadline() ? WINHTTP_FLAG_ASYNC : 0u});
     if (!session_) return Fail(kMsg702);
 
     Enter();
@@ -305,9 +305,8 @@ bool Exchange::StartAsync()
     // The request carries the state from the start, so that its closing
     // notice comes whatever happens next.
     DWORD_PTR context = reinterpret_cast<DWORD_PTR>(async_);
-    if (!async_->done ||
-        !DllCall<BOOL>(kWinHttpSetOption, request_, DWORD{WINHTTP_OPTION_CONTEXT_VALUE}, &context,
-                       DWORD{sizeof context})) {
+    if (!async_->done || !DllCall<BOOL>(kWinHttpSetOption, request_, DWORD{WINHTTP_OPTION_CONTEXT_VALUE}, &context,
+                                        DWORD{sizeof context})) {
         async_->Release();  // the request holds no reference
         return false;
     }

@@ -51,8 +51,10 @@ std::string UserAgentOf(const std::string& headers)
 // searches, so accept: in lower case does not count as an Accept line).
 std::string WithDefaultHeaders(std::string headers, const std::string& address, const std::string& cookies)
 {
-    if (headers.empty()) headers = "Accept: */*";
-    else if (!Contains(headers, "Accept:")) headers += "\r\nAccept: */*";
+    if (headers.empty())
+        headers = "Accept: */*";
+    else if (!Contains(headers, "Accept:"))
+        headers += "\r\nAccept: */*";
     if (!Contains(headers, "Referer:")) {
         headers += "\r\nReferer: ";
         headers += address;
@@ -88,7 +90,7 @@ struct AsyncState {
     LONG refs = 1;                                               // the call, then each handle made with it
     DWORD_PTR result = 0;                                        // of the completed step
     DWORD error = 0;
-    DWORD read = 0;                // what a pending read wrote
+    DWORD read = 0;                  // what a pending read wrote
     uint8_t piece[kReadPiece] = {};  // the read buffer: a cancelled read may still write it
     // What a pending send may still read: the header text and the body.
     std::string headers;
@@ -184,15 +186,15 @@ ByteSet WinInetVisit(const WinInetVisitArgs& args)
     std::string proxyName = secure ? std::string(proxy) : "http=" + std::string(proxy);
     DWORD openFlags = steps.Async() ? INTERNET_FLAG_ASYNC : 0;
     if (proxy.empty()) {
-        h.session = DllCall<HINTERNET>(kInternetOpenA, agent.c_str(), DWORD{INTERNET_OPEN_TYPE_DIRECT}, "", "",
-                                       openFlags);
+        h.session =
+            DllCall<HINTERNET>(kInternetOpenA, agent.c_str(), DWORD{INTERNET_OPEN_TYPE_DIRECT}, "", "", openFlags);
     } else {
         h.session = DllCall<HINTERNET>(kInternetOpenA, agent.c_str(), DWORD{INTERNET_OPEN_TYPE_PROXY},
                                        proxyName.c_str(), "", openFlags);
     }
     if (!h.session) return nullptr;
-    if (steps.Async() && DllCall<INTERNET_STATUS_CALLBACK>(kInternetSetStatusCallbackA, h.session,
-                                                           &OnInternetStatus) == INTERNET_INVALID_STATUS_CALLBACK) {
+    if (steps.Async() && DllCall<INTERNET_STATUS_CALLBACK>(kInternetSetStatusCallbackA, h.session, &OnInternetStatus) ==
+                             INTERNET_INVALID_STATUS_CALLBACK) {
         return nullptr;
     }
 

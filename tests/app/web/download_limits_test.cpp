@@ -89,10 +89,8 @@ LoopbackReply Generated(uint64_t n, bool sized)
 LoopbackReply SlowHop(const LoopbackRequest& request)
 {
     int hop = std::atoi(request.Target().c_str() + std::string("/limits-test/hop").size());
-    LoopbackReply reply{hop < 6 ? LoopbackServer::Response(302, "Found",
-                                                           "Location: /limits-test/hop" + std::to_string(hop + 1) +
-                                                               "\r\n",
-                                                           "")
+    LoopbackReply reply{hop < 6 ? LoopbackServer::Response(
+                                      302, "Found", "Location: /limits-test/hop" + std::to_string(hop + 1) + "\r\n", "")
                                 : LoopbackServer::Response(200, "OK", "", "arrived")};
     reply.delayMs = 900;
     return reply;
@@ -150,16 +148,16 @@ TEST_F(DownloadLimitsTest, SlowOrEndlessServersEndAsFailedDownloadsInTime)
                 ByteSetVar httpBody;
                 ULONGLONG start = GetTickCount64();
                 OwnedResult result(winInet ? static_cast<void*>(WinInetVisit({.address = url.c_str(),
-                                                           .requestHeaders = &requestHeaders,
-                                                           .responseHeaders = &headers,
-                                                           .maxBodyBytes = c.maxBodyBytes,
-                                                           .deadlineMs = c.deadlineMs}))
+                                                                              .requestHeaders = &requestHeaders,
+                                                                              .responseHeaders = &headers,
+                                                                              .maxBodyBytes = c.maxBodyBytes,
+                                                                              .deadlineMs = c.deadlineMs}))
                                            : static_cast<void*>(WinHttpVisit({.address = url.c_str(),
-                                                           .responseHeaders = &headers,
-                                                           .statusText = &status,
-                                                           .responseBody = &httpBody,
-                                                           .maxBodyBytes = c.maxBodyBytes,
-                                                           .deadlineMs = c.deadlineMs})));
+                                                                              .responseHeaders = &headers,
+                                                                              .statusText = &status,
+                                                                              .responseBody = &httpBody,
+                                                                              .maxBodyBytes = c.maxBodyBytes,
+                                                                              .deadlineMs = c.deadlineMs})));
                 double seconds = static_cast<double>(GetTickCount64() - start) / 1000.0;
                 uint64_t kept = winInet ? ByteSetLength(result.block) : result.Text().size();
                 EXPECT_EQ(kept, c.bodyKept);
