@@ -104,10 +104,10 @@ void LookupSongLink()
     Assign(program.audioAddress, TextBetween(replyText.Get(), "play_url\":\"", "\",\"authors"));
     bool found = Call::Int(FindTextReverse, program.audioAddress, "http", kOmitted, kOmitted) != -1;
     if (found && IsWebAddress(program.audioAddress)) {
-        // Silent ("静默") first: nobody sees the hidden viewer, so it must not
-        // ask the user anything (a certificate it cannot check, say); what
-        // the browser cannot open fails quietly, as a failed download does.
-        WriteUnitLogical(kMainWindowId, kHtmlViewerUnitId, 10, true);
+        // Only the address: what the browser then does (playing the audio,
+        // offering the file for saving, asking about a certificate it cannot
+        // check) is its own business, and a silent browser would ask nothing,
+        // not even where to save the file.
         WriteUnitText(kMainWindowId, kHtmlViewerUnitId, 11, program.audioAddress);
     } else {
         Call::Raw(ShowMessageBox, "未找到下载链接！", 0, kOmitted, kOmitted);
