@@ -5,7 +5,7 @@
 // is a forked child: it must end normally or with the allocation-failure
 // report and exit code -1, never with a sanitizer report or a signal.
 #include "app/call.h"
-#include "app/text/percent_escapes.h"
+#include "app/text/script_literal.h"
 #include "app/text_between.h"
 #include "app/timestamp.h"
 #include "app/value_helpers.h"
@@ -38,7 +38,7 @@ void LookupSteps(const std::vector<uint8_t>& cover)
     OwnedText timestamp = MakeTimestamp();
     OwnedText address = ConcatTexts({"http://h/yy/index.php?r=play/getdata&hash=", hash.Get(),
                                      "&album_id=", albumId.Get(), "&_=", timestamp.Get()});
-    OwnedText reply = DecodePercentEscapes(kReply);
+    OwnedText reply = UnescapeScriptLiteral(kReply);
     OwnedText coverAddress = TextBetween(reply.Get(), "img\":\"", ".jpg");
     coverAddress = ConcatTexts({coverAddress.Get(), ".jpg"});
     web::HostOfUrl(coverAddress.View());
