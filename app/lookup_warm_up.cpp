@@ -40,17 +40,16 @@ void BindDeclarations()
 void OpenWinHttpRequestOnce()
 {
     if (!Bound({web::kWinHttpOpen, web::kWinHttpConnect, web::kWinHttpOpenRequest, web::kWinHttpCloseHandle})) return;
-    HINTERNET session = DllCall<HINTERNET>(web::kWinHttpOpen, static_cast<const wchar_t*>(nullptr),
-                                           DWORD{WINHTTP_ACCESS_TYPE_NO_PROXY}, L"",
-                                           static_cast<const wchar_t*>(nullptr), DWORD{0});
+    HINTERNET session =
+        DllCall<HINTERNET>(web::kWinHttpOpen, static_cast<const wchar_t*>(nullptr), DWORD{WINHTTP_ACCESS_TYPE_NO_PROXY},
+                           L"", static_cast<const wchar_t*>(nullptr), DWORD{0});
     if (!session) return;
-    HINTERNET connection =
-        DllCall<HINTERNET>(web::kWinHttpConnect, session, L"localhost", INTERNET_PORT{80}, DWORD{0});
+    HINTERNET connection = DllCall<HINTERNET>(web::kWinHttpConnect, session, L"localhost", INTERNET_PORT{80}, DWORD{0});
     HINTERNET request = nullptr;
     if (connection) {
-        request = DllCall<HINTERNET>(web::kWinHttpOpenRequest, connection, L"GET", L"/",
-                                     static_cast<const wchar_t*>(nullptr), static_cast<const wchar_t*>(nullptr),
-                                     static_cast<const wchar_t**>(nullptr), DWORD{0});
+        request =
+            DllCall<HINTERNET>(web::kWinHttpOpenRequest, connection, L"GET", L"/", static_cast<const wchar_t*>(nullptr),
+                               static_cast<const wchar_t*>(nullptr), static_cast<const wchar_t**>(nullptr), DWORD{0});
     }
     if (request) DllCall<BOOL>(web::kWinHttpCloseHandle, request);
     if (connection) DllCall<BOOL>(web::kWinHttpCloseHandle, connection);

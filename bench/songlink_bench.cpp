@@ -126,8 +126,7 @@ public:
     bool WaitBeyond(size_t seen, uint32_t timeoutMs, Clock::time_point* at)
     {
         std::unique_lock<std::mutex> lock(mutex_);
-        if (!arrived_.wait_for(lock, std::chrono::milliseconds(timeoutMs), [&] { return count_ > seen; }))
-            return false;
+        if (!arrived_.wait_for(lock, std::chrono::milliseconds(timeoutMs), [&] { return count_ > seen; })) return false;
         *at = last_;
         return true;
     }

@@ -12,6 +12,7 @@
 #include <gtest/gtest.h>
 
 #include <windows.h>
+
 #include <tlhelp32.h>
 
 #include <cstdio>
