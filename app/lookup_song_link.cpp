@@ -12,6 +12,7 @@
 #include "app/web/wininet_visit.h"
 #include "runtime/commands/system_commands.h"
 #include "runtime/commands/text_commands.h"
+#include "runtime/forms/window_loader.h"
 
 #ifndef SONGLINK_ENDPOINT_HOST
 #error "SONGLINK_ENDPOINT_HOST names the play-data endpoint's host; the build sets it"
@@ -51,11 +52,6 @@ bool IsWebAddress(const char* address)
            Call::Int(FindText, head, "https://", kOmitted, kOmitted) == 1;
 }
 
-// The request lets waiting window messages through, so the user may have
-// closed the window meanwhile; a lookup whose window is gone has no one to
-// show anything to and stops without a word.
-bool WindowGone() { return !WindowLoaded(kMainWindowId); }
-
 }  // namespace
 
 void LookupSongLink()
@@ -82,7 +78,10 @@ void LookupSongLink()
     request.deadlineMs = kDownloadDeadlineMs;
     OwnedText reply(web::WinHttpVisit(request));
     address.Reset();
-    if (WindowGone()) return;
+    // The request lets waiting window messages through, so the user may have
+    // closed the window meanwhile; a lookup whose window is gone has no one
+    // to show anything to and stops without a word.
+    if (!IsWindowLoaded(kMainWindowId)) return;
     OwnedText replyText = DecodeUnicodeEscapes(reply.Get());
     reply.Reset();
 
@@ -97,7 +96,7 @@ void LookupSongLink()
         coverRequest.deadlineMs = kDownloadDeadlineMs;
         cover.Reset(web::WinInetVisit(coverRequest));
     }
-    if (WindowGone()) return;
+    if (!IsWindowLoaded(kMainWindowId)) return;
     // The window keeps its own copy of the picture bytes.
     WriteUnitBytes(kMainWindowId, kWindowUnitId, 11, cover.Get());
     cover.Reset();
@@ -105,10 +104,10 @@ void LookupSongLink()
     Assign(program.audioAddress, TextBetween(replyText.Get(), "play_url\":\"", "\",\"authors"));
     bool found = Call::Int(FindTextReverse, program.audioAddress, "http", kOmitted, kOmitted) != -1;
     if (found && IsWebAddress(program.audioAddress)) {
-        // Silent ("静默") first: nobody sees the hidden viewer, so it must not
-        // ask the user anything (a certificate it cannot check, say); what
-        // the browser cannot open fails quietly, as a failed download does.
-        WriteUnitLogical(kMainWindowId, kHtmlViewerUnitId, 10, true);
+        // Only the address: what the browser then does (playing the audio,
+        // offering the file for saving, asking about a certificate it cannot
+        // check) is its own business, and a silent browser would ask nothing,
+        // not even where to save the file.
         WriteUnitText(kMainWindowId, kHtmlViewerUnitId, 11, program.audioAddress);
     } else {
         Call::Raw(ShowMessageBox, "未找到下载链接！", 0, kOmitted, kOmitted);

@@ -3,6 +3,7 @@
 #include "app/program.h"
 #include "app/unit_access.h"
 #include "runtime/core/heap.h"
+#include "runtime/forms/unit_properties.h"
 
 #include <windows.h>
 
@@ -63,6 +64,12 @@ void ProbeAfterLookup()
     // unattended close belong to the outermost.
     const bool outermost = --gProbes.depth == 0;
     if (outermost) RuntimeFailAllocationAfter(0);
+    // The HTML viewer's Silent ("静默", own property 2): the lookup leaves it
+    // as stored, so the browser may still ask the user what to do.
+    if (WindowLoaded(kMainWindowId)) {
+        std::printf("viewer silent %lld\n",
+                    static_cast<long long>(ReadUnitProperty(kMainWindowId, kHtmlViewerUnitId, 10, -1)));
+    }
     std::printf("lookup done: live blocks %lld allocations %lld\n", static_cast<long long>(RuntimeLiveBlocks()),
                 static_cast<long long>(RuntimeAllocationCount() - gProbes.allocationsAtStart));
     std::fflush(stdout);

@@ -12,7 +12,8 @@ void ProbeStartUnattendedLookup();
 // (counted from the start of the outermost lookup; 0 none) fails. Every
 // lookup, a nested one too, ends with the line "lookup done: live blocks B
 // allocations A": the live heap blocks, and the allocations asked for since
-// the outermost lookup began. Once the outermost is over, an unattended run
+// the outermost lookup began; while the window is there, a line "viewer
+// silent S" (the HTML viewer's Silent property, 0 or 1) comes just before it. Once the outermost is over, an unattended run
 // closes its window.
 void ProbeBeforeLookup();
 void ProbeAfterLookup();

@@ -18,14 +18,7 @@ void WriteUnitText(uint32_t windowId, uint32_t unitId, int32_t property, const c
     WriteUnitProperty(windowId, unitId, property, kNoElement, reinterpret_cast<uintptr_t>(text), 0);
 }
 
-void WriteUnitLogical(uint32_t windowId, uint32_t unitId, int32_t property, bool value)
-{
-    WriteUnitProperty(windowId, unitId, property, kNoElement, value ? 1 : 0, 0);
-}
-
 void WriteUnitBytes(uint32_t windowId, uint32_t unitId, int32_t property, const uint8_t* bytes)
 {
     WriteUnitProperty(windowId, unitId, property, kNoElement, reinterpret_cast<uintptr_t>(bytes), 0);
 }
-
-bool WindowLoaded(uint32_t windowId) { return IsWindowLoaded(windowId); }

@@ -12,11 +12,5 @@ OwnedText ReadUnitText(uint32_t windowId, uint32_t unitId, int32_t property);
 // Writes a text property; the unit keeps its own copy.
 void WriteUnitText(uint32_t windowId, uint32_t unitId, int32_t property, const char* text);
 
-// Writes a logical property (for example the HTML viewer's Silent).
-void WriteUnitLogical(uint32_t windowId, uint32_t unitId, int32_t property, bool value);
-
 // Writes a byte-set property (a picture, say); the unit keeps its own copy.
 void WriteUnitBytes(uint32_t windowId, uint32_t unitId, int32_t property, const uint8_t* bytes);
-
-// True while the window is loaded and still exists.
-bool WindowLoaded(uint32_t windowId);

@@ -25,14 +25,8 @@ mapfile -t names < <(cut -f1 "$dir/bench-targets.txt")
 echo "bench: building ${names[*]}"
 bash "$SL_REPO/scripts/build.sh" windows --target "${names[@]}" || exit 1
 
-xvfbPid=""
-trap '[ -n "$xvfbPid" ] && kill "$xvfbPid" 2>/dev/null' EXIT
-if [ -z "${DISPLAY:-}" ]; then
-    DISPLAY="$(SlFreeDisplay)" || { echo "bench: no free X display" >&2; exit 1; }
-    export DISPLAY
-    SlEnsureXvfb "$DISPLAY" || exit 1
-    xvfbPid="$(tr -d ' ' <"/tmp/.X${DISPLAY#:}-lock")"
-fi
+trap SlStopPrivateXvfb EXIT
+SlPrivateXvfb || exit 1
 
 results="$dir/bench-results"
 rm -rf "$results"

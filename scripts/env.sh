@@ -21,6 +21,19 @@ SlDpiPrefix() { echo "$SL_WINEPREFIX-dpi$1"; }
 # Display shared by engineers' test runs when nothing else provides one.
 SL_SHARED_DISPLAY=":77"
 
+# The endpoint host a build has when none is configured: the default of
+# SONGLINK_ENDPOINT_HOST in CMakeLists.txt, read from there so that it is
+# written once. No lookup of such a build can succeed.
+SlPlaceholderHost() {
+    sed -n 's/^set(SONGLINK_ENDPOINT_HOST "\([^"]*\)".*/\1/p' "$SL_REPO/CMakeLists.txt"
+}
+
+# SlEndpointHost <build dir>: the endpoint host that build is configured for
+# (nothing before its first configure).
+SlEndpointHost() {
+    sed -n 's/^SONGLINK_ENDPOINT_HOST:[A-Z]*=//p' "$1/CMakeCache.txt" 2>/dev/null
+}
+
 # Starts Xvfb on display $1 (":N") if no X server answers there. Prints nothing.
 SlEnsureXvfb() {
     local display="$1" n="${1#:}"
@@ -39,6 +52,22 @@ SlEnsureXvfb() {
     done
     echo "Xvfb did not start on $display" >&2
     return 1
+}
+
+# For a script that needs a display: without DISPLAY, starts a private Xvfb
+# on a free display and exports DISPLAY; SlStopPrivateXvfb stops it again
+# (call it on exit). With DISPLAY set, does nothing.
+SL_PRIVATE_XVFB_PID=""
+SlPrivateXvfb() {
+    [ -n "${DISPLAY:-}" ] && return 0
+    DISPLAY="$(SlFreeDisplay)" || { echo "no free X display" >&2; return 1; }
+    export DISPLAY
+    SlEnsureXvfb "$DISPLAY" || return 1
+    SL_PRIVATE_XVFB_PID="$(tr -d ' ' <"/tmp/.X${DISPLAY#:}-lock")"
+}
+SlStopPrivateXvfb() {
+    [ -n "$SL_PRIVATE_XVFB_PID" ] && kill "$SL_PRIVATE_XVFB_PID" 2>/dev/null
+    SL_PRIVATE_XVFB_PID=""
 }
 
 # Prints a display number (":N") no X server uses.

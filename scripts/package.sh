@@ -25,7 +25,7 @@ bash "$SL_REPO/scripts/setup.sh"
 bash "$SL_REPO/scripts/build.sh" windows --target songlink
 deps="$(bash "$SL_REPO/scripts/setup.sh" --print-deps)"
 version="$(cat "$dir/songlink-version.txt")"
-host="$(sed -n 's/^SONGLINK_ENDPOINT_HOST:[A-Z]*=//p' "$dir/CMakeCache.txt")"
+host="$(SlEndpointHost "$dir")"
 name="SongLink-$version"
 debugName="songlink-$version.debug"
 exe="$dir/app/songlink.exe"
@@ -90,5 +90,5 @@ cp "$stage/$debugName" "$dist/$debugName"
 echo "package: $zip ($(stat -c %s "$zip") bytes; songlink.exe $(stat -c %s "$stage/$name/songlink.exe") bytes)"
 echo "package: $dist/$debugName (debug information)"
 echo "package: the release asks the play-data endpoint at $host"
-[ "$host" != "playdata.example.com" ] ||
+[ "$host" != "$(SlPlaceholderHost)" ] ||
     echo "package: note: that is the placeholder host; set SONGLINK_ENDPOINT_HOST for a release (see README.md)"

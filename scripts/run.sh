@@ -18,7 +18,7 @@
 set -uo pipefail
 source "$(dirname "${BASH_SOURCE[0]}")/env.sh"
 
-kPlaceholderHost="playdata.example.com"
+kPlaceholderHost="$(SlPlaceholderHost)"
 kSampleAddress="https://www.example.com/song/#hash=5EB5C3F2D7A54F8A&album_id=2024"
 
 dir="${SL_BUILD_DIR:-$SL_REPO/build/windows}"
@@ -44,20 +44,15 @@ if [ -z "$program" ]; then
 fi
 [ "$program" = songlink ] || echo "run: songlink is not built by this tree yet; running $program instead"
 
-CachedHost() { # CachedHost <build dir>: its endpoint host, if configured
-    sed -n 's/^SONGLINK_ENDPOINT_HOST:[A-Z]*=//p' "$1/CMakeCache.txt" 2>/dev/null
-}
-
 standinPid=""
-xvfbPid=""
 Cleanup() {
     [ -n "$standinPid" ] && kill "$standinPid" 2>/dev/null && wait "$standinPid" 2>/dev/null
-    [ -n "$xvfbPid" ] && kill "$xvfbPid" 2>/dev/null
+    SlStopPrivateXvfb
 }
 trap Cleanup EXIT
 
 standinLog=""
-if [ "$program" = songlink ] && [ "$(CachedHost "$dir")" = "$kPlaceholderHost" ]; then
+if [ "$program" = songlink ] && [ "$(SlEndpointHost "$dir")" = "$kPlaceholderHost" ]; then
     # The stand-in keeps the port of its last run while that port is free, so
     # that its build does not change from one run to the next.
     standinDir="${SL_STANDIN_BUILD_DIR:-$SL_REPO/build/standin}"
@@ -66,7 +61,7 @@ if [ "$program" = songlink ] && [ "$(CachedHost "$dir")" = "$kPlaceholderHost" ]
     portFile="$standinDir/standin.port"
     : >"$standinLog"
     rm -f "$portFile"
-    lastPort="$(CachedHost "$standinDir" | sed -n 's/^127\.0\.0\.1:\([0-9]*\)$/\1/p')"
+    lastPort="$(SlEndpointHost "$standinDir" | sed -n 's/^127\.0\.0\.1:\([0-9]*\)$/\1/p')"
     python3 "$SL_REPO/scripts/standin_service.py" --port "${lastPort:-0}" --port-file "$portFile" --log "$standinLog" &
     standinPid=$!
     for _ in $(seq 1 100); do
@@ -91,10 +86,7 @@ fi
 [ -f "$exe" ] || { echo "run: $program.exe not found" >&2; exit 1; }
 
 if [ -z "${DISPLAY:-}" ]; then
-    DISPLAY="$(SlFreeDisplay)" || { echo "run: no free X display" >&2; exit 1; }
-    export DISPLAY
-    SlEnsureXvfb "$DISPLAY" || exit 1
-    xvfbPid="$(tr -d ' ' <"/tmp/.X${DISPLAY#:}-lock")"
+    SlPrivateXvfb || exit 1
     cat <<MSG
 run: no X display here, so the window is on a virtual display ($DISPLAY).
      To see it, take a screenshot from another shell while it runs:

@@ -9,6 +9,7 @@
 #      Windows into $SL_CACHE/deps-<key>, keyed by their versions, the
 #      compiler's version and this script.
 #   5. The private Wine prefix $SL_WINEPREFIX.
+#   6. The Marlett font in that prefix.
 #
 # Usage: setup.sh            set up (quiet unless work is done)
 #        setup.sh --print-deps  set up, then print the dependency prefix
@@ -21,8 +22,9 @@ printDeps=0
 
 log() { echo "setup: $*" >&2; }
 
-kPackages=(wine wine32:i386 g++-mingw-w64-i686 libz-mingw-w64-dev xvfb cmake ninja-build dpkg-dev googletest
-    locales nasm fonts-wqy-microhei x11-apps netpbm xdotool clang libclang-rt-14-dev libjpeg62-turbo-dev
+# fonts-wine: Wine's own fonts, Marlett among them (step 6).
+kPackages=(wine wine32:i386 fonts-wine g++-mingw-w64-i686 libz-mingw-w64-dev xvfb cmake ninja-build dpkg-dev
+    googletest locales nasm fonts-wqy-microhei x11-apps netpbm xdotool clang libclang-rt-14-dev libjpeg62-turbo-dev
     libpng-dev libgif-dev zlib1g-dev binutils-mingw-w64-i686 python3 openssl)
 
 if [ "$(id -u)" != 0 ]; then
@@ -231,6 +233,23 @@ MakeWinePrefix() {
     touch "$SL_WINEPREFIX/.songlink-ready"
 }
 
+# --- 6. Marlett in the prefix ------------------------------------------------
+# Title bars draw their caption buttons (minimise, maximise, close) with the
+# Marlett symbol font, which Windows always has; without it Wine draws the
+# letters "0", "1" and "r". This Wine takes its fonts from the prefix's Fonts
+# folder and the system's fontconfig folders, not from fonts-wine's folder, so
+# the font is copied in, also into a prefix made before this step existed.
+# Touching the ready mark tells scripts/wine-dpi.sh to remake its copies.
+kMarlett=/usr/share/wine/fonts/marlett.ttf
+InstallMarlett() {
+    local fonts="$SL_WINEPREFIX/drive_c/windows/Fonts"
+    cmp -s "$kMarlett" "$fonts/marlett.ttf" && return 0
+    mkdir -p "$fonts"
+    install -m 644 "$kMarlett" "$fonts/marlett.ttf"
+    touch "$SL_WINEPREFIX/.songlink-ready"
+    log "Marlett installed in $SL_WINEPREFIX"
+}
+
 # Source entries first, so a fresh machine needs one apt-get update for both.
 AddSourceEntries
 InstallPackages
@@ -238,6 +257,7 @@ MakeLocales
 depsPrefix="$SL_CACHE/deps-$(DepsKey)"
 if [ ! -f "$depsPrefix/.complete" ]; then BuildDeps "$depsPrefix"; fi
 MakeWinePrefix
+InstallMarlett
 
 [ $printDeps = 1 ] && echo "$depsPrefix"
 exit 0

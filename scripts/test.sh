@@ -34,19 +34,9 @@ for kind in native fuzz windows; do
     fi
 done
 
-xvfbPid=""
-StopXvfb() {
-    [ -n "$xvfbPid" ] && kill "$xvfbPid" 2>/dev/null
-    xvfbPid=""
-}
-trap StopXvfb EXIT
-if [ -z "${DISPLAY:-}" ]; then
-    DISPLAY="$(SlFreeDisplay)" || { echo "no free X display" >&2; exit 1; }
-    export DISPLAY
-    SlEnsureXvfb "$DISPLAY" || exit 1
-    xvfbPid="$(tr -d ' ' <"/tmp/.X${DISPLAY#:}-lock")"
-    echo "=== Xvfb on $DISPLAY"
-fi
+trap SlStopPrivateXvfb EXIT
+SlPrivateXvfb || exit 1
+[ -n "$SL_PRIVATE_XVFB_PID" ] && echo "=== Xvfb on $DISPLAY"
 # On CI nothing else shares the Wine prefix: stop its server at the end.
 [ "${CI:-}" = true ] && export SL_WINESERVER_KILL=1
 

@@ -8,7 +8,7 @@ const char* const kDllLibraryNames[kDllCommandCount] = {
     "Winhttp.dll",  "Winhttp.dll",  "Winhttp.dll",  "Winhttp.dll",  "ole32.dll",    "ole32.dll",
     "",             "kernel32.dll", "kernel32.dll", "wininet.dll",  "wininet.dll",  "wininet.dll",
     "wininet.dll",  "wininet.dll",  "wininet.dll",  "wininet.dll",  "wininet.dll",  "wininet.dll",
-    "wininet.dll",
+    "wininet.dll",  "Winhttp.dll",
 };
 
 const char* const kDllExportNames[kDllCommandCount] = {
@@ -42,7 +42,8 @@ const char* const kDllExportNames[kDllCommandCount] = {
     "InternetReadFile",
     "HttpQueryInfoA",
     "InternetSetOptionA",
-    "InternetQueryDataAvailable",
+    "InternetSetStatusCallbackA",
+    "WinHttpSetStatusCallback",
 };
 
 }  // namespace web

@@ -37,11 +37,13 @@ enum DllCommand : int32_t {
     kHttpSendRequestAAgain = 26,
     kInternetReadFile = 27,
     kHttpQueryInfoA = 28,
-    kInternetSetOptionA = 29,  // these two only for a download with a deadline
-    kInternetQueryDataAvailable = 30,
+    // The rest only for a download with a deadline.
+    kInternetSetOptionA = 29,
+    kInternetSetStatusCallbackA = 30,
+    kWinHttpSetStatusCallback = 31,
 };
 
-constexpr uint32_t kDllCommandCount = 31;
+constexpr uint32_t kDllCommandCount = 32;
 
 // Library file names and export names by declaration index, as the program
 // declares them (handed to the runtime in the program header).

@@ -24,18 +24,30 @@ public:
     bool HasDeadline() const { return deadlineMs_ != 0; }
     bool Expired() const { return HasDeadline() && ElapsedMs() >= deadlineMs_; }
 
-    // A per-phase time-out cut down to the time left, so that no single
-    // blocking call outlasts the deadline (at least 1 ms: 0 would mean
-    // "wait for ever" to the platform).
+    // A per-phase time-out of the platform's cut down to the time left plus
+    // a grace second, so that the platform's work ends soon after the
+    // deadline while the deadline itself, not a platform timer firing a few
+    // milliseconds early, ends the wait (at least 1 ms: 0 would mean "wait
+    // for ever" to the platform).
     uint32_t Bound(uint32_t phaseMs) const
     {
         if (!HasDeadline()) return phaseMs;
-        uint64_t elapsed = ElapsedMs();
-        uint64_t left = elapsed >= deadlineMs_ ? 1 : deadlineMs_ - elapsed;
+        uint64_t left = uint64_t{LeftMs()} + kGraceMs;
         return static_cast<uint32_t>(std::max<uint64_t>(1, std::min<uint64_t>(phaseMs, left)));
     }
 
+    // The milliseconds left before the deadline (0 once it has passed);
+    // without a deadline, INFINITE's value.
+    uint32_t LeftMs() const
+    {
+        if (!HasDeadline()) return UINT32_MAX;
+        uint64_t elapsed = ElapsedMs();
+        return elapsed >= deadlineMs_ ? 0 : static_cast<uint32_t>(deadlineMs_ - elapsed);
+    }
+
 private:
+    static constexpr uint64_t kGraceMs = 1000;
+
     uint64_t ElapsedMs() const
     {
         auto elapsed = std::chrono::steady_clock::now() - start_;

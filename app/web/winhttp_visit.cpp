@@ -91,10 +91,68 @@ std::string BuildHeaderBlock(const std::string& requestHeaders, const std::strin
     return block;
 }
 
+// With a deadline the exchange runs in WinHttp's asynchronous mode: each
+// blocking step is started and its completion awaited for no longer than the
+// time left, and at the deadline the handles are closed, which is how WinHttp
+// cancels an asynchronous request. The synchronous mode offers no way out of
+// a step: its time-outs are per receive, so a server that sends its header a
+// byte a second passes them all, and closing a handle from another thread
+// does not end a synchronous call on every platform.
+//
+// The state the callbacks write lives until both the exchange and the
+// request handle are done with it: WinHttp may call back after the handle
+// was closed, up to its closing notice.
+struct AsyncState {
+    HANDLE done = CreateEventW(nullptr, FALSE, FALSE, nullptr);  // owned; set by each completion
+    LONG refs = 2;                                               // the exchange and the request handle
+    DWORD status = 0;                                            // the completion's WINHTTP_CALLBACK_STATUS_*
+    DWORD error = 0;                                             // of a request error
+    DWORD count = 0;                                             // bytes available, or read
+    std::vector<uint8_t> piece;                                  // the read buffer: a cancelled read may still write it
+
+    void Release()
+    {
+        if (InterlockedDecrement(&refs) != 0) return;
+        CloseHandle(done);
+        delete this;
+    }
+};
+
+void CALLBACK OnWinHttpStatus(HINTERNET, DWORD_PTR context, DWORD status, void* info, DWORD length)
+{
+    auto* state = reinterpret_cast<AsyncState*>(context);
+    if (!state) return;
+    switch (status) {
+    case WINHTTP_CALLBACK_STATUS_HANDLE_CLOSING:
+        state->Release();
+        return;
+    case WINHTTP_CALLBACK_STATUS_DATA_AVAILABLE:
+        state->count = *static_cast<DWORD*>(info);
+        break;
+    case WINHTTP_CALLBACK_STATUS_READ_COMPLETE:
+        state->count = length;
+        break;
+    case WINHTTP_CALLBACK_STATUS_REQUEST_ERROR:
+        state->error = static_cast<WINHTTP_ASYNC_RESULT*>(info)->dwError;
+        break;
+    case WINHTTP_CALLBACK_STATUS_SENDREQUEST_COMPLETE:
+    case WINHTTP_CALLBACK_STATUS_HEADERS_AVAILABLE:
+        break;
+    default:
+        return;
+    }
+    state->status = status;
+    SetEvent(state->done);
+}
+
 class Exchange {
 public:
     explicit Exchange(const WinHttpVisitArgs& args) : args_(args), limits_(args.maxBodyBytes, args.deadlineMs) {}
-    ~Exchange() { CloseHandles(); }
+    ~Exchange()
+    {
+        CloseHandles();
+        if (async_) async_->Release();
+    }
 
     Text Run();
 
@@ -115,7 +173,14 @@ private:
     }
     void Enter() { ++stagesEntered_; }
 
+    // How an awaited step ended.
+    enum class Step { Done, Failed, Expired };
+
     Next Prepare();
+    bool StartAsync();
+    // A step of the exchange: in synchronous mode the call's own result; in
+    // asynchronous mode its start, then its completion within the time left.
+    Step Await(BOOL started);
     Next Send();
     // False when the body was abandoned at a limit.
     bool ReadBody();
@@ -128,6 +193,7 @@ private:
     HINTERNET session_ = nullptr;
     HINTERNET connection_ = nullptr;
     HINTERNET request_ = nullptr;
+    AsyncState* async_ = nullptr;  // owned reference; only with a deadline
     int32_t stagesEntered_ = 0;
     uint32_t phaseMs_ = 30000;  // the time-out of each phase, as set
 
@@ -169,9 +235,10 @@ Exchange::Next Exchange::Prepare()
     if (!proxy.empty()) proxyName = secure ? std::string(proxy) : "http=" + std::string(proxy);
     WideArg wideProxy(proxyName);
     Enter();
-    session_ = DllCall<HINTERNET>(kWinHttpOpen, static_cast<const wchar_t*>(nullptr),
-                                  static_cast<DWORD>(proxy.empty() ? WINHTTP_ACCESS_TYPE_NO_PROXY : WINHTTP_ACCESS_TYPE_NAMED_PROXY),
-                                  wideProxy.Get(), static_cast<const wchar_t*>(nullptr), DWORD{0});
+    session_ = DllCall<HINTERNET>(
+        kWinHttpOpen, static_cast<const wchar_t*>(nullptr),
+        static_cast<DWORD>(proxy.empty() ? WINHTTP_ACCESS_TYPE_NO_PROXY : WINHTTP_ACCESS_TYPE_NAMED_PROXY),
+        wideProxy.Get(), static_cast<const wchar_t*>(nullptr), DWORD{limits_.HasDeadline() ? WINHTTP_FLAG_ASYNC : 0u});
     if (!session_) return Fail(kMsg702);
 
     Enter();
@@ -232,6 +299,33 @@ Exchange::Next Exchange::Prepare()
     return Next::Continue;
 }
 
+bool Exchange::StartAsync()
+{
+    async_ = new AsyncState;
+    // The request carries the state from the start, so that its closing
+    // notice comes whatever happens next.
+    DWORD_PTR context = reinterpret_cast<DWORD_PTR>(async_);
+    if (!async_->done || !DllCall<BOOL>(kWinHttpSetOption, request_, DWORD{WINHTTP_OPTION_CONTEXT_VALUE}, &context,
+                                        DWORD{sizeof context})) {
+        async_->Release();  // the request holds no reference
+        return false;
+    }
+    auto callback = DllCall<WINHTTP_STATUS_CALLBACK>(
+        kWinHttpSetStatusCallback, request_, &OnWinHttpStatus,
+        DWORD{WINHTTP_CALLBACK_FLAG_ALL_COMPLETIONS | WINHTTP_CALLBACK_FLAG_HANDLES}, DWORD_PTR{0});
+    return callback != WINHTTP_INVALID_STATUS_CALLBACK;
+}
+
+Exchange::Step Exchange::Await(BOOL started)
+{
+    if (!started) return Step::Failed;
+    if (!async_) return Step::Done;
+    if (WaitForSingleObject(async_->done, limits_.LeftMs()) != WAIT_OBJECT_0) return Step::Expired;
+    if (async_->status != WINHTTP_CALLBACK_STATUS_REQUEST_ERROR) return Step::Done;
+    // A time-out of the platform's, set to the time left, is the deadline.
+    return async_->error == ERROR_WINHTTP_TIMEOUT && limits_.HasDeadline() ? Step::Expired : Step::Failed;
+}
+
 Exchange::Next Exchange::Send()
 {
     Enter();
@@ -243,20 +337,29 @@ Exchange::Next Exchange::Send()
         return Fail(kMsg710);
     }
     Enter();
+    if (limits_.HasDeadline() && !StartAsync()) return Fail(kMsg711);
     std::string_view post = TextView(args_.postData);
     auto length = static_cast<DWORD>(post.size());
-    if (!DllCall<BOOL>(kWinHttpSendRequest, request_, static_cast<const wchar_t*>(nullptr), DWORD{0},
-                       post.empty() ? nullptr : const_cast<char*>(post.data()), length, length, DWORD_PTR{0})) {
-        return Fail(kMsg711);
-    }
+    // (The body stays the caller's until the call returns, which outlasts
+    // every step that sends it.)
+    Step sent = Await(DllCall<BOOL>(kWinHttpSendRequest, request_, static_cast<const wchar_t*>(nullptr), DWORD{0},
+                                    post.empty() ? nullptr : const_cast<char*>(post.data()), length, length,
+                                    reinterpret_cast<DWORD_PTR>(async_)));
+    // Past the deadline the server has not answered in time, whichever step
+    // the platform was waiting in (some read the response head while
+    // sending).
+    if (sent == Step::Expired) return Fail(kMsg712);
+    if (sent == Step::Failed) return Fail(kMsg711);
     Enter();
     if (limits_.HasDeadline()) {
-        // The wait for the response head gets only the time left.
+        // The platform's own waits for the response head get only the time
+        // left too, so that an abandoned request ends there as well.
         DWORD left = limits_.Bound(phaseMs_);
         DllCall<BOOL>(kWinHttpSetOption, request_, DWORD{WINHTTP_OPTION_RECEIVE_RESPONSE_TIMEOUT}, &left, DWORD{4});
         SetReceiveTimeout(left);
     }
-    if (!DllCall<BOOL>(kWinHttpReceiveResponse, request_, static_cast<void*>(nullptr))) return Fail(kMsg712);
+    if (Await(DllCall<BOOL>(kWinHttpReceiveResponse, request_, static_cast<void*>(nullptr))) != Step::Done)
+        return Fail(kMsg712);
     return Next::Continue;
 }
 
@@ -274,12 +377,27 @@ bool Exchange::ReadBody()
         // Each wait for more data gets only the time left before the deadline.
         if (limits_.HasDeadline()) SetReceiveTimeout(limits_.Bound(phaseMs_));
         DWORD available = 0;
-        BOOL more = DllCall<BOOL>(kWinHttpQueryDataAvailable, request_, &available);
-        if (limits_.Expired()) return false;
-        if (!more || available < 1) return true;
+        // In asynchronous mode the counts come with the completions only.
+        Step queried = Await(DllCall<BOOL>(kWinHttpQueryDataAvailable, request_, async_ ? nullptr : &available));
+        // A body cut off by the deadline is no body at all, not a shorter one.
+        if (queried == Step::Expired || limits_.Expired()) return false;
+        if (async_) available = async_->count;
+        if (queried != Step::Done || available < 1) return true;
         // The cap is checked before the piece is taken, so the body never
         // holds more than the caller allowed.
         if (!limits_.BodyFits(uint64_t{body_.Size()} + available)) return false;
+        if (async_) {
+            async_->piece.resize(available);
+            Step read = Await(DllCall<BOOL>(kWinHttpReadData, request_, async_->piece.data(), available,
+                                            static_cast<DWORD*>(nullptr)));
+            if (read == Step::Expired || limits_.Expired()) return false;
+            if (read == Step::Failed) {
+                StoreText(args_.statusText, kMsg713);
+                return true;
+            }
+            body_.Append(async_->piece.data(), std::min<DWORD>(async_->count, available));
+            continue;
+        }
         // Only the bytes the read reports are kept, so the piece needs no
         // zero-filling first.
         uint8_t* piece = body_.Reserve(available);

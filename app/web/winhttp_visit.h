@@ -31,10 +31,14 @@ struct WinHttpVisitArgs {
     Text* statusText = nullptr;
     ByteSet* responseBody = nullptr;
     // Limits for a download from an untrusted server (0: none). A body that
-    // would grow past maxBodyBytes, or an exchange still running deadlineMs
-    // after the call began, is abandoned: the call ends as a failed read
-    // (message 713, empty text, nothing else written). The per-phase
-    // time-out alone cannot stop a server that sends a byte now and then.
+    // would grow past maxBodyBytes is abandoned: the call ends as a failed
+    // read (message 713, empty text, nothing else written). deadlineMs bounds
+    // the whole call, from its first platform call to its last, whatever the
+    // server does: an exchange still waiting for the server's answer then
+    // ends as one the server did not answer (message 712), one still reading
+    // the body as a failed read (713), and either returns the empty text. The
+    // per-phase time-out alone cannot stop a server that sends a byte now
+    // and then.
     uint32_t maxBodyBytes = 0;
     uint32_t deadlineMs = 0;
 };

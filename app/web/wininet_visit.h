@@ -11,7 +11,8 @@ namespace web {
 // The ten parameters in call order; null out-parameters were left out by the
 // caller. `requestHeaders` and `postBytes` are the caller's variables: the
 // routine appends its default header lines to the first and, for POST and
-// HEAD with no body bytes, stores the bytes of `postData` in the second.
+// HEAD with no body bytes, stores the bytes of `postData` in the second. No
+// caller variable is written before the body has been read.
 struct WinInetVisitArgs {
     const char* address = nullptr;
     int32_t method = 0;  // 0 GET, 1 POST, 2 HEAD, anything else GET
@@ -24,9 +25,11 @@ struct WinInetVisitArgs {
     ByteSet* postBytes = nullptr;  // in/out
     const char* proxyAddress = nullptr;
     // Limits for a download from an untrusted server (0: none). A body that
-    // would grow past maxBodyBytes, or a call still reading deadlineMs after
-    // it began, is abandoned: handles closed, the empty body returned, the
-    // out-parameters not written.
+    // would grow past maxBodyBytes is abandoned, and deadlineMs bounds the
+    // whole call, from its first platform call to its last, whatever the
+    // server does (connecting, the response head, redirects, the body): past
+    // either the handles are closed, the empty body is returned and no
+    // caller variable is written.
     uint32_t maxBodyBytes = 0;
     uint32_t deadlineMs = 0;
 };

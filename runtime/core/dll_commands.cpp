@@ -3,6 +3,7 @@
 #include "runtime/core/gbk_wide.h"
 #include "runtime/core/runtime_app.h"
 #include "runtime/core/runtime_error.h"
+#include "runtime/core/system_libraries.h"
 
 #include <windows.h>
 
@@ -80,6 +81,12 @@ FARPROC LookUp(HMODULE module, const std::string& exportName)
 HMODULE LoadDeclaredLibrary(const std::string& name)
 {
     if (name.find(':') != std::string::npos) return LoadGbk(name);
+    // A name the system holds is the system's library and comes from the
+    // system folder alone: a file of that name beside the program (which
+    // lives wherever it was saved, a downloads folder say) must never run in
+    // its place. The folders below are for the program's own libraries.
+    std::wstring wide = GbkToWide(name);
+    if (!SystemLibraryPath(wide).empty()) return static_cast<HMODULE>(LoadSystemLibrary(wide));
     const RuntimeApp& app = App();
     const std::string candidates[] = {
         Table().userDirectory + name,
@@ -137,7 +144,7 @@ static void* Bind(int32_t index)
     FARPROC address = nullptr;
     if (library.empty()) {
         for (const char* name : kStandardLibraries) {
-            HMODULE m = LoadLibraryA(name);
+            auto m = static_cast<HMODULE>(LoadSystemLibrary(GbkToWide(name)));
             if (!m) continue;
             if ((address = LookUp(m, exportName))) {
                 module = m;

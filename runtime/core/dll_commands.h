@@ -1,6 +1,8 @@
 // DLL commands: external functions the program declares by library file name
 // and export name, bound by name on their first call, cached per declaration
-// and kept loaded until the exit sequence.
+// and kept loaded until the exit sequence. A library the system folder holds
+// is loaded from there alone; the program's folders are searched only for
+// names of its own.
 #pragma once
 
 #include <cstdint>
@@ -27,7 +29,8 @@ bool IsDllCommandBound(int32_t index);
 // table.
 void ReleaseDllCommands();
 
-// The user-set DLL directory searched first for a relative library name.
+// The user-set DLL directory searched first for a relative library name that
+// the system folder does not hold.
 void SetUserDllDirectory(const std::string& directory);
 
 // Calls a bound stdcall function with its arguments as 32-bit words (first

@@ -9,6 +9,7 @@ namespace {
 struct KeptLibrary {
     HMODULE module;  // owned: one LoadLibrary reference
     void (*forget)();
+    bool (*inUse)();
 };
 
 std::vector<KeptLibrary>& Kept()
@@ -19,9 +20,9 @@ std::vector<KeptLibrary>& Kept()
 
 }  // namespace
 
-void KeepFacilityLibrary(void* module, void (*forget)())
+void KeepFacilityLibrary(void* module, void (*forget)(), bool (*inUse)())
 {
-    if (module) Kept().push_back({static_cast<HMODULE>(module), forget});
+    if (module) Kept().push_back({static_cast<HMODULE>(module), forget, inUse});
 }
 
 void ReleaseFacilityLibraries()
@@ -29,6 +30,9 @@ void ReleaseFacilityLibraries()
     std::vector<KeptLibrary> kept;
     kept.swap(Kept());
     for (auto it = kept.rbegin(); it != kept.rend(); ++it) {
+        // A window whose procedure lives in the library would fault at its
+        // next message; what is still in use is left loaded (and bound).
+        if (it->inUse && it->inUse()) continue;
         FreeLibrary(it->module);
         if (it->forget) it->forget();
     }

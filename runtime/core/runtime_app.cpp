@@ -9,6 +9,7 @@
 #include "runtime/core/runtime_error.h"
 #include "runtime/core/runtime_init.h"
 #include "runtime/core/services.h"
+#include "runtime/core/system_libraries.h"
 #include "runtime/core/window_part.h"
 
 #include <ole2.h>
@@ -220,6 +221,8 @@ void RemoveIdleTask(void* context)
 
 void InitializeRuntime(const ProgramHeader* header)
 {
+    // Before OLE or anything else loads a library on the program's behalf.
+    RestrictLibrarySearch();
     gApp.heap = GetProcessHeap();
     if (header) {
         gApp.runMode = header->runMode;
@@ -234,6 +237,9 @@ void InitializeRuntime(const ProgramHeader* header)
     if (cut != std::string::npos) {
         gApp.programDirectory = path.substr(0, cut);
         gApp.programFileName = path.substr(cut + 1);
+        // Relative file names of the program mean its own folder. The search
+        // for libraries no longer includes the current folder (above), so this
+        // lets nothing planted there load.
         SetCurrentDirectoryW(GbkToWide(gApp.programDirectory).c_str());
     }
 
@@ -330,7 +336,6 @@ void RunExitSequence(int32_t code)
     gApp.supportLibraries.clear();
     gApp.supportLibraryStates.clear();
     ReleaseDllCommands();
-    ReleaseFacilityLibraries();
     SetUserDllDirectory(std::string());
     ClearStaticDataRange();
     if (gApp.hiddenOwner) {
@@ -342,6 +347,11 @@ void RunExitSequence(int32_t code)
         OleUninitialize();
         gApp.oleInitialized = false;
     }
+    // Last: a facility's library may carry the code of windows and COM
+    // objects (the control container's), which the hidden owner's end and
+    // OLE's release above still call into. One whose windows outlive this,
+    // as after a runtime error, stays for the process's end.
+    ReleaseFacilityLibraries();
 }
 
 void ExitProcessService(int32_t code)
@@ -357,8 +367,9 @@ void ShowRuntimeErrorBox(const char* gbkText)
 
 int RunRuntimeApp(int (*programEntry)())
 {
-    // Initialise-instance: the directory first, the placeholder hooks, then
-    // the program's entry routine.
+    // Initialise-instance: the library search narrowed, the directory, the
+    // placeholder hooks, then the program's entry routine.
+    RestrictLibrarySearch();
     ComputeProgramDirectory();
     gHooks.first = HookReturnsZero;
     gHooks.second = HookDoesNothing;

@@ -88,7 +88,39 @@ Unit* TargetUnit(Unit* window, HWND hwnd)
     return nullptr;
 }
 
+// Whether the focused control takes Enter as a click: a push button.
+bool IsPushButton(HWND hwnd)
+{
+    return (SendMessageW(hwnd, WM_GETDLGCODE, 0, 0) & (DLGC_DEFPUSHBUTTON | DLGC_UNDEFPUSHBUTTON)) != 0;
+}
+
+// The key strokes handed to the platform's dialog navigation: Tab and
+// Shift+Tab unless the focused control wants the key itself, and Enter on a
+// push button. IsDialogMessage translates and dispatches whatever it is given,
+// so any other key (Enter and Esc in an edit box included, which it would turn
+// into OK and Cancel commands) goes on to the accelerators and the generic
+// key events as it always has.
+bool IsNavigationKey(const MSG* msg)
+{
+    if (msg->message != WM_KEYDOWN) return false;
+    if (msg->wParam == VK_TAB) {
+        // Asked without the message: an edit control told of one takes itself
+        // to be in a dialog box, and a multi-line one then closes its parent
+        // window on Esc.
+        const LRESULT wants = SendMessageW(msg->hwnd, WM_GETDLGCODE, msg->wParam, 0);
+        return (wants & (DLGC_WANTTAB | DLGC_WANTMESSAGE)) == 0;
+    }
+    return msg->wParam == VK_RETURN && IsPushButton(msg->hwnd);
+}
+
 }  // namespace
+
+LRESULT DefaultButtonOfFocus(HWND window)
+{
+    HWND focus = GetFocus();
+    if (!focus || !IsChild(window, focus) || !IsPushButton(focus) || !IsWindowEnabled(focus)) return 0;
+    return MAKELRESULT(GetDlgCtrlID(focus), DC_HASDEFID);
+}
 
 uint32_t CurrentKeyState()
 {
@@ -111,6 +143,11 @@ bool InputEventFilter(MSG* msg)
     if (msg->message == WM_LBUTTONDOWN || msg->message == WM_NCLBUTTONDOWN) {
         HWND capture = GetCapture();
         if (capture && capture != msg->hwnd) SendMessageW(capture, WM_CANCELMODE, 0, 0);
+    }
+    if (keyboard && IsNavigationKey(msg)) {
+        // The keyboard is in use: focus rectangles show from now on.
+        SendMessageW(window->Hwnd(), WM_CHANGEUISTATE, MAKEWPARAM(UIS_CLEAR, UISF_HIDEFOCUS), 0);
+        if (IsDialogMessageW(window->Hwnd(), msg)) return true;
     }
     if (keyboard) {
         const WindowRecord* record = FindWindowRecord(window->GetWindowId());

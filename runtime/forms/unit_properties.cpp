@@ -334,13 +334,6 @@ void RecreateUnit(WindowRecord& window, UnitRecord& unit, UnitInterfaceFn entry)
 
 }  // namespace
 
-bool IsWindowLoaded(WindowId windowId)
-{
-    WindowRecord* window = FindWindowRecord(windowId);
-    if (!window || !window->live.loaded || window->units.units.empty()) return false;
-    return LiveHandle(window->units.units[0]) != nullptr;
-}
-
 int64_t ReadUnitProperty(WindowId windowId, UnitId unitId, int32_t index, int32_t element)
 {
     WindowRecord* window = nullptr;

@@ -18,8 +18,3 @@ int64_t ReadUnitProperty(WindowId windowId, UnitId unitId, int32_t index, int32_
 // positions and sizes are clamped, never rejected.
 void WriteUnitProperty(WindowId windowId, UnitId unitId, int32_t index, int32_t element, uintptr_t value,
                        uint32_t second);
-
-// True while the window is loaded and its window still exists. Program code
-// that may outlive its window (a routine that waits for the network while the
-// user closes the window) asks this before it touches the window again.
-bool IsWindowLoaded(WindowId windowId);

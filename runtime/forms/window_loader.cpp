@@ -9,6 +9,7 @@
 
 #include <windows.h>
 
+#include <algorithm>
 #include <vector>
 
 namespace {
@@ -198,6 +199,12 @@ bool LoadWindow(WindowRecord* r, bool reload, bool modal, void* owner)
         }
         HWND h = HandleOf(u.object);
         if (h && parent && GetParent(h) != parent) SetParent(h, parent);
+        // Dialog navigation steps into a unit's children only when it says
+        // it holds controls.
+        if (h && parent && parent != window) {
+            const LONG_PTR ex = GetWindowLongPtrW(parent, GWL_EXSTYLE);
+            if (!(ex & WS_EX_CONTROLPARENT)) SetWindowLongPtrW(parent, GWL_EXSTYLE, ex | WS_EX_CONTROLPARENT);
+        }
     }
     for (Created& c : created) {
         if (c.index == 0) continue;
@@ -208,18 +215,25 @@ bool LoadWindow(WindowRecord* r, bool reload, bool modal, void* owner)
         if (pt && (pt->flags & kTypePagedContainer) && ChildAfterFirstSeparator(*p, u.id)) c.visible = false;
     }
 
-    // Z-order: each unit right after the nearest earlier sibling, so siblings
-    // stack in stored order.
+    // Z-order: siblings stack in tab order, and units of one tab order in
+    // stored order. The platform's dialog navigation (the input filter) walks
+    // siblings top to bottom, so this is the order Tab takes.
+    std::vector<size_t> stacking;
     for (size_t k = 1; k < units.size(); ++k) {
-        if (units[k].IsMenuItem() || !units[k].object) continue;
+        if (!units[k].IsMenuItem() && units[k].object) stacking.push_back(k);
+    }
+    std::stable_sort(stacking.begin(), stacking.end(),
+                     [&](size_t a, size_t b) { return units[a].tabOrder < units[b].tabOrder; });
+    for (size_t n = 0; n < stacking.size(); ++n) {
+        const UnitRecord& u = units[stacking[n]];
         HWND after = HWND_TOP;
-        for (size_t j = k; j-- > 1;) {
-            if (!units[j].IsMenuItem() && units[j].parent == units[k].parent && units[j].object) {
-                after = HandleOf(units[j].object);
+        for (size_t m = n; m-- > 0;) {
+            if (units[stacking[m]].parent == u.parent) {
+                after = HandleOf(units[stacking[m]].object);
                 break;
             }
         }
-        SetWindowPos(HandleOf(units[k].object), after, 0, 0, 0, 0, SWP_NOACTIVATE | SWP_NOMOVE | SWP_NOSIZE);
+        SetWindowPos(HandleOf(u.object), after, 0, 0, 0, 0, SWP_NOACTIVATE | SWP_NOMOVE | SWP_NOSIZE);
     }
 
     for (UnitRecord& u : units) {
@@ -300,10 +314,27 @@ void LowerLoadingDepth()
 int32_t LoadingDepth() { return gLoadingDepth; }
 bool LoadingModalWindow() { return gModalCreation; }
 
+namespace {
+
+// Loaded, and its window unit's window still exists: a window the user closed
+// may not have had its destruction notice yet.
+bool LoadedAndAlive(const WindowRecord& w)
+{
+    return w.live.loaded && !w.units.units.empty() && Alive(w.units.units[0].object);
+}
+
+}  // namespace
+
+bool IsWindowLoaded(WindowId windowId)
+{
+    const WindowRecord* window = FindWindowRecord(windowId);
+    return window && LoadedAndAlive(*window);
+}
+
 bool AnyLoadedWindowAlive()
 {
     for (auto& w : ProgramWindowSet()->windows) {
-        if (w->live.loaded && !w->units.units.empty() && Alive(w->units.units[0].object)) return true;
+        if (LoadedAndAlive(*w)) return true;
     }
     return false;
 }
@@ -312,7 +343,7 @@ size_t LoadedWindowIds(uint32_t* ids, size_t max)
 {
     size_t n = 0;
     for (auto& w : ProgramWindowSet()->windows) {
-        if (!w->live.loaded || w->units.units.empty() || !Alive(w->units.units[0].object)) continue;
+        if (!LoadedAndAlive(*w)) continue;
         if (ids && n < max) ids[n] = w->id;
         ++n;
     }

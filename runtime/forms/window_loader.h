@@ -32,7 +32,11 @@ void RaiseLoadingDepth();
 void LowerLoadingDepth();
 int32_t LoadingDepth();
 
-// True while a loaded window's unit still has a live window handle.
+// True while the window is loaded and its window still exists. Program code
+// that may outlive its window (a routine that waits for the network while the
+// user closes the window) asks this before it touches the window again.
+bool IsWindowLoaded(WindowId windowId);
+// True while any window is loaded in that sense.
 bool AnyLoadedWindowAlive();
 // Fills up to `max` identifiers of loaded windows; returns how many there are.
 size_t LoadedWindowIds(uint32_t* ids, size_t max);

@@ -2,6 +2,7 @@
 
 #include "runtime/core/runtime_app.h"
 #include "runtime/forms/events.h"
+#include "runtime/forms/input_filter.h"
 #include "runtime/forms/window_loader.h"
 #include "runtime/forms/window_set.h"
 #include "runtime/forms/window_unit_data.h"
@@ -342,6 +343,9 @@ protected:
         case WM_SETCURSOR:
             if (LOWORD(lp) == HTCLIENT && SetUnitCursor(reinterpret_cast<HWND>(wp))) return TRUE;
             break;
+        case DM_GETDEFID:
+            // Asked by dialog navigation on Enter.
+            return DefaultButtonOfFocus(hwnd_);
         case WM_CLOSE:
             Close();
             return 0;
@@ -432,15 +436,41 @@ private:
         }
         if (!firstActivationDone_) {
             firstActivationDone_ = true;
+            // As a dialog box starts: focus rectangles and access keys show
+            // or not by how the user last gave input (mouse or keyboard).
+            SendMessageW(hwnd_, WM_CHANGEUISTATE, MAKEWPARAM(UIS_INITIALIZE, UISF_HIDEFOCUS | UISF_HIDEACCEL), 0);
             RaiseUnitEvent(GetWindowId(), 0, kEventFirstActivation);
         }
         RaiseUnitEvent(GetWindowId(), 0, kEventActivated);
+        if (HIWORD(wp)) return CallOriginal(WM_ACTIVATE, wp, lp);  // minimised: the focus stays out
         if (focusBeforeDeactivation_ && IsWindow(focusBeforeDeactivation_) &&
-            IsChild(hwnd_, focusBeforeDeactivation_) && !HIWORD(wp)) {
+            IsChild(hwnd_, focusBeforeDeactivation_)) {
             SetFocus(focusBeforeDeactivation_);
             return 0;
         }
+        // Otherwise the focus goes where a dialog box puts it: on the first
+        // tab stop, so that typing starts in it without a click.
+        HWND focus = GetFocus();
+        if (focus && IsChild(hwnd_, focus)) return 0;
+        if (HWND first = FirstTabStop()) {
+            SetFocus(first);
+            return 0;
+        }
         return CallOriginal(WM_ACTIVATE, wp, lp);
+    }
+
+    // The first visible, enabled tab stop in navigation order, or null: the
+    // one after the last child, as navigation wraps. (The search needs a
+    // control to start from; it answers that control when it finds none.)
+    HWND FirstTabStop() const
+    {
+        HWND last = GetWindow(GetWindow(hwnd_, GW_CHILD), GW_HWNDLAST);
+        if (!last) return nullptr;
+        HWND first = GetNextDlgTabItem(hwnd_, last, FALSE);
+        if (!first || first == hwnd_ || !IsChild(hwnd_, first)) return nullptr;
+        const LONG_PTR style = GetWindowLongPtrW(first, GWL_STYLE);
+        if (!(style & WS_TABSTOP) || !IsWindowVisible(first) || !IsWindowEnabled(first)) return nullptr;
+        return first;
     }
 
     bool SetUnitCursor(HWND under)

@@ -88,7 +88,7 @@ public:
             ResultBytes(data_.picture, out);
             return true;
         case 1:
-            ResultInt((Style() & 0x1F) == BS_DEFPUSHBUTTON ? 1 : 0, out);
+            ResultInt(data_.type, out);
             return true;
         case 2:
             ResultText(WideToGbk(WindowTextW(hwnd_)), out);
@@ -110,13 +110,14 @@ public:
     std::vector<uint8_t> CurrentData() override
     {
         ButtonData d = data_;
-        d.type = (Style() & 0x1F) == BS_DEFPUSHBUTTON ? 1 : 0;
         d.caption = WideToGbk(WindowTextW(hwnd_));
         d.font = font_.Bytes();
         return WriteButtonData(d);
     }
 
-    bool IsDefaultButton() const { return (Style() & 0x1F) == 1; }
+    // The stored type, not the style: dialog navigation makes whichever push
+    // button has the focus look like the default one while it has it.
+    bool IsDefaultButton() const { return data_.type == 1; }
 
 private:
     uint32_t Style() const { return static_cast<uint32_t>(GetWindowLongPtrW(hwnd_, GWL_STYLE)); }

@@ -2,6 +2,7 @@
 
 #include "runtime/core/facility_libraries.h"
 #include "runtime/core/gbk_wide.h"
+#include "runtime/core/system_libraries.h"
 #include "runtime/units/property_rules.h"
 #include "runtime/units/unit.h"
 #include "runtime/units/unit_data.h"
@@ -18,9 +19,6 @@ const IID kIidWebBrowser2 = {0xD30C1661, 0xCDAF, 0x11D0, {0x8A, 0x3E, 0x00, 0xC0
 constexpr int kZoomCommand = 19;                                           // OLECMDID_ZOOM
 constexpr int kExecDontPromptUser = 2;                                     // OLECMDEXECOPT_DONTPROMPTUSER
 const char kPreviewPrefix[] = "\xcd\xf8\xd2\xb3\xb5\xd8\xd6\xb7\xa3\xba";  // 网页地址：
-// Marks the host window of a viewer that is silent, for the dialog filter.
-constexpr wchar_t kSilentMark[] = L"_ZR_HtmlViewerSilent";
-constexpr uint16_t kDialogClassAtom = 32770;
 
 // The control container: atl.dll's window class, bound by name on first use.
 using AtlAxWinInitFn = BOOL(WINAPI*)();
@@ -34,57 +32,27 @@ struct ControlHost {
 };
 
 ControlHost gHost;
+// Control windows of the container alive now: their window procedure is
+// atl.dll's, so the library stays while one exists.
+int gLiveControls = 0;
 
 // The exit sequence has freed the library: bind it afresh if a viewer is
 // created after that.
 void ForgetControlHost() { gHost = ControlHost{}; }
+bool ControlHostInUse() { return gLiveControls > 0; }
 
 const ControlHost& Host()
 {
     if (gHost.loaded) return gHost;
     gHost.loaded = true;
-    HMODULE atl = LoadLibraryW(L"atl.dll");
+    // The system's own container, from the system folder only.
+    auto atl = static_cast<HMODULE>(LoadSystemLibrary(L"atl.dll"));
     if (!atl) return gHost;
-    KeepFacilityLibrary(atl, ForgetControlHost);
+    KeepFacilityLibrary(atl, ForgetControlHost, ControlHostInUse);
     gHost.init = reinterpret_cast<AtlAxWinInitFn>(GetProcAddress(atl, "AtlAxWinInit"));
     gHost.getControl = reinterpret_cast<AtlAxGetControlFn>(GetProcAddress(atl, "AtlAxGetControl"));
     gHost.ready = gHost.init && gHost.getControl && gHost.init();
     return gHost;
-}
-
-BOOL CALLBACK FindSilentViewer(HWND child, LPARAM found)
-{
-    if (!GetPropW(child, kSilentMark)) return TRUE;
-    *reinterpret_cast<bool*>(found) = true;
-    return FALSE;
-}
-
-bool IsDialogClass(LPCWSTR name)
-{
-    return IS_INTRESOURCE(name) ? LOWORD(reinterpret_cast<uintptr_t>(name)) == kDialogClassAtom
-                                : lstrcmpW(name, L"#32770") == 0;
-}
-
-// Silent means the browser control asks the user nothing. Some platforms'
-// controls ignore it and let their download layer ask about an untrusted
-// certificate anyway (WinInet's error dialog, modal, owned by the window that
-// holds the control); nobody can answer a hidden control's question, and the
-// window stays disabled until someone does. While a viewer is silent, WinInet
-// dialogs owned by its window are refused before they appear, which the
-// download layer takes as the user's refusal. Where the control honours
-// Silent, nothing reaches this filter.
-LRESULT CALLBACK RefuseDialogsOfSilentViewers(int code, WPARAM wp, LPARAM lp)
-{
-    if (code == HCBT_CREATEWND) {
-        const CREATESTRUCTW* create = reinterpret_cast<const CBT_CREATEWNDW*>(lp)->lpcs;
-        HMODULE wininet = GetModuleHandleW(L"wininet.dll");
-        HWND root = create->hwndParent ? GetAncestor(create->hwndParent, GA_ROOT) : nullptr;
-        bool silentViewer = false;
-        if (wininet && create->hInstance == wininet && root && IsDialogClass(create->lpszClass))
-            EnumChildWindows(root, FindSilentViewer, reinterpret_cast<LPARAM>(&silentViewer));
-        if (silentViewer) return 1;
-    }
-    return CallNextHookEx(nullptr, code, wp, lp);
 }
 
 class Bstr {
@@ -105,11 +73,7 @@ private:
 class HtmlViewerUnit final : public Unit {
 public:
     HtmlViewerUnit(WindowId w, UnitId u) : Unit(w, u, kUnitTypeHtmlViewer) {}
-    ~HtmlViewerUnit() override
-    {
-        ReleaseBrowser();
-        StopDialogFilter();
-    }
+    ~HtmlViewerUnit() override { ReleaseBrowser(); }
 
     bool Create(const uint8_t* data, uint32_t size, uint32_t style, HWND parent, uint32_t id, int x, int y, int cx,
                 int cy, bool preview)
@@ -204,7 +168,10 @@ protected:
             MoveWindow(control_, 0, 0, LOWORD(lp), HIWORD(lp), TRUE);
         } else if (msg == WM_DESTROY) {
             ReleaseBrowser();
-            StopDialogFilter();
+        } else if (msg == WM_NCDESTROY && control_) {
+            // The control's window (a child) is gone by now.
+            control_ = nullptr;
+            --gLiveControls;
         }
         return CallOriginal(msg, wp, lp);
     }
@@ -220,6 +187,7 @@ private:
                                    reinterpret_cast<HMENU>(static_cast<uintptr_t>(kBrowserControlId)),
                                    GetModuleHandleW(nullptr), nullptr);
         if (!control_) return false;
+        ++gLiveControls;
         IUnknown* unknown = nullptr;
         if (FAILED(host.getControl(control_, &unknown)) || !unknown) return false;
         HRESULT hr = unknown->QueryInterface(kIidWebBrowser2, reinterpret_cast<void**>(&browser_));
@@ -235,25 +203,10 @@ private:
         }
     }
 
+    // What a silent control keeps from the user is the control's business.
     void ApplySilent()
     {
         if (browser_) browser_->put_Silent(data_.silent ? VARIANT_TRUE : VARIANT_FALSE);
-        if (!data_.silent) {
-            StopDialogFilter();
-            return;
-        }
-        if (dialogFilter_) return;
-        SetPropW(hwnd_, kSilentMark, reinterpret_cast<HANDLE>(1));
-        dialogFilter_ = SetWindowsHookExW(WH_CBT, RefuseDialogsOfSilentViewers, nullptr, GetCurrentThreadId());
-    }
-
-    void StopDialogFilter()
-    {
-        if (dialogFilter_) {
-            UnhookWindowsHookEx(dialogFilter_);
-            dialogFilter_ = nullptr;
-        }
-        if (hwnd_) RemovePropW(hwnd_, kSilentMark);
     }
 
     void ApplyZoom()
@@ -286,7 +239,6 @@ private:
     HtmlViewerData data_;
     HWND control_ = nullptr;           // child: the control container's window
     IWebBrowser2* browser_ = nullptr;  // owned reference
-    HHOOK dialogFilter_ = nullptr;     // owned: this thread's hook while silent
     bool preview_ = false;
     std::string statusText_;
 };

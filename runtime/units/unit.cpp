@@ -1,12 +1,10 @@
 #include "runtime/units/unit.h"
 
-#include "runtime/core/runtime_error.h"
 #include "runtime/core/services.h"
 #include "runtime/core/gbk_wide.h"
 #include "runtime/units/property_rules.h"
 
 #include <cstring>
-#include <new>
 
 namespace {
 constexpr wchar_t kUnitProp[] = L"SongLink.Unit";
@@ -241,19 +239,9 @@ std::vector<uint8_t> ValueBytes(const UnitPropertyValue& v)
 {
     if (!v.pointer || !v.size) return {};
     const uint8_t* p = static_cast<const uint8_t*>(v.pointer);
-    // A copy the process cannot hold (a picture of hundreds of megabytes in a
-    // 32-bit process) ends the program through the runtime's allocation
-    // failure report, like any other block; it must not unwind into the
-    // window procedure whose event wrote the property.
-    std::vector<uint8_t> bytes;
-    bool failed = false;
-    try {
-        bytes.assign(p, p + v.size);
-    } catch (const std::bad_alloc&) {
-        failed = true;
-    }
-    if (failed) RaiseAllocationFailure(v.size);
-    return bytes;
+    // A copy the process cannot hold is reported by the property service
+    // that passed the value in (WriteUnitProperty).
+    return std::vector<uint8_t>(p, p + v.size);
 }
 
 void UnitFont::Set(const std::vector<uint8_t>& bytes)

@@ -8,6 +8,7 @@
 set -uo pipefail
 build="$1" driver="$2" standin="$3"
 repo="$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)"
+source "$repo/scripts/env.sh"
 
 failures=0
 Fail() {
@@ -15,9 +16,9 @@ Fail() {
     failures=$((failures + 1))
 }
 
-host="$(sed -n 's/^SONGLINK_ENDPOINT_HOST:[A-Z]*=//p' "$build/CMakeCache.txt")"
+host="$(SlEndpointHost "$build")"
 # A build for a real host runs the real tool: nothing of the stand-in to check.
-[ "$host" = "playdata.example.com" ] || { echo "skipped: $build is built for $host, not the placeholder"; exit 77; }
+[ "$host" = "$(SlPlaceholderHost)" ] || { echo "skipped: $build is built for $host, not the placeholder"; exit 77; }
 before="$(stat -c %Y "$build/app/songlink.exe" 2>/dev/null)"
 
 for lang in zh_CN.UTF-8 en_US.UTF-8; do

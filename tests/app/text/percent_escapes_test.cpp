@@ -59,6 +59,11 @@ TEST(PercentEscapes, EveryByteOutsideAnEscapeIsKept)
         {"x%u4e2dy\xCE\xC4z", "x\xD6\xD0y\xCE\xC4z"},
         // The caller's placeholders are plain bytes here.
         {"a{$}b\xA1\xAF", "a{$}b\xA1\xAF"},
+        // A reply as the endpoint sends it keeps the markers the lookup cuts at.
+        {"{\"img\":\"http:\\/\\/c.example\\/%u5c01.jpg\",\"play_url\":\"http:\\/\\/a.example\\/s.mp3\","
+         "\"authors\":[{\"author_name\":\"%u6b4c\"}]}\r\n",
+         "{\"img\":\"http://c.example/\xB7\xE2.jpg\",\"play_url\":\"http://a.example/s.mp3\","
+         "\"authors\":[{\"author_name\":\"\xB8\xE8\"}]}\r\n"},
     };
     for (const Case& c : cases) {
         HeapBalance balance;
@@ -67,25 +72,18 @@ TEST(PercentEscapes, EveryByteOutsideAnEscapeIsKept)
     }
 }
 
-// A reply as the endpoint sends it, with the markers the lookup cuts at.
-TEST(PercentEscapes, AReplyKeepsItsMarkers)
-{
-    const char* reply = "{\"img\":\"http:\\/\\/c.example\\/%u5c01.jpg\",\"play_url\":\"http:\\/\\/a.example\\/s.mp3\","
-                        "\"authors\":[{\"author_name\":\"%u6b4c\"}]}\r\n";
-    EXPECT_EQ(Str(DecodePercentEscapes(reply)),
-              "{\"img\":\"http://c.example/\xB7\xE2.jpg\",\"play_url\":\"http://a.example/s.mp3\","
-              "\"authors\":[{\"author_name\":\"\xB8\xE8\"}]}\r\n");
-}
-
 // Escapes of characters GBK does not hold come out as the conversion's
 // default character, never as stray bytes. A surrogate pair reaches the
-// conversion as a pair: iconv makes one "?" of it, the platform's code page
-// 936 one per unit, as it does for the script engine's result (the script
-// tests compare the two readings there).
+// conversion as a pair: iconv (the native build) makes one "?" of it, the
+// platform's code page 936 one per unit, as it does for the script engine's
+// result (the script tests compare the two readings there).
 TEST(PercentEscapes, CharactersOutsideGbk)
 {
-    std::string pair = Str(DecodePercentEscapes("<%uD83D%uDE00>"));
-    EXPECT_TRUE(pair == "<?>" || pair == "<?" "?>") << pair;
+#ifdef _WIN32
+    EXPECT_EQ(Str(DecodePercentEscapes("<%uD83D%uDE00>")), "<?" "?>");
+#else
+    EXPECT_EQ(Str(DecodePercentEscapes("<%uD83D%uDE00>")), "<?>");
+#endif
     EXPECT_EQ(Str(DecodePercentEscapes("<%u0E01>")), "<?>");
     EXPECT_EQ(Str(DecodePercentEscapes("<%uD83D>")), "<?>");
     EXPECT_EQ(Str(DecodePercentEscapes("<%uDE00%uD83D>")), "<?" "?>");

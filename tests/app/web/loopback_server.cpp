@@ -147,7 +147,15 @@ void LoopbackServer::State::Serve(SOCKET s)
             break;
         }
         if (reply.delayMs > 0 && !Pause(reply.delayMs)) break;
-        if (!SendAll(s, reply.bytes.data(), reply.bytes.size())) break;
+        bool whole = true;
+        for (size_t at = 0; whole && at < reply.bytes.size();) {
+            // A trickle sends the bytes one at a time, a pause before each.
+            size_t n = reply.trickleIntervalMs > 0 ? 1 : reply.bytes.size();
+            whole = (reply.trickleIntervalMs == 0 || Pause(reply.trickleIntervalMs)) &&
+                    SendAll(s, reply.bytes.data() + at, n);
+            at += n;
+        }
+        if (!whole) break;
         if (reply.generatedBodyBytes > 0) {
             std::vector<char> block(1 << 16);
             for (size_t i = 0; i < block.size(); ++i) block[i] = static_cast<char>(GeneratedByte(i));

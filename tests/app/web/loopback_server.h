@@ -36,6 +36,9 @@ struct LoopbackReply {
     // dripIntervalMs until the client goes away or the server stops.
     uint32_t delayMs = 0;
     uint32_t dripIntervalMs = 0;
+    // Send `bytes` themselves one at a time, this long before each (a
+    // response head that trickles in).
+    uint32_t trickleIntervalMs = 0;
 };
 
 struct LoopbackRequest {

@@ -1,6 +1,5 @@
 #include "app/web/wininet_visit.h"
 
-#include "tests/app/web/inet_cache.h"
 #include "tests/app/web/loopback_server.h"
 #include "tests/app/web/web_test_support.h"
 #include "tests/support/heap_balance.h"
@@ -117,65 +116,6 @@ TEST_F(WinInetVisitTest, RefusedConnectionGivesEmptyBodyAndReleasesAll)
         EXPECT_EQ(body.block, nullptr);
     }
     EXPECT_EQ(balance.Delta(), 0);
-}
-
-// The same limits for the cover's download: past either the body is
-// abandoned and the caller gets the empty body of a failed request.
-TEST_F(WinInetVisitTest, LargestBodyAndDeadlineAbandonTheDownload)
-{
-    const std::string head = "HTTP/1.1 200 OK\r\nContent-Type: image/jpeg\r\n";
-    auto generated = [&](uint64_t n, bool sized) {
-        LoopbackReply r{head + (sized ? "Content-Length: " + std::to_string(n) + "\r\n" : "Connection: close\r\n") +
-                        "\r\n"};
-        r.generatedBodyBytes = n;
-        r.closeAfter = !sized;
-        return r;
-    };
-    LoopbackReply drip{head + "Content-Length: 5000\r\n\r\n"};
-    drip.dripIntervalMs = 700;
-    LoopbackReply lateHead = generated(10, true);
-    lateHead.delayMs = 4000;
-    struct Case {
-        const char* name;
-        LoopbackReply reply;
-        uint32_t maxBodyBytes;
-        uint32_t deadlineMs;
-        uint64_t bodyKept;  // 0: abandoned
-        double minSeconds, maxSeconds;
-    };
-    const Case cases[] = {
-        {"no limits, as before", generated(300000, true), 0, 0, 300000, 0, 30},
-        {"body exactly at the cap", generated(100000, true), 100000, 0, 100000, 0, 20},
-        {"one byte past the cap", generated(100001, true), 100000, 0, 0, 0, 20},
-        {"a body that never ends", generated(UINT64_MAX, false), 300000, 0, 0, 0, 20},
-        {"a byte every 0.7 s", drip, 0, 1500, 0, 1.4, 4.5},
-        {"a head that comes too late", lateHead, 0, 1000, 0, 0.9, 3.5},
-    };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.name);
-        LoopbackServer slow;
-        slow.Push(c.reply);
-        // Saved in the platform's download cache (abandoned parts too),
-        // removed below.
-        std::string url = slow.Url("/limits-test.jpg");
-        HeapBalance balance;
-        {
-            TextVar responseHeaders("kept");
-            ULONGLONG start = GetTickCount64();
-            OwnedResult body(WinInetVisit({.address = url.c_str(), .responseHeaders = &responseHeaders,
-                                           .maxBodyBytes = c.maxBodyBytes, .deadlineMs = c.deadlineMs}));
-            double seconds = static_cast<double>(GetTickCount64() - start) / 1000.0;
-            EXPECT_EQ(ByteSetLength(body.block), c.bodyKept);
-            if (c.bodyKept == 0) {
-                EXPECT_EQ(body.block, nullptr);
-                EXPECT_EQ(responseHeaders.Str(), "kept");
-            }
-            EXPECT_GE(seconds, c.minSeconds);
-            EXPECT_LE(seconds, c.maxSeconds);
-        }
-        EXPECT_EQ(balance.Delta(), 0);
-    }
-    RemoveCachedDownloads(L"limits-test");
 }
 
 }  // namespace

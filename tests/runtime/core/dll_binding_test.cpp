@@ -1,9 +1,14 @@
 // Binding external functions by name on first call.
 #include "runtime/core/dll_commands.h"
+#include "runtime/core/gbk_wide.h"
+#include "runtime/core/runtime_app.h"
+#include "tests/support/child_process.h"
 
 #include <gtest/gtest.h>
 
 #include <windows.h>
+
+#include <string>
 
 namespace {
 
@@ -58,6 +63,77 @@ TEST_F(DllBinding, ModulesStayLoadedUntilRelease)
     ResolveDllCommand(0);
     ReleaseDllCommands();
     EXPECT_EQ(GetModuleHandleW(L"mpr.dll"), nullptr);
+}
+
+std::wstring FolderOf(HMODULE module)
+{
+    wchar_t path[MAX_PATH] = {};
+    DWORD n = GetModuleFileNameW(module, path, MAX_PATH);
+    std::wstring file(path, n);
+    std::wstring folder = file.substr(0, file.find_last_of(L'\\'));
+    CharLowerW(folder.data());
+    return folder;
+}
+
+// The program's folder (here "beside", next to the test) holds a library of
+// its own and files named like three system libraries, which leave a mark
+// when they run: the system's names bind from the system folder, whatever
+// folder is searched first, and the program's own name from beside it.
+TEST_F(DllBinding, SystemNamesBindFromTheSystemFolderOnly)
+{
+    std::wstring self = CurrentExecutablePath();
+    std::wstring beside = self.substr(0, self.find_last_of(L"\\/")) + L"\\beside";
+    RuntimeApp& app = App();
+    const std::string savedDirectory = app.programDirectory, savedWithSlash = app.programDirectoryWithSlash;
+    app.programDirectory = WideToGbk(beside);
+    app.programDirectoryWithSlash = app.programDirectory + "\\";
+    wchar_t system[MAX_PATH] = {};
+    GetSystemDirectoryW(system, MAX_PATH);
+    std::wstring systemFolder = system;
+    CharLowerW(systemFolder.data());
+    std::wstring besideFolder = beside;
+    CharLowerW(besideFolder.data());
+
+    struct Case {
+        const char* library;
+        const char* exportName;
+        const std::wstring& folder;
+    } cases[] = {
+        {"songlink_private.dll", "PrivateAnswer", besideFolder},
+        {"wininet.dll", "InternetCloseHandle", systemFolder},
+        {"Winhttp.dll", "WinHttpCheckPlatform", systemFolder},
+        {"atl", "AtlAxWinInit", systemFolder},
+    };
+    const char* libraries[std::size(cases)];
+    const char* exports[std::size(cases)];
+    for (size_t i = 0; i < std::size(cases); ++i) {
+        libraries[i] = cases[i].library;
+        exports[i] = cases[i].exportName;
+    }
+    // No user-set DLL directory (the program's folder is tried next), then
+    // the program's folder set as that directory.
+    for (const std::string& userDirectory : {std::string(), app.programDirectoryWithSlash}) {
+        SCOPED_TRACE("user-set directory '" + userDirectory + "'");
+        SetUserDllDirectory(userDirectory);
+        InstallDllCommands(std::size(cases), libraries, exports);
+        for (size_t i = 0; i < std::size(cases); ++i) {
+            SCOPED_TRACE(cases[i].library);
+            HMODULE module = nullptr;
+            GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
+                               static_cast<LPCWSTR>(ResolveDllCommand(static_cast<int32_t>(i))), &module);
+            EXPECT_EQ(FolderOf(module), cases[i].folder);
+        }
+        EXPECT_EQ(DllCall<int>(0, 41), 42);
+        for (const char* planted : {"Winhttp.dll", "wininet.dll", "atl.dll"}) {
+            std::wstring mark = beside + L"\\" + GbkToWide(planted) + L".loaded";
+            EXPECT_EQ(GetFileAttributesW(mark.c_str()), INVALID_FILE_ATTRIBUTES) << planted << " ran";
+            DeleteFileW(mark.c_str());
+        }
+        ReleaseDllCommands();
+    }
+    SetUserDllDirectory(std::string());
+    app.programDirectory = savedDirectory;
+    app.programDirectoryWithSlash = savedWithSlash;
 }
 
 TEST_F(DllBinding, PreparingBindsAsTheFirstCallWouldOrLeavesTheFailureToIt)

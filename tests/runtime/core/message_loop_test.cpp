@@ -107,56 +107,128 @@ TEST_F(MessageLoop, EndProgramWithoutALiveWindowReturnsAtOnce)
     EXPECT_TRUE(App().startRoutineFinished);
 }
 
-// A modal loop whose idle phase ends with nothing waiting fetches the next
-// message itself; a quit message, whether it is waiting or fetched, stays for
-// the loop outside, with its code.
+// The loop ends only on a quit message it has received: never on what a peek
+// that found nothing left in its structure, nor on a failed fetch. A modal
+// loop leaves the quit for the loop outside it, with its code.
+//
+// What Windows leaves in the structure after an empty peek or a failed
+// fetch is not defined, and a fetch without a window filter fails only on a
+// bad structure. The test puts stand-ins in this program's import slots of
+// the two functions to make both happen: an empty peek leaves a quit message
+// behind, and the first fetches fail.
+using PeekFn = decltype(&PeekMessageW);
+using GetFn = decltype(&GetMessageW);
+extern "C" PeekFn gPeekSlot asm("__imp__PeekMessageW@20");
+extern "C" GetFn gGetSlot asm("__imp__GetMessageW@16");
+PeekFn gRealPeek = nullptr;
+GetFn gRealGet = nullptr;
+int gFailingFetches = 0;
+
+BOOL WINAPI PeekLeavingAQuitBehind(MSG* msg, HWND hwnd, UINT first, UINT last, UINT remove)
+{
+    const BOOL got = gRealPeek(msg, hwnd, first, last, remove);
+    if (!got) *msg = MSG{nullptr, WM_QUIT, 0, 0, 0, {}};
+    return got;
+}
+
+BOOL WINAPI GetFailingFirst(MSG* msg, HWND hwnd, UINT first, UINT last)
+{
+    if (gFailingFetches == 0) return gRealGet(msg, hwnd, first, last);
+    --gFailingFetches;
+    *msg = MSG{nullptr, WM_QUIT, 0, 0, 0, {}};
+    return -1;
+}
+
+template <typename Fn> void WriteSlot(Fn& slot, Fn value)
+{
+    DWORD old = 0;
+    VirtualProtect(&slot, sizeof slot, PAGE_READWRITE, &old);
+    slot = value;
+    VirtualProtect(&slot, sizeof slot, old, &old);
+}
+
+struct StandIns {
+    StandIns()
+    {
+        gRealPeek = gPeekSlot;
+        gRealGet = gGetSlot;
+        WriteSlot(gPeekSlot, &PeekLeavingAQuitBehind);
+        WriteSlot(gGetSlot, &GetFailingFirst);
+    }
+    ~StandIns()
+    {
+        WriteSlot(gPeekSlot, gRealPeek);
+        WriteSlot(gGetSlot, gRealGet);
+    }
+};
+
 bool NoIdleWork(uint32_t, uint32_t) { return false; }
 const WindowPartEntries kQuietPart = {nullptr, nullptr, AlwaysAlive, OneWindow, NoIdleWork,
                                       nullptr, nullptr, nullptr,     nullptr};
 
-void CALLBACK PostUserThenQuit(HWND hwnd, UINT, UINT_PTR id, DWORD)
-{
-    KillTimer(hwnd, id);
-    PostMessageW(hwnd, WM_USER, 0, 0);
-    PostQuitMessage(9);
-}
+struct Arrival {
+    HWND window;
+    DWORD thread;
+    WPARAM code;
+};
 
-DWORD WINAPI QuitFromAnotherThread(void* mainThread)
+// After the loop's idle phase has found nothing: one message, then the quit.
+DWORD WINAPI PostFromAnotherThread(void* param)
 {
+    const Arrival* a = static_cast<const Arrival*>(param);
     Sleep(100);
-    PostThreadMessageW(static_cast<DWORD>(reinterpret_cast<uintptr_t>(mainThread)), WM_QUIT, 11, 0);
+    PostMessageW(a->window, WM_USER, 0, 0);
+    PostThreadMessageW(a->thread, WM_QUIT, a->code, 0);
     return 0;
 }
 
-TEST_F(MessageLoop, ModalLoopLeavesTheQuitForTheLoopOutsideIt)
+TEST_F(MessageLoop, TheLoopEndsOnlyOnAQuitItReceived)
 {
     struct Case {
         const char* what;
-        bool quitWhileWaiting;  // else the quit is already waiting when the loop looks
+        bool modal;
+        bool fromAnotherThread;  // else both messages wait before the loop starts
+        int failingFetches;
         WPARAM code;
-    } const cases[] = {{"waiting quit", false, 9}, {"fetched quit", true, 11}};
+    } const cases[] = {
+        {"modal, the quit waiting", true, false, 0, 9},
+        {"modal, the quit fetched after an empty idle phase", true, true, 0, 11},
+        {"modal, a failed fetch first", true, false, 1, 7},
+        {"outermost, a failed fetch first", false, false, 1, 5},
+    };
     RegisterWindowPart(&kQuietPart);
     for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
         gUserMessages = 0;
+        Arrival arrival{window_, GetCurrentThreadId(), c.code};
         HANDLE thread = nullptr;
-        if (c.quitWhileWaiting) {
-            thread = CreateThread(nullptr, 0, QuitFromAnotherThread,
-                                  reinterpret_cast<void*>(static_cast<uintptr_t>(GetCurrentThreadId())), 0, nullptr);
+        if (c.fromAnotherThread) {
+            thread = CreateThread(nullptr, 0, PostFromAnotherThread, &arrival, 0, nullptr);
         } else {
-            SetTimer(window_, 1, 50, PostUserThenQuit);
+            PostMessageW(window_, WM_USER, 0, 0);
+            PostQuitMessage(static_cast<int>(c.code));
         }
-        App().modalLoop = true;
-        RunMessageLoop(true);
-        App().modalLoop = false;
+        {
+            StandIns standIns;
+            gFailingFetches = c.failingFetches;
+            App().modalLoop = c.modal;
+            RunMessageLoop(c.modal);
+            App().modalLoop = false;
+        }
         if (thread) {
             WaitForSingleObject(thread, 5000);
             CloseHandle(thread);
         }
+        EXPECT_EQ(gUserMessages, 1);
         MSG msg;
-        ASSERT_TRUE(PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) << c.what;
-        EXPECT_EQ(msg.message, static_cast<UINT>(WM_QUIT)) << c.what;
-        EXPECT_EQ(msg.wParam, c.code) << c.what;
-        EXPECT_EQ(gUserMessages, c.quitWhileWaiting ? 0 : 1) << c.what;
+        if (c.modal) {
+            ASSERT_TRUE(PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE));
+            EXPECT_EQ(msg.message, static_cast<UINT>(WM_QUIT));
+            EXPECT_EQ(msg.wParam, c.code);
+        }
+        EXPECT_FALSE(PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) << "left behind: " << msg.message;
+        while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
+        }
     }
 }
 

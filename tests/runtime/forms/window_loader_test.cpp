@@ -236,6 +236,8 @@ TEST_F(WindowLoader, ParentsPagesZOrderStylesAndCursors)
     onSecondPage.pointerData = {2, 0, 0, 0};  // cross
     UnitRecord hidden = Unit(0x16000005, kH, kUnitVisible | kUnitDisabled | kUnitTabStop);
     UnitRecord sibling = Unit(0x16000006, kP, kUnitVisible);
+    container.tabOrder = hidden.tabOrder = 2;
+    sibling.tabOrder = 1;
     WindowRecord* r = Install({Unit(0x06010000, kW, kUnitVisible), container, onFirstPage, onSecondPage, hidden,
                                sibling});
     ASSERT_TRUE(LoadWindow(r, false, false, nullptr));
@@ -252,11 +254,14 @@ TEST_F(WindowLoader, ParentsPagesZOrderStylesAndCursors)
     EXPECT_EQ(gCalls[2].style, kStyleTabStop);
     EXPECT_EQ(gCalls[3].unit, 0x16000004u);
     EXPECT_EQ(gCalls[3].style, kStyleDisabled);
-    // Siblings stack in stored order: container, hidden, sibling.
-    EXPECT_EQ(GetWindow(window, GW_CHILD), H(u[1]));
+    // Siblings stack in tab order, equal ones in stored order: sibling,
+    // container, hidden. Navigation steps into the container.
+    EXPECT_EQ(GetWindow(window, GW_CHILD), H(u[5]));
+    EXPECT_EQ(GetWindow(H(u[5]), GW_HWNDNEXT), H(u[1]));
     EXPECT_EQ(GetWindow(H(u[1]), GW_HWNDNEXT), H(u[4]));
-    EXPECT_EQ(GetWindow(H(u[4]), GW_HWNDNEXT), H(u[5]));
     EXPECT_EQ(GetWindow(H(u[1]), GW_CHILD), H(u[2]));
+    EXPECT_TRUE(GetWindowLongPtrW(H(u[1]), GWL_EXSTYLE) & WS_EX_CONTROLPARENT);
+    EXPECT_FALSE(GetWindowLongPtrW(H(u[5]), GWL_EXSTYLE) & WS_EX_CONTROLPARENT);
     EXPECT_EQ(u[3].cursor, LoadCursorW(nullptr, IDC_CROSS));
     EXPECT_FALSE(u[3].cursorOwned);
 }

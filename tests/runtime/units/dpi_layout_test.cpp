@@ -4,12 +4,14 @@
 // 192), each in a Wine prefix at that DPI, and says which in SL_DPI.
 #include "runtime/forms/unit_properties.h"
 #include "runtime/forms/window_set.h"
+#include "runtime/units/property_rules.h"
 #include "runtime/units/unit.h"
 #include "sl_app_form.h"
 #include "tests/runtime/units/window_fixture.h"
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <string>
 
@@ -102,10 +104,12 @@ TEST_F(DpiLayoutTest, WrittenPositionsAndSizesAreScaledAndReadBackAsWritten)
         UnitId unit;
         int32_t index, value;
     };
-    // Odd values, whose scaled pixels are rounded at every DPI but 96.
+    // Odd values, whose scaled pixels are rounded at every DPI but 96, and
+    // one whose scaled pixels are cut to the coordinate limit above 96 DPI,
+    // so that they no longer say which stored value they came from.
     const Case cases[] = {
         {kLabel2, 0, 101}, {kLabel2, 1, 53}, {kLabel2, 2, 201}, {kLabel2, 3, 33},
-        {kLabel1, 2, 45},  {0, 2, 431},      {0, 3, 133},
+        {kLabel1, 2, 45},  {0, 2, 431},      {0, 3, 133},       {kLabel1, 0, 30000},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(::testing::Message() << std::hex << c.unit << std::dec << " property " << c.index);
@@ -113,7 +117,7 @@ TEST_F(DpiLayoutTest, WrittenPositionsAndSizesAreScaledAndReadBackAsWritten)
         EXPECT_EQ(ReadUnitProperty(kWindowId, c.unit, c.index, -1), c.value);
         RECT r = PlacedRect(UnitWindow(c.unit));
         const LONG placed[] = {r.left, r.top, r.right - r.left, r.bottom - r.top};
-        EXPECT_NEAR(placed[c.index], Scaled(c.value, dpi_), 1);
+        EXPECT_NEAR(placed[c.index], std::min(Scaled(c.value, dpi_), kMaxCoordinate), 1);
     }
 }
 

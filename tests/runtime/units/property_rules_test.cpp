@@ -41,22 +41,6 @@ TEST(PropertyRules, StoredLayoutScalesToTheScreensDpiRoundedToNearest)
     EXPECT_EQ(ScaleFromDpi(-2, 144), -1);
 }
 
-// What the program writes it reads back, at every DPI, even where the scaled
-// pixels cannot say which stored value they came from (72 DPI) or were cut to
-// the coordinate limit; a window moved elsewhere reads in stored units.
-TEST(PropertyRules, WrittenValuesReadBackUnchangedAtEveryDpi)
-{
-    for (int32_t dpi : {72, 96, 120, 144, 168, 192, 240}) {
-        for (int32_t v = -600; v <= 600; ++v) {
-            ASSERT_EQ(StoredFromPixels(ScaleToDpi(v, dpi), v, dpi), v) << v << " at " << dpi;
-        }
-        for (int32_t v : {32627, -32627, 30000})
-            EXPECT_EQ(StoredFromPixels(ScaleToDpi(v, dpi), v, dpi), v) << v << " at " << dpi;
-    }
-    EXPECT_EQ(StoredFromPixels(300, 50, 144), 200);
-    EXPECT_EQ(StoredFromPixels(300, 50, 96), 300);
-}
-
 TEST(PropertyRules, FontAttributesChangeOneAtATime)
 {
     FontRecord60 font{};

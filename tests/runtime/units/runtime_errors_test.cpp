@@ -1,12 +1,15 @@
 // Runtime errors of event dispatch and the property services end the program
 // with one report; while a report is in progress no handler runs.
+#include "runtime/core/runtime_error.h"
 #include "tests/support/child_process.h"
+#include "tests/support/message_box_probe.h"
 
 #include <gtest/gtest.h>
 
 #include <windows.h>
 
 #include <string>
+#include <vector>
 
 namespace {
 
@@ -60,6 +63,31 @@ TEST(UnitRuntimeErrors, EachScenarioEndsWithItsReport)
         EXPECT_NE(out.find(c.mustSee), std::string::npos) << out;
         EXPECT_EQ(out.find(c.mustNotSee), std::string::npos) << out;
     }
+}
+
+void AnswerErrorBoxes(uint32_t processId, void* context)
+{
+    MessageBoxSeen seen = FindAndDismissMessageBox(processId, FromGbk("\xb4\xed\xce\xf3"));  // 错误
+    if (seen.found) static_cast<std::vector<std::wstring>*>(context)->push_back(seen.text);
+}
+
+// The HTML viewer's control lives in the control container's code: a runtime
+// error while it is alive ends with the one box and -1, the container still
+// there for the control's end, with no second fault and no crash report.
+TEST(UnitRuntimeErrors, ErrorWithTheHtmlViewerAliveEndsWithTheBoxAlone)
+{
+    BringUpDesktop();
+    std::vector<std::wstring> boxes;
+    ChildResult r = RunChild(ChildPath(), L"viewer-error", 30000, AnswerErrorBoxes, &boxes);
+    ASSERT_TRUE(r.started);
+    ASSERT_FALSE(r.timedOut);
+    ASSERT_NE(r.output.find("owned=1"), std::string::npos) << r.output;
+    EXPECT_EQ(r.exitCode, 0xFFFFFFFFu) << r.output;
+    ASSERT_EQ(boxes.size(), 1u) << r.output;
+    EXPECT_EQ(boxes[0], FromGbk(FormatRuntimeErrorText("boom", 0)));
+    EXPECT_EQ(r.output.find("fault"), std::string::npos) << r.output;
+    EXPECT_EQ(r.output.find("Unhandled"), std::string::npos) << r.output;
+    EXPECT_EQ(r.output.find("returned"), std::string::npos) << r.output;
 }
 
 }  // namespace

@@ -4,6 +4,7 @@
 #include "runtime/core/heap.h"
 #include "runtime/core/runtime_app.h"
 #include "runtime/core/runtime_error.h"
+#include "runtime/core/runtime_init.h"
 #include "runtime/forms/unit_properties.h"
 #include "tests/runtime/units/window_fixture.h"
 
@@ -31,6 +32,21 @@ int32_t RaiseDuringReport(int32_t code, const char* message)
     std::printf("during-report ran=%d\n", ran ? 1 : 0);
     std::fflush(stdout);
     return 1;
+}
+
+// A call into code that is no longer there (an unloaded library's window
+// procedure, say): the fault is at the very address being run. Some platforms
+// swallow a fault inside a window procedure called back during DestroyWindow,
+// so it is noted the moment it is raised.
+LONG CALLBACK NoteCallIntoNothing(EXCEPTION_POINTERS* info)
+{
+    const EXCEPTION_RECORD* e = info->ExceptionRecord;
+    if (e->ExceptionCode == EXCEPTION_ACCESS_VIOLATION && e->NumberParameters >= 2 &&
+        e->ExceptionInformation[1] == reinterpret_cast<ULONG_PTR>(e->ExceptionAddress)) {
+        std::printf("fault: no code at %p\n", e->ExceptionAddress);
+        std::fflush(stdout);
+    }
+    return EXCEPTION_CONTINUE_SEARCH;
 }
 
 UnitSpec Window() { return {kWindowUnitId, kUnitTypeWindow, 50, 50, 415, 127}; }
@@ -98,6 +114,19 @@ int main(int argc, char** argv)
         std::printf("atl after=%d\n", GetModuleHandleW(L"atl.dll") ? 1 : 0);
         std::fflush(stdout);
         return 0;
+    } else if (std::strcmp(scenario, "viewer-error") == 0) {
+        // The runtime started as a program's is, a window kept out of the
+        // taskbar (so the hidden owner owns it) with its HTML viewer alive,
+        // then a runtime error with its box: the exit sequence ends the
+        // window and its hosted control on its way out.
+        AddVectoredExceptionHandler(1, NoteCallIntoNothing);
+        InitializeRuntime(nullptr);
+        LoadTestWindow(Window(), {{0x16011EE4, kUnitTypeHtmlViewer, 10, 40, 100, 40, kUnitTabStop, {}}});
+        WriteUnitProperty(kWindowId, kWindowUnitId, 8 + 18, -1, 0, 0);
+        std::printf("owned=%d\n", GetWindow(UnitWindow(0), GW_OWNER) == App().hiddenOwner ? 1 : 0);
+        std::fflush(stdout);
+        SetRuntimeErrorHook(nullptr);
+        RaiseRuntimeError("boom", 0);
     } else if (std::strcmp(scenario, "write-unknown-window") == 0) {
         ReadTestForm(Window(), {label});
         WriteUnitProperty(0x52019999, kLabel, 0, -1, 5, 0);

@@ -16,6 +16,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <string>
 
 using namespace unit_test;
 namespace pf = picture_files;
@@ -99,19 +100,26 @@ TEST_F(UnitsTest, SingleLineEditBoxIsMadeTallEnoughForItsFont)
 }
 
 // The control's text limit comes from the stored maximum length alone: 0
-// means no limit, not the control's default of 30000 characters that would
-// cut a long pasted address short.
+// means no limit, not the control's default of about 30000 characters that
+// would cut a long pasted address short.
 TEST_F(UnitsTest, EditBoxTextLimitComesFromTheStoredMaximumLength)
 {
+    // More than any default limit, in short words or lines, which the
+    // control lays out quickly.
+    auto Full = [](bool multiLine) {
+        std::wstring text;
+        while (text.size() < 32768) text += multiLine ? L"address\r\n" : L"address ";
+        return text;
+    };
     struct Case {
         int32_t maxLength;
         bool multiLine;
-        uint32_t lowestLimit;
-        int keptOfTen;  // characters a paste of ten keeps
+        bool filled;  // the box already holds a long text (set by the program: no limit applies)
+        int kept;     // characters of a paste of ten the box keeps
     } const cases[] = {
-        {0, false, 0x7FFFFFFE, 10},
-        {0, true, 0x7FFFFFFE, 10},
-        {5, false, 5, 5},
+        {0, false, true, 10},
+        {0, true, true, 10},
+        {5, false, false, 5},
     };
     for (const Case& c : cases) {
         EditBoxData d;
@@ -120,10 +128,12 @@ TEST_F(UnitsTest, EditBoxTextLimitComesFromTheStoredMaximumLength)
         ASSERT_TRUE(
             LoadTestWindow(Window(), {{kUnit, kUnitTypeEditBox, 10, 10, 100, 60, kUnitVisible, WriteEditBoxData(d)}}));
         HWND box = UnitWindow(kUnit);
-        EXPECT_GE(static_cast<uint32_t>(SendMessageW(box, EM_GETLIMITTEXT, 0, 0)), c.lowestLimit)
-            << c.maxLength << " " << c.multiLine;
+        const std::wstring full = c.filled ? Full(c.multiLine) : std::wstring();
+        const int before = static_cast<int>(full.size());
+        SetWindowTextW(box, full.c_str());
+        SendMessageW(box, EM_SETSEL, before, before);
         SendMessageW(box, EM_REPLACESEL, FALSE, reinterpret_cast<LPARAM>(L"0123456789"));
-        EXPECT_EQ(GetWindowTextLengthW(box), c.keptOfTen) << c.maxLength;
+        EXPECT_EQ(GetWindowTextLengthW(box) - before, c.kept) << c.maxLength << " " << c.multiLine;
         UnloadTestWindow();
     }
 }

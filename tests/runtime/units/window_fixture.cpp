@@ -29,6 +29,7 @@ UnitRecord MakeRecord(const UnitSpec& s)
     r.height = s.height;
     r.pointerData = {0, 0, 0, 0};
     r.flags = s.flags;
+    r.tabOrder = s.tabOrder;
     for (auto [event, routine] : s.bindings) {
         EventBinding b;
         b.event = event;

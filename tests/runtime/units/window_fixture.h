@@ -27,6 +27,7 @@ struct UnitSpec {
     std::vector<std::pair<int32_t, int>> bindings;
     std::string name;
     UnitId link = 0;
+    uint32_t tabOrder = 0;
 };
 
 // The program's table of subroutine addresses for the tests: bindings name

@@ -1,0 +1,161 @@
+// The window from the keyboard, with real key strokes: Tab and Shift+Tab walk
+// the visible, enabled tab stops in stored tab order and wrap; Space and Enter
+// click the focused button; Enter and Esc in an edit box click nothing and
+// still reach the box's key event.
+#include "runtime/forms/unit_properties.h"
+#include "runtime/units/unit_data.h"
+#include "tests/runtime/units/window_fixture.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <vector>
+
+using namespace unit_test;
+
+namespace {
+
+constexpr UnitId kFirstBox = 0x16011EE1;
+constexpr UnitId kHiddenViewer = 0x16011EE2;
+constexpr UnitId kSpaceButton = 0x16011EE3;
+constexpr UnitId kDisabledButton = 0x16011EE4;
+constexpr UnitId kPicture = 0x16011EE5;
+constexpr UnitId kLabel = 0x16011EE6;
+constexpr UnitId kEnterButton = 0x16011EE7;
+
+int gSpaceClicks = 0, gEnterClicks = 0, gDisabledClicks = 0;
+std::vector<int32_t> gBoxKeys;
+
+// Real key strokes, through the system's input queue to the focused window.
+void Press(std::vector<WORD> keys)
+{
+    std::vector<INPUT> input;
+    for (WORD k : keys) {
+        INPUT down{};
+        down.type = INPUT_KEYBOARD;
+        down.ki.wVk = k;
+        input.push_back(down);
+    }
+    for (size_t i = keys.size(); i-- > 0;) {
+        INPUT up{};
+        up.type = INPUT_KEYBOARD;
+        up.ki.wVk = keys[i];
+        up.ki.dwFlags = KEYEVENTF_KEYUP;
+        input.push_back(up);
+    }
+    SendInput(static_cast<UINT>(input.size()), input.data(), sizeof(INPUT));
+    Pump(150);
+}
+
+// Dark pixels along the inner top edge of a button, where its dotted focus
+// rectangle runs (above the caption).
+int FocusDots(HWND button)
+{
+    ClientPixels p(button);
+    int dots = 0;
+    for (int y = 2; y <= 4; ++y)
+        for (int x = 5; x < p.Width() - 5; ++x) dots += GetGValue(p.At(x, y)) < 100;
+    return dots;
+}
+
+UnitSpec Unit(UnitId id, UnitTypeId type, int32_t left, uint32_t flags, uint32_t tabOrder,
+              std::vector<uint8_t> data = {})
+{
+    UnitSpec u{id, type, left, 10, 40, 24, flags, std::move(data)};
+    u.tabOrder = tabOrder;
+    return u;
+}
+
+class KeyboardTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        gSpaceClicks = gEnterClicks = gDisabledClicks = 0;
+        gBoxKeys.clear();
+        gRoutines[0] = [](const int32_t*, int32_t, int32_t*) { return ++gSpaceClicks, 0; };
+        gRoutines[1] = [](const int32_t*, int32_t, int32_t*) { return ++gEnterClicks, 0; };
+        gRoutines[2] = [](const int32_t*, int32_t, int32_t*) { return ++gDisabledClicks, 0; };
+        gRoutines[3] = [](const int32_t* args, int32_t, int32_t*) { return gBoxKeys.push_back(args[0]), 0; };
+        constexpr uint32_t kShown = kUnitVisible | kUnitTabStop;
+        // Stored order differs from tab order; the label is no tab stop.
+        UnitSpec space = Unit(kSpaceButton, kUnitTypeButton, 100, kShown, 2, WriteButtonData({}));
+        space.bindings = {{0, 0}};
+        UnitSpec enter = Unit(kEnterButton, kUnitTypeButton, 300, kShown, 5, WriteButtonData({}));
+        enter.bindings = {{0, 1}};
+        UnitSpec disabled =
+            Unit(kDisabledButton, kUnitTypeButton, 150, kShown | kUnitDisabled, 3, WriteButtonData({}));
+        disabled.bindings = {{0, 2}};
+        UnitSpec box = Unit(kFirstBox, kUnitTypeEditBox, 10, kShown, 0, WriteEditBoxData({}));
+        box.bindings = {{-9, 3}};
+        ASSERT_TRUE(LoadTestWindow({kWindowUnitId, kUnitTypeWindow, 50, 50, 415, 160},
+                                   {enter, Unit(kPicture, kUnitTypePicBox, 200, kShown, 4),
+                                    Unit(kLabel, kUnitTypeLabel, 250, kUnitVisible, 1), disabled, space, box,
+                                    Unit(kHiddenViewer, kUnitTypeHtmlViewer, 50, kUnitTabStop, 1)}));
+        SetForegroundWindow(UnitWindow(0));
+        Pump(100);
+    }
+    void TearDown() override { UnloadTestWindow(); }
+};
+
+TEST_F(KeyboardTest, TabWalksTheTabStopsInTabOrderBothWaysAndWraps)
+{
+    EXPECT_EQ(GetFocus(), UnitWindow(kFirstBox)) << "the first tab stop has the focus once the window shows";
+    const UnitId forward[] = {kSpaceButton, kPicture, kEnterButton, kFirstBox, kSpaceButton};
+    for (UnitId expected : forward) {
+        Press({VK_TAB});
+        EXPECT_EQ(GetFocus(), UnitWindow(expected)) << std::hex << expected;
+    }
+    const UnitId backward[] = {kFirstBox, kEnterButton, kPicture, kSpaceButton, kFirstBox};
+    for (UnitId expected : backward) {
+        Press({VK_SHIFT, VK_TAB});
+        EXPECT_EQ(GetFocus(), UnitWindow(expected)) << std::hex << expected;
+    }
+    // Tab, taken by navigation, raises no key event; Shift still does.
+    EXPECT_EQ(std::count(gBoxKeys.begin(), gBoxKeys.end(), VK_TAB), 0);
+    EXPECT_GT(std::count(gBoxKeys.begin(), gBoxKeys.end(), VK_SHIFT), 0);
+}
+
+TEST_F(KeyboardTest, SpaceAndEnterClickTheFocusedButtonAndShowItsFocus)
+{
+    // Moved there by the keyboard, the button shows its focus rectangle.
+    Press({VK_TAB});
+    HWND button = UnitWindow(kSpaceButton);
+    ASSERT_EQ(GetFocus(), button);
+    EXPECT_GT(FocusDots(button), 8);
+    Press({VK_SPACE});
+    EXPECT_EQ(gSpaceClicks, 1);
+    // The focused button looks like the default one; its stored type stays.
+    EXPECT_EQ(ReadUnitProperty(kWindowId, kSpaceButton, 8 + 1, -1), 0);
+    Press({VK_TAB});
+    Press({VK_TAB});
+    ASSERT_EQ(GetFocus(), UnitWindow(kEnterButton));
+    Press({VK_RETURN});
+    EXPECT_EQ(gEnterClicks, 1);
+    EXPECT_EQ(gSpaceClicks, 1);
+    // Focused as a click leaves it, not by navigation: Enter clicks it too.
+    SetFocus(button);
+    Press({VK_RETURN});
+    EXPECT_EQ(gSpaceClicks, 2);
+    EXPECT_EQ(gEnterClicks, 1);
+    EXPECT_EQ(gDisabledClicks, 0);
+}
+
+TEST_F(KeyboardTest, EnterAndEscInTheBoxClickNothingWhateverTheButtonsIdentifiers)
+{
+    // Identifiers of OK and Cancel, which dialog navigation sends for Enter
+    // and Esc outside a push button.
+    SetWindowLongPtrW(UnitWindow(kSpaceButton), GWLP_ID, IDOK);
+    SetWindowLongPtrW(UnitWindow(kEnterButton), GWLP_ID, IDCANCEL);
+    Press({VK_TAB});
+    Press({VK_SHIFT, VK_TAB});
+    ASSERT_EQ(GetFocus(), UnitWindow(kFirstBox));
+    Press({VK_RETURN});
+    Press({VK_ESCAPE});
+    EXPECT_EQ(gSpaceClicks, 0);
+    EXPECT_EQ(gEnterClicks, 0);
+    EXPECT_EQ(gBoxKeys, (std::vector<int32_t>{VK_RETURN, VK_ESCAPE})) << "the box's key event as before";
+    EXPECT_EQ(GetFocus(), UnitWindow(kFirstBox));
+    EXPECT_NE(UnitWindow(0), nullptr);
+}
+
+}  // namespace
