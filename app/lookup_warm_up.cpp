@@ -33,10 +33,11 @@ void BindDeclarations()
     for (int32_t c = 0; c < static_cast<int32_t>(web::kDllCommandCount); ++c) PrepareDllCommand(c);
 }
 
-// Handles are no request: nothing reaches the network until one is sent.
-// Closing the first request handle costs as much as the exchange (the
-// certificate functions a request releases are loaded then), so one is
-// opened and closed; the host is never looked up.
+// Handles are no request: nothing reaches the network until one is sent,
+// and the host is never looked up. Closing the first request handle of a
+// process can cost a good part of the first exchange (some platforms load
+// the certificate functions a request releases only then), so one is opened
+// and closed here.
 void OpenWinHttpRequestOnce()
 {
     if (!Bound({web::kWinHttpOpen, web::kWinHttpConnect, web::kWinHttpOpenRequest, web::kWinHttpCloseHandle})) return;
