@@ -4,6 +4,7 @@
 #include "app/unit_access.h"
 #include "runtime/core/heap.h"
 #include "runtime/forms/unit_properties.h"
+#include "runtime/forms/window_loader.h"
 
 #include <windows.h>
 
@@ -66,7 +67,7 @@ void ProbeAfterLookup()
     if (outermost) RuntimeFailAllocationAfter(0);
     // The HTML viewer's Silent ("静默", own property 2): the lookup leaves it
     // as stored, so the browser may still ask the user what to do.
-    if (WindowLoaded(kMainWindowId)) {
+    if (IsWindowLoaded(kMainWindowId)) {
         std::printf("viewer silent %lld\n",
                     static_cast<long long>(ReadUnitProperty(kMainWindowId, kHtmlViewerUnitId, 10, -1)));
     }

@@ -117,7 +117,7 @@ Phases MeasurePhases(const char* reply) {
     r = Call::Text(ReplaceText, r, "\xA1\xAF", "'", kOmitted, kOmitted, true);
     r = Call::Text(ReplaceText, r, "{$}", "\r\n", kOmitted, kOmitted, true);
     double t4 = Now();
-    OwnedText f = DecodePercentEscapes(s.Get());
+    OwnedText f = UnescapeScriptLiteral(s.Get());
     double t5 = Now();
     if (r.Empty())
         std::printf("warning: the script path gave nothing\n");

@@ -2,7 +2,7 @@
 // servers and users: the URL splitting, the cookie routines and the fallback
 // reading of a reply's escapes must take any bytes, and must release every
 // block the commands they call hand back.
-#include "app/text/percent_escapes.h"
+#include "app/text/script_literal.h"
 #include "app/web/cookies.h"
 #include "app/web/url_split.h"
 #include "runtime/core/heap.h"
@@ -34,7 +34,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     std::string cookies = a, received = b;
     web::MergeCookies(cookies, received);
     {
-        OwnedText decoded = DecodePercentEscapes(rest.c_str());
+        OwnedText decoded = UnescapeScriptLiteral(rest.c_str());
         if (decoded.Length() > rest.size()) std::abort();  // reading escapes never adds bytes
     }
     if (RuntimeLiveBlocks() != liveBefore) std::abort();  // a routine leaked a command's result

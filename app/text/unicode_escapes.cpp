@@ -82,7 +82,7 @@ OwnedText DecodeUnicodeEscapes(const char* text) {
     // The fallback is only worked out when it is used: it lets the window's
     // messages through once per byte, which costs far more than the script.
     if (TextLength(result.Get()) == 0)
-        result = DecodePercentEscapes(s.Get());
+        result = UnescapeScriptLiteral(s.Get());
     DllCall<void>(web::kCoUninitialize);
 
     result = ReplaceAll(result.Get(), kApostrophePlaceholder, kApostrophe);

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <iterator>
+#include <unordered_map>
 #include <utility>
 
 namespace pictures {
@@ -39,7 +40,6 @@ public:
         }
         return &values_[i];
     }
-    void FillValues(uint32_t value) { std::fill(values_.begin(), values_.end(), value); }
     template <typename F> void ForEach(F&& f) const {
         for (size_t i = 0; i < keys_.size(); ++i) {
             if (keys_[i] != 0) {
@@ -75,10 +75,9 @@ int32_t Distance(uint32_t a, uint32_t b) {
 
 // The counts hold up to 4,096 colours (half of 2^13 slots). A canvas with more
 // is known not to fit a table; the colours past those are mapped, not counted.
-constexpr int kCountBits = 13;
-
-// A counted colour whose nearest table entry is not known yet.
-constexpr uint32_t kNotSearched = UINT32_MAX;
+// As many colours keep the index they are shown with; the nearest entry of any
+// further colour is looked up at each run of it.
+constexpr int kColourBits = 13;
 
 } // namespace
 
@@ -152,8 +151,8 @@ private:
 };
 
 FrameQuantiser::FrameQuantiser()
-    : counts_(std::make_unique<ColourMap>(kCountBits)), index_(std::make_unique<ColourMap>(9)),
-      own_(std::make_unique<ColourMap>(9)), nearest_(std::make_unique<NearestColour>()) {}
+    : counts_(std::make_unique<ColourMap>(kColourBits)), shownAs_(std::make_unique<ColourMap>(kColourBits)),
+      nearest_(std::make_unique<NearestColour>()) {}
 
 FrameQuantiser::~FrameQuantiser() = default;
 
@@ -191,15 +190,12 @@ bool FrameQuantiser::Quantise(const std::vector<uint32_t>& canvas, int32_t width
     // 2. The table: unpainted pixels need an entry of their own.
     const int room = unpainted ? 255 : 256;
     count_ = 0;
-    index_->Clear();
-    const bool exact = countsComplete && counts_->size() <= size_t(room);
-    if (exact) {
+    shownAs_->Clear();
+    if (countsComplete && counts_->size() <= size_t(room)) {
         counts_->ForEach([this](uint32_t c, uint32_t) { Add(c); });
     } else {
         ChooseColours(canvas, ownColours, room, countsComplete);
         nearest_->Reset(palette_, count_);
-        // From here the counts keep each counted colour's nearest entry, once found.
-        counts_->FillValues(kNotSearched);
     }
     int transparentIndex = -1;
     if (unpainted) {
@@ -238,33 +234,38 @@ bool FrameQuantiser::Quantise(const std::vector<uint32_t>& canvas, int32_t width
 void FrameQuantiser::ChooseColours(const std::vector<uint32_t>& canvas, const std::vector<uint32_t>& ownColours,
                                    int room, bool countsComplete) {
     // The frame's own colours that the canvas still shows come first: they are
-    // what the frame has just painted. Value 1 marks one met on the canvas.
-    own_->Clear();
+    // what the frame has just painted.
+    enum class Own : uint8_t { NotShown, Shown, Listed };
+    std::unordered_map<uint32_t, Own> own;
+    own.reserve(ownColours.size());
     for (uint32_t c : ownColours) {
-        uint32_t* seen = own_->Insert(c);
-        if (seen != nullptr) {
-            *seen = countsComplete && counts_->Find(c) != nullptr ? 1 : 0;
-        }
+        own[c] = countsComplete && counts_->Find(c) != nullptr ? Own::Shown : Own::NotShown;
     }
     if (!countsComplete) {
+        // The counts miss some colours: only the pixels tell which are shown.
+        uint32_t last = 0;
         for (uint32_t c : canvas) {
-            uint32_t* seen = c != 0 ? own_->Find(c) : nullptr;
-            if (seen != nullptr) {
-                *seen = 1;
+            if (c == last || c == 0) {
+                continue;
+            }
+            last = c;
+            if (auto it = own.find(c); it != own.end()) {
+                it->second = Own::Shown;
             }
         }
     }
     std::vector<uint32_t> mine;
     for (uint32_t c : ownColours) {
-        uint32_t* seen = own_->Find(c);
-        if (seen != nullptr && *seen == 1) {
+        Own& state = own[c];
+        if (state == Own::Shown) { // a colour the map holds twice is listed once
             mine.push_back(c);
-            *seen = 2; // listed
+            state = Own::Listed;
         }
     }
-    // 256 of them and unpainted pixels too: the colour closest to another one
-    // (of two as close, the one with fewer pixels) is left for its neighbour.
-    while (mine.size() > size_t(room)) {
+    // 256 of them and unpainted pixels too (a map holds no more than 256, so
+    // one is too many): the colour closest to another one (of two as close,
+    // the one with fewer pixels) is left for its neighbour.
+    if (mine.size() > size_t(room)) {
         size_t drop = 0;
         int32_t dropDistance = INT32_MAX;
         uint32_t dropPixels = UINT32_MAX;
@@ -292,7 +293,7 @@ void FrameQuantiser::ChooseColours(const std::vector<uint32_t>& canvas, const st
     if (count_ < room) {
         std::vector<std::pair<uint32_t, uint32_t>> rest; // pixels, colour
         counts_->ForEach([&](uint32_t c, uint32_t pixels) {
-            if (index_->Find(c) == nullptr) {
+            if (shownAs_->Find(c) == nullptr) { // not in the table yet
                 rest.emplace_back(pixels, c);
             }
         });
@@ -308,23 +309,19 @@ void FrameQuantiser::ChooseColours(const std::vector<uint32_t>& canvas, const st
 }
 
 uint8_t FrameQuantiser::IndexOf(uint32_t colour) {
-    if (const uint32_t* i = index_->Find(colour)) {
-        return uint8_t(*i);
-    }
-    uint32_t* nearest = counts_->Find(colour); // null for a colour past the counted ones
-    if (nearest != nullptr && *nearest != kNotSearched) {
-        return uint8_t(*nearest);
+    if (const uint32_t* index = shownAs_->Find(colour)) {
+        return uint8_t(*index);
     }
     const int found = nearest_->Find(colour);
-    if (nearest != nullptr) {
-        *nearest = uint32_t(found);
+    if (uint32_t* index = shownAs_->Insert(colour)) { // null once the map is full
+        *index = uint32_t(found);
     }
     return uint8_t(found);
 }
 
 void FrameQuantiser::Add(uint32_t colour) {
     palette_[count_] = colour;
-    *index_->Insert(colour) = uint32_t(count_);
+    *shownAs_->Insert(colour) = uint32_t(count_); // 256 at most: always room
     ++count_;
 }
 

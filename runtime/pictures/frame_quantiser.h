@@ -32,8 +32,9 @@ public:
 
     // Makes frame.pixels (width x height, within `budget` bytes) and sets
     // frame.transparentColour. `ownColours` are the colours of the frame's
-    // colour map it can paint (its transparent index left out), with kPainted
-    // set, in map order. False when the memory is not there.
+    // colour map it can paint (its transparent index left out; at most 256, as
+    // a map holds), with kPainted set, in map order. False when the memory is
+    // not there.
     bool Quantise(const std::vector<uint32_t>& canvas, int32_t width, int32_t height,
                   const std::vector<uint32_t>& ownColours, PictureFrame& frame, uint64_t budget);
 
@@ -45,9 +46,10 @@ private:
     void Add(uint32_t colour);
     uint32_t PickUnusedColour() const;
 
-    std::unique_ptr<ColourMap> counts_;  // canvas colour -> pixels of it, later its nearest entry
-    std::unique_ptr<ColourMap> index_;   // table colour -> its index
-    std::unique_ptr<ColourMap> own_;     // the frame's own colours met on the canvas
+    std::unique_ptr<ColourMap> counts_;  // canvas colour -> how many pixels show it
+    // Canvas colour -> the table index it is shown with: each table colour from
+    // the moment it is added, any other once its nearest entry was looked up.
+    std::unique_ptr<ColourMap> shownAs_;
     std::unique_ptr<NearestColour> nearest_;
     uint32_t palette_[256] = {};
     int count_ = 0;

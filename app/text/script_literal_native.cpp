@@ -1,13 +1,13 @@
 // The native build converts with iconv's GBK, which agrees with code page 936
 // on every character GBK holds; what it cannot convert becomes "?", as the
 // platform's default character.
-#include "app/text/percent_escapes.h"
+#include "app/text/script_literal.h"
 
 #include <iconv.h>
 
 #include <cerrno>
 
-std::string EscapeUnitsToGbk(const std::u16string& units)
+std::string ScriptUnitsToGbk(const std::u16string& units)
 {
     iconv_t cd = iconv_open("GBK", "UTF-16LE");
     if (cd == reinterpret_cast<iconv_t>(-1)) return std::string(units.size(), '?');

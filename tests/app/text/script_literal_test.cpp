@@ -1,6 +1,6 @@
 // The fallback reading of a reply when the script engine gives nothing: what a
 // hostile or merely odd reply does to it, byte for byte.
-#include "app/text/percent_escapes.h"
+#include "app/text/script_literal.h"
 
 #include "tests/support/heap_balance.h"
 
@@ -12,7 +12,7 @@ namespace {
 
 std::string Str(const OwnedText& text) { return std::string(text.View()); }
 
-TEST(PercentEscapes, EveryByteOutsideAnEscapeIsKept)
+TEST(ScriptLiteral, EveryByteOutsideAnEscapeIsKept)
 {
     struct Case {
         const char* input;
@@ -46,6 +46,10 @@ TEST(PercentEscapes, EveryByteOutsideAnEscapeIsKept)
         {"\\q\\v\\'", "qv'"},
         {"\\%41", "A"},  // the literal is read first, then unescaped
         {"\\x25u4e2d", "\xD6\xD0"},
+        // A character the literal gave is one character to the unescaping, even
+        // one whose GBK form is a single byte of the lead-byte range (the euro
+        // sign, 0x80): the "%" after it still starts an escape.
+        {"\\u20AC%41", "\x80" "A"},
         // A backslash at the very end has nothing to escape: it stays.
         {"end\\", "end\\"},
         {"\\", "\\"},
@@ -67,7 +71,7 @@ TEST(PercentEscapes, EveryByteOutsideAnEscapeIsKept)
     };
     for (const Case& c : cases) {
         HeapBalance balance;
-        EXPECT_EQ(Str(DecodePercentEscapes(c.input)), c.expected) << c.input;
+        EXPECT_EQ(Str(UnescapeScriptLiteral(c.input)), c.expected) << c.input;
         EXPECT_EQ(balance.Delta(), 0) << c.input;
     }
 }
@@ -77,20 +81,20 @@ TEST(PercentEscapes, EveryByteOutsideAnEscapeIsKept)
 // conversion as a pair: iconv (the native build) makes one "?" of it, the
 // platform's code page 936 one per unit, as it does for the script engine's
 // result (the script tests compare the two readings there).
-TEST(PercentEscapes, CharactersOutsideGbk)
+TEST(ScriptLiteral, CharactersOutsideGbk)
 {
 #ifdef _WIN32
-    EXPECT_EQ(Str(DecodePercentEscapes("<%uD83D%uDE00>")), "<?" "?>");
+    EXPECT_EQ(Str(UnescapeScriptLiteral("<%uD83D%uDE00>")), "<?" "?>");
 #else
-    EXPECT_EQ(Str(DecodePercentEscapes("<%uD83D%uDE00>")), "<?>");
+    EXPECT_EQ(Str(UnescapeScriptLiteral("<%uD83D%uDE00>")), "<?>");
 #endif
-    EXPECT_EQ(Str(DecodePercentEscapes("<%u0E01>")), "<?>");
-    EXPECT_EQ(Str(DecodePercentEscapes("<%uD83D>")), "<?>");
-    EXPECT_EQ(Str(DecodePercentEscapes("<%uDE00%uD83D>")), "<?" "?>");
+    EXPECT_EQ(Str(UnescapeScriptLiteral("<%u0E01>")), "<?>");
+    EXPECT_EQ(Str(UnescapeScriptLiteral("<%uD83D>")), "<?>");
+    EXPECT_EQ(Str(UnescapeScriptLiteral("<%uDE00%uD83D>")), "<?" "?>");
 }
 
 // Moved here from the script-engine tests: the routine needs no engine.
-TEST(PercentEscapes, HexTextToNumber)
+TEST(ScriptLiteral, HexTextToNumber)
 {
     struct Case {
         const char* text;
@@ -108,7 +112,7 @@ TEST(PercentEscapes, HexTextToNumber)
 
 // Any mix of escape starts, backslashes and stray high bytes reads without
 // faulting (the sanitizer build watches every byte read) and never grows.
-TEST(PercentEscapes, ArbitraryBytesReadSafely)
+TEST(ScriptLiteral, ArbitraryBytesReadSafely)
 {
     static const char kAlphabet[] = {'\\', 'u',  'x',    '%',    '4',    'e',    'F', 'D', '8', '0',
                                      '\r', '\n', '\x80', '\xFF', '\x95', '\x5C', '"', '/', 'a'};
@@ -121,7 +125,7 @@ TEST(PercentEscapes, ArbitraryBytesReadSafely)
     for (int round = 0; round < 2000; ++round) {
         std::string input;
         for (uint32_t n = next() % 40; n > 0; --n) input += kAlphabet[next() % sizeof kAlphabet];
-        OwnedText decoded = DecodePercentEscapes(input.c_str());
+        OwnedText decoded = UnescapeScriptLiteral(input.c_str());
         EXPECT_LE(decoded.Length(), input.size()) << input;
     }
     EXPECT_EQ(balance.Delta(), 0);
