@@ -1,6 +1,7 @@
 #include "app/program.h"
 
 #include "app/lookup_song_link.h"
+#include "app/lookup_warm_up.h"
 #include "app/unit_access.h"
 #include "app/web/dll_declarations.h"
 #include "runtime/core/heap.h"
@@ -133,6 +134,8 @@ int ProgramEntry()
     RuntimeService(3, reinterpret_cast<uintptr_t>(&ReleaseProgramVariables), 0);
     ProgramStart();
     LoadWindowService(kMainWindowId);
+    // Only once the window is shown: its start is not delayed by it.
+    LookupWarmUp warmUp;
 #ifdef SONGLINK_TEST_PROBES
     ProbeStartUnattendedLookup();
 #endif

@@ -131,11 +131,11 @@ bool IsDllCommandBound(int32_t index)
     return index >= 0 && static_cast<size_t>(index) < t.addresses.size() && t.addresses[index] != nullptr;
 }
 
-void* ResolveDllCommand(int32_t index)
+// Binds a declaration on first use and keeps its address and module; null
+// when the library or the export cannot be found (nothing is kept then).
+static void* Bind(int32_t index)
 {
     DllCommandTable& t = Table();
-    bool inTable = index >= 0 && static_cast<size_t>(index) < t.addresses.size();
-    if (!inTable) RaiseNotFound(std::string(), std::string());
     if (t.addresses[index]) return t.addresses[index];
 
     const std::string& library = t.libraries[index];
@@ -157,11 +157,26 @@ void* ResolveDllCommand(int32_t index)
     }
     if (!address) {
         if (module) FreeLibrary(module);
-        RaiseNotFound(library, exportName);
+        return nullptr;
     }
     t.addresses[index] = reinterpret_cast<void*>(address);
     t.modules[index] = module;
     return t.addresses[index];
+}
+
+void* ResolveDllCommand(int32_t index)
+{
+    DllCommandTable& t = Table();
+    bool inTable = index >= 0 && static_cast<size_t>(index) < t.addresses.size();
+    if (!inTable) RaiseNotFound(std::string(), std::string());
+    if (void* address = Bind(index)) return address;
+    RaiseNotFound(t.libraries[index], t.exports[index]);
+}
+
+bool PrepareDllCommand(int32_t index)
+{
+    bool inTable = index >= 0 && static_cast<size_t>(index) < Table().addresses.size();
+    return inTable && Bind(index);
 }
 
 void ReleaseDllCommands()

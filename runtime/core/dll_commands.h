@@ -18,6 +18,10 @@ void InstallDllCommands(uint32_t count, const char* const* libraryNames, const c
 // library and export when it cannot be found (does not return then).
 void* ResolveDllCommand(int32_t index);
 
+// Binds the declaration ahead of its first call, as that call would; false
+// when it cannot be bound, which is left for the call itself to report.
+bool PrepareDllCommand(int32_t index);
+
 // Whether the declaration is bound already (for tests and diagnostics).
 bool IsDllCommandBound(int32_t index);
 

@@ -129,8 +129,17 @@ void RunIdleCallbacks()
     }
 }
 
-// The framework's own idle work: one round of housekeeping, then none.
-bool FrameworkIdle(long count) { return count < 1; }
+// The framework's own idle work: one round of housekeeping, then a step of
+// the first idle task per round until none is left.
+bool FrameworkIdle(long count)
+{
+    if (count < 1) return true;
+    auto& tasks = gApp.idleTasks;
+    if (tasks.empty()) return false;
+    IdleTask task = tasks.front();
+    if (!task.step(task.context)) RemoveIdleTask(task.context);
+    return !tasks.empty();
+}
 
 bool IdleOverride(long count)
 {
@@ -199,6 +208,15 @@ RuntimeApp& App() { return gApp; }
 void AddIdleCallback(void* window, void (*callback)(uintptr_t), uintptr_t parameter)
 {
     gApp.idleCallbacks.push_back({window, callback, parameter});
+}
+
+void AddIdleTask(bool (*step)(void* context), void* context) { gApp.idleTasks.push_back({step, context}); }
+
+void RemoveIdleTask(void* context)
+{
+    auto& tasks = gApp.idleTasks;
+    tasks.erase(std::remove_if(tasks.begin(), tasks.end(), [&](const IdleTask& t) { return t.context == context; }),
+                tasks.end());
 }
 
 void InitializeRuntime(const ProgramHeader* header)
@@ -308,6 +326,7 @@ void RunExitSequence(int32_t code)
     }
     gApp.exiting = true;
     gApp.idleCallbacks.clear();
+    gApp.idleTasks.clear();
     const WindowPartEntries* part = WindowPart();
     if (part && part->releaseWindowDescriptions) part->releaseWindowDescriptions();
     RunExitHandlers();

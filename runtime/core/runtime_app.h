@@ -15,6 +15,12 @@ struct IdleCallback {
     uintptr_t parameter;
 };
 
+// Work done ahead of need while the program waits for input; see AddIdleTask.
+struct IdleTask {
+    bool (*step)(void* context);
+    void* context;  // borrowed
+};
+
 struct RuntimeApp {
     void* heap = nullptr;  // the process heap, borrowed
     uint32_t runMode = 0;
@@ -29,6 +35,7 @@ struct RuntimeApp {
     std::vector<SupportLibraryRecord> supportLibraries;
     std::vector<uintptr_t> supportLibraryStates;
     std::vector<IdleCallback> idleCallbacks;
+    std::vector<IdleTask> idleTasks;
     bool modalLoop = false;
     bool exiting = false;
     bool startRoutineFinished = false;
@@ -53,6 +60,15 @@ void RunExitSequence(int32_t code);
 
 // Idle callbacks run at the start of every idle phase while their window lives.
 void AddIdleCallback(void* window, void (*callback)(uintptr_t), uintptr_t parameter);
+
+// Idle tasks are the framework's own idle work: each call of `step` does one
+// short piece and returns true while pieces remain. One step runs per round
+// of an idle phase, so input that arrives meanwhile waits at most for the step
+// in hand, and the windows' idle routines run once no task is left. A
+// finished task is dropped, the exit sequence drops the rest; `context` is
+// borrowed, so its owner removes the task before letting it go.
+void AddIdleTask(bool (*step)(void* context), void* context);
+void RemoveIdleTask(void* context);
 
 // The cross-thread exit request sent to the hidden owner window.
 constexpr uint32_t kExitRequestMessage = 0x83E7;

@@ -246,6 +246,45 @@ TEST(SongLinkEndToEnd, LookupFetchesRecordCoverAndAudio)
     EXPECT_NE(run.child_.Output().find("released 2 program texts"), std::string::npos) << run.child_.Output();
 }
 
+// Whether a library of that file name is loaded in the process.
+bool ModuleLoaded(uint32_t processId, const wchar_t* name)
+{
+    HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPMODULE, processId);
+    if (snapshot == INVALID_HANDLE_VALUE) return false;
+    MODULEENTRY32W entry{};
+    entry.dwSize = sizeof entry;
+    bool found = false;
+    for (BOOL more = Module32FirstW(snapshot, &entry); more && !found; more = Module32NextW(snapshot, &entry))
+        found = lstrcmpiW(entry.szModule, name) == 0;
+    CloseHandle(snapshot);
+    return found;
+}
+
+// While the window waits for its first click, what the lookup needs is made
+// ready, so that the first lookup costs about what any later one does; and
+// nothing is sent or shown before the click.
+TEST(SongLinkEndToEnd, WindowWaitingForItsFirstClickHasTheLookupReady)
+{
+    FakeMusicService service(FullRecord());
+    ProgramRun run;
+    ASSERT_TRUE(run.Ready());
+    // The request library, the pattern engine for the reply's charset and
+    // the script engine for its escapes.
+    for (std::string library : {"winhttp.dll", "vbscript.dll", "jscript.dll"}) {
+        std::wstring name(library.begin(), library.end());
+        EXPECT_TRUE(WaitUntil([&] { return ModuleLoaded(run.child_.ProcessId(), name.c_str()); }, 10000)) << library;
+    }
+    Sleep(300);
+    EXPECT_TRUE(service.RequestsTo("/").empty());
+    EXPECT_FALSE(FindAndDismissMessageBox(run.child_.ProcessId(), FromGbk("信息：")).found);
+
+    run.Lookup("#hash=ABC&album_id=1");
+    EXPECT_TRUE(service.WaitFor("/audio/song.mp3", 1, 20000));
+    uint32_t exitCode = 1;
+    ASSERT_TRUE(run.Close(&exitCode));
+    EXPECT_EQ(exitCode, 0u);
+}
+
 TEST(SongLinkEndToEnd, HashAndAlbumIdAreCutAsTyped)
 {
     struct Case {

@@ -136,4 +136,24 @@ TEST_F(DllBinding, SystemNamesBindFromTheSystemFolderOnly)
     app.programDirectoryWithSlash = savedWithSlash;
 }
 
+TEST_F(DllBinding, PreparingBindsAsTheFirstCallWouldOrLeavesTheFailureToIt)
+{
+    const char* libraries[] = {"mpr.dll", "mpr.dll", "sl_no_such_library.dll"};
+    const char* exports[] = {"WNetGetLastErrorA", "SlNoSuchExport", "Anything"};
+    InstallDllCommands(3, libraries, exports);
+    EXPECT_TRUE(PrepareDllCommand(0));
+    EXPECT_TRUE(IsDllCommandBound(0));
+    EXPECT_EQ(ResolveDllCommand(0),
+              reinterpret_cast<void*>(GetProcAddress(GetModuleHandleW(L"mpr.dll"), "WNetGetLastErrorA")));
+    // Neither raises: the declaration's own call reports it.
+    EXPECT_FALSE(PrepareDllCommand(1));
+    EXPECT_FALSE(PrepareDllCommand(2));
+    EXPECT_FALSE(PrepareDllCommand(3));
+    EXPECT_FALSE(IsDllCommandBound(1));
+    EXPECT_FALSE(IsDllCommandBound(2));
+    // Prepared, the module is kept until release like any bound one.
+    ReleaseDllCommands();
+    EXPECT_EQ(GetModuleHandleW(L"mpr.dll"), nullptr);
+}
+
 }  // namespace

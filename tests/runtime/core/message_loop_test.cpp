@@ -232,4 +232,51 @@ TEST_F(MessageLoop, TheLoopEndsOnlyOnAQuitItReceived)
     }
 }
 
+// An idle task of three steps whose second step lets input arrive, and a
+// window idle routine that ends the loop.
+struct TaskLog {
+    HWND window;
+    int steps = 0;
+    int userMessagesAtStep[3] = {};
+    int stepsWhenWindowIdleRan = -1;
+} gTaskLog;
+bool ThreeSteps(void* context)
+{
+    auto* log = static_cast<TaskLog*>(context);
+    log->userMessagesAtStep[log->steps] = gUserMessages;
+    if (log->steps == 1) PostMessageW(log->window, WM_USER, 0, 0);
+    return ++log->steps < 3;
+}
+bool NeverRuns(void*)
+{
+    ADD_FAILURE() << "a removed idle task ran";
+    return false;
+}
+bool QuitOnWindowIdle(uint32_t, uint32_t)
+{
+    gTaskLog.stepsWhenWindowIdleRan = gTaskLog.steps;
+    PostQuitMessage(0);
+    return false;
+}
+const WindowPartEntries kTaskPart = {nullptr, nullptr, AlwaysAlive, OneWindow, QuitOnWindowIdle,
+                                     nullptr, nullptr, nullptr,     nullptr};
+
+TEST_F(MessageLoop, IdleTasksRunAStepPerRoundWithInputServedBetween)
+{
+    RegisterWindowPart(&kTaskPart);
+    gTaskLog = TaskLog{window_};
+    int removed = 0;
+    AddIdleTask(ThreeSteps, &gTaskLog);
+    AddIdleTask(NeverRuns, &removed);
+    RemoveIdleTask(&removed);
+    EndProgram();
+    EXPECT_EQ(gTaskLog.steps, 3);
+    // The message the second step let in was handled before the third step.
+    EXPECT_EQ(gTaskLog.userMessagesAtStep[1], 0);
+    EXPECT_EQ(gTaskLog.userMessagesAtStep[2], 1);
+    // The windows' idle routines wait until no task is left.
+    EXPECT_EQ(gTaskLog.stepsWhenWindowIdleRan, 3);
+    EXPECT_TRUE(App().idleTasks.empty());
+}
+
 }  // namespace
