@@ -2,8 +2,10 @@
 # Builds every benchmark in bench/ (the Windows build: the figures are the
 # program's, under Wine), runs each once, one after the other (each measures
 # its floor in the same run), and prints one table: what was measured, the
-# figure, its floor and the ratio. Each benchmark's full output is printed as
-# it runs and kept in <build dir>/bench-results/.
+# figure, its floor, the ratio and its goal. The table is made from the
+# "BENCH<TAB>name<TAB>figure<TAB>floor<TAB>unit" lines alone
+# (scripts/bench_table.py); each benchmark's full output is printed as it
+# runs and kept in <build dir>/bench-results/.
 #
 #   SL_BUILD_DIR   the Windows build (default build/windows in the repository)
 #   DISPLAY        X display; when unset a private Xvfb is started and stopped

@@ -34,6 +34,10 @@ set_tests_properties(wine_dpi_start PROPERTIES FIXTURES_SETUP wine_dpi LABELS bu
 add_test(NAME wine_dpi_stop COMMAND bash ${SL_ROOT}/scripts/wine-dpi.sh stop ${SL_TEST_DPIS})
 set_tests_properties(wine_dpi_stop PROPERTIES FIXTURES_CLEANUP wine_dpi LABELS build TIMEOUT 60)
 
+# The benchmark table reads only the benchmarks' BENCH lines.
+add_test(NAME build_bench_table COMMAND bash ${CMAKE_CURRENT_LIST_DIR}/check_bench_table.sh ${SL_ROOT}/scripts)
+set_tests_properties(build_bench_table PROPERTIES LABELS build TIMEOUT 60)
+
 add_executable(sl_acp_probe ${CMAKE_CURRENT_LIST_DIR}/acp_probe.c)
 target_link_libraries(sl_acp_probe PRIVATE gdi32)
 
