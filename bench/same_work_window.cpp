@@ -150,8 +150,14 @@ bool StartSameWorkWindows()
         wc.hInstance = GetModuleHandleW(nullptr);
         wc.hCursor = LoadCursorW(nullptr, IDC_ARROW);
         wc.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);
+        // The program's icon where the program has one, as the window unit
+        // gives its window (a window's icon is drawn in its caption and the
+        // task bar, which costs the system some work).
+        wc.hIcon = LoadIconW(wc.hInstance, MAKEINTRESOURCEW(1));
+        if (!wc.hIcon) wc.hIcon = LoadIconW(nullptr, IDI_APPLICATION);
         wc.lpszClassName = kWindowClass;
         RegisterClassW(&wc);
+        wc.hIcon = nullptr;
         wc.lpfnWndProc = PictureProc;
         wc.hbrBackground = nullptr;
         wc.lpszClassName = kPictureClass;

@@ -6,7 +6,7 @@
 // libjpeg-turbo and drawn stretched to 16 x 16 (half-tone, as the picture box
 // draws), and a hidden web browser control in atl.dll's control container
 // with its IWebBrowser2 taken, at the application's positions in a fixed
-// 415 x 127 window centred on the screen.
+// 415 x 127 window with the program's icon, centred on the screen.
 #pragma once
 
 #include <windows.h>

@@ -155,6 +155,7 @@ public:
             BSTR language = SysAllocString(L"JScript");
             Invoke(script, L"Language", DISPATCH_PROPERTYPUT, language, nullptr);
             SysFreeString(language);
+
             const std::string statement = "function xx(){var x='" + literal + "';return unescape(x);}";
             BSTR code = Wide(statement);
             Invoke(script, L"ExecuteStatement", DISPATCH_METHOD, code, nullptr);

@@ -5,34 +5,106 @@
 #include "app/web/dll_declarations.h"
 #include "runtime/com/object_commands.h"
 #include "runtime/com/owned_object.h"
-#include "runtime/commands/byteset_commands.h"
-#include "runtime/commands/conversion_commands.h"
-#include "runtime/commands/system_commands.h"
-#include "runtime/commands/text_commands.h"
+#include "runtime/commands/byte_scan.h"
 #include "runtime/core/dll_commands.h"
+#include "runtime/core/heap.h"
 
 #include <windows.h>
 
+#include <algorithm>
 #include <string>
+#include <string_view>
 
 namespace {
 
-constexpr const char* kLineBreak = "\r\n";
-constexpr const char* kLineBreakPlaceholder = "{$}";
-constexpr const char* kBackslashEscape = "\\u";
-constexpr const char* kPercentEscape = "%u";
-constexpr const char* kApostrophe = "'";
-constexpr const char* kApostrophePlaceholder = "\xA1\xAF"; // ’, so the text cannot end the script's literal
 constexpr const char* kScriptHead = "function xx(){var x='";
 constexpr const char* kScriptTail = "';return unescape(x);}";
-// The one-byte byte set {0x0D}, as program static data.
-alignas(4) const uint8_t kCarriageReturn[9] = {1, 0, 0, 0, 1, 0, 0, 0, 0x0D};
-// The apostrophe and its placeholder as byte sets.
-alignas(4) const uint8_t kApostropheByte[9] = {1, 0, 0, 0, 1, 0, 0, 0, 0x27};
-alignas(4) const uint8_t kApostrophePlaceholderBytes[10] = {1, 0, 0, 0, 2, 0, 0, 0, 0xA1, 0xAF};
+// The full-width right quotation mark ’ (GBK A1 AF): while the text is inside
+// the script, every apostrophe stands as it, so the text cannot end the
+// script's literal.
+constexpr uint8_t kQuoteLead = 0xA1;
+constexpr uint8_t kQuoteTrail = 0xAF;
 
-OwnedText ReplaceAll(const char* text, const char* sought, const char* replacement) {
-    return Call::Text(ReplaceText, text, sought, replacement, kOmitted, kOmitted, true);
+bool IsLeadByte(uint8_t b) { return b >= 0x80; }
+
+// A text's bytes; the C library's strlen goes a byte at a time on Windows.
+std::string_view BytesOf(const char* text) {
+    return text ? std::string_view(text, commands::ScanTextLength(text)) : std::string_view();
+}
+
+// The literal handed to the script engine, in one pass over the text: every
+// CR LF as the placeholder "{$}", a CR left as the first byte dropped, every
+// backslash-u as percent-u, every apostrophe byte as ’. The line breaks and
+// escapes are looked for as characters (never starting on the second byte of
+// a double-byte character, as the text commands search), while apostrophe
+// bytes go wherever they are: behind a byte the text scanners take for a lead
+// byte (0x80, 0xFF, ...) an apostrophe is still an apostrophe to the script
+// engine, and it would end the literal and run the rest of the reply as
+// script. In well-formed GBK both ways find the same bytes.
+OwnedText PrepareScriptLiteral(std::string_view text) {
+    std::string s;
+    s.reserve(text.size() + text.size() / 8 + 16);
+    const size_t n = text.size();
+    size_t i = 0;
+    // Only the first byte is looked at; a CR LF there is a line break.
+    if (n > 0 && text[0] == '\r' && (n < 2 || text[1] != '\n'))
+        i = 1;
+    auto put = [&s](uint8_t b) {
+        if (b == '\'') {
+            s += static_cast<char>(kQuoteLead);
+            s += static_cast<char>(kQuoteTrail);
+        } else {
+            s += static_cast<char>(b);
+        }
+    };
+    while (i < n) {
+        const uint8_t b = static_cast<uint8_t>(text[i]);
+        const uint8_t next = i + 1 < n ? static_cast<uint8_t>(text[i + 1]) : 0;
+        if (IsLeadByte(b)) {
+            s += static_cast<char>(b);
+            if (i + 1 < n)
+                put(next);
+            i += 2;
+        } else if (b == '\r' && next == '\n') {
+            s += "{$}";
+            i += 2;
+        } else if (b == '\\' && next == 'u') {
+            s += "%u";
+            i += 2;
+        } else {
+            put(b);
+            ++i;
+        }
+    }
+    return OwnedText(CopyBytesAsText(s.data(), static_cast<int64_t>(s.size())));
+}
+
+// The script's result with the stand-ins turned back, in one pass: every ’
+// becomes an apostrophe and every "{$}" a CR LF, each looked for as
+// characters. So a ’ or "{$}" that was in the reply itself comes back as an
+// apostrophe or a line break too.
+OwnedText RestorePlaceholders(std::string_view r) {
+    std::string out;
+    out.reserve(r.size());
+    const size_t n = r.size();
+    for (size_t i = 0; i < n;) {
+        const uint8_t b = static_cast<uint8_t>(r[i]);
+        if (IsLeadByte(b)) {
+            if (i + 1 < n && b == kQuoteLead && static_cast<uint8_t>(r[i + 1]) == kQuoteTrail) {
+                out += '\'';
+            } else {
+                out.append(r.data() + i, std::min<size_t>(2, n - i));
+            }
+            i += 2;
+        } else if (b == '{' && r.substr(i, 3) == "{$}") {
+            out += "\r\n";
+            i += 3;
+        } else {
+            out += static_cast<char>(b);
+            ++i;
+        }
+    }
+    return OwnedText(CopyBytesAsText(out.data(), static_cast<int64_t>(out.size())));
 }
 
 // The script engine's reading of s: null when there is no engine, the
@@ -56,35 +128,15 @@ OwnedText RunUnescapeScript(const char* s) {
 } // namespace
 
 OwnedText DecodeUnicodeEscapes(const char* text) {
-    OwnedText s = ReplaceAll(text, kLineBreak, kLineBreakPlaceholder);
-    if (s.Get() && s.Get()[0] == '\r') {
-        // A CR without its LF would end the script's literal: drop it. Only
-        // the first byte is looked at.
-        OwnedBytes bytes = Call::Bytes(ToByteSet, s);
-        OwnedBytes trimmed = Call::Bytes(ReplaceBytes, bytes, kCarriageReturn, kOmitted, kOmitted, 1);
-        s = Call::Text(ToText, trimmed);
-    }
-    if (Call::Int(FindText, s, kBackslashEscape, kOmitted, kOmitted) != -1) {
-        s = ReplaceAll(s.Get(), kBackslashEscape, kPercentEscape);
-    }
-    // Every apostrophe byte goes, not only those the text scanners see as
-    // characters: behind a byte they take for a lead byte (0x80, 0xFF, ...)
-    // an apostrophe is still an apostrophe to the script engine, and it would
-    // end the literal and run the rest of the reply as script. In well-formed
-    // GBK both ways replace the same bytes.
-    OwnedBytes bytes = Call::Bytes(ToByteSet, s);
-    OwnedBytes quoted =
-        Call::Bytes(ReplaceBytes, bytes, kApostropheByte, kApostrophePlaceholderBytes, kOmitted, kOmitted);
-    s = Call::Text(ToText, quoted);
+    OwnedText s = PrepareScriptLiteral(BytesOf(text));
 
     DllCall<HRESULT>(web::kCoInitialize, static_cast<void*>(nullptr));
     OwnedText result = RunUnescapeScript(s.Get());
     // The fallback is only worked out when it is used: it lets the window's
     // messages through once per byte, which costs far more than the script.
-    if (TextLength(result.Get()) == 0)
+    if (result.Empty())
         result = UnescapeScriptLiteral(s.Get());
     DllCall<void>(web::kCoUninitialize);
 
-    result = ReplaceAll(result.Get(), kApostrophePlaceholder, kApostrophe);
-    return ReplaceAll(result.Get(), kLineBreakPlaceholder, kLineBreak);
+    return RestorePlaceholders(BytesOf(result.Get()));
 }
