@@ -53,6 +53,14 @@ uint8_t* BodyBuffer::Reserve(uint32_t count)
     return block_ + kHeaderBytes + size_;
 }
 
+void BodyBuffer::ReserveDeclared(uint64_t declaredLength)
+{
+    if (block_ || declaredLength == 0) return;
+    const auto capacity = static_cast<uint32_t>(std::min<uint64_t>(declaredLength, kMaxReservedAhead));
+    block_ = static_cast<uint8_t*>(RuntimeTryAlloc(capacity + kHeaderBytes));
+    capacity_ = block_ ? capacity : 0;
+}
+
 void BodyBuffer::Commit(uint32_t count) { size_ += std::min(count, capacity_ - size_); }
 
 void BodyBuffer::Append(const void* bytes, uint32_t count)

@@ -31,6 +31,15 @@ public:
     BodyBuffer(const BodyBuffer&) = delete;
     BodyBuffer& operator=(const BodyBuffer&) = delete;
 
+    // Before the first byte: room for a body that declared its length, so it
+    // is read into one block of its final size rather than copied (and held
+    // twice) each time it outgrows the last. At most kMaxReservedAhead bytes
+    // are taken on the word of the server; a body that comes shorter is
+    // trimmed as it is released, one that comes longer grows on from there.
+    // Nothing is reserved when that much memory cannot be had.
+    static constexpr uint32_t kMaxReservedAhead = 64u << 20;
+    void ReserveDeclared(uint64_t declaredLength);
+
     // Room for at least `count` more bytes behind the body; returns where they
     // go. Commit() then adds the bytes actually written there.
     uint8_t* Reserve(uint32_t count);

@@ -59,6 +59,17 @@ struct WideArg {
 
 void ProcessEvents() { Call::Void(::ProcessEvents); }
 
+// The body length the response declares (Content-Length), or 0.
+uint64_t DeclaredLength(HINTERNET request)
+{
+    DWORD length = 0;
+    DWORD size = sizeof length;
+    DWORD index = 0;
+    BOOL ok = DllCall<BOOL>(kWinHttpQueryHeaders, request, DWORD{WINHTTP_QUERY_CONTENT_LENGTH | WINHTTP_QUERY_FLAG_NUMBER},
+                            static_cast<const wchar_t*>(nullptr), static_cast<void*>(&length), &size, &index);
+    return ok ? length : 0;
+}
+
 // The request header block: the caller's lines, then each default line whose
 // key the block does not hold anywhere (a substring search, not anchored to
 // line starts).
@@ -371,6 +382,8 @@ void Exchange::SetReceiveTimeout(uint32_t ms)
 
 bool Exchange::ReadBody()
 {
+    // A body that declares its length, within the cap, is read into one block.
+    if (const uint64_t declared = DeclaredLength(request_); limits_.BodyFits(declared)) body_.ReserveDeclared(declared);
     // Each piece is read straight behind the body already held, in exactly
     // the size the service reports available.
     for (;;) {

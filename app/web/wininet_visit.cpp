@@ -47,6 +47,16 @@ std::string UserAgentOf(const std::string& headers)
     return agent.empty() ? HeaderValue(headers) : agent;
 }
 
+// The body length the response declares (Content-Length), or 0.
+uint64_t DeclaredLength(HINTERNET request)
+{
+    DWORD length = 0;
+    DWORD size = sizeof length;
+    BOOL ok = DllCall<BOOL>(kHttpQueryInfoA, request, DWORD{HTTP_QUERY_CONTENT_LENGTH | HTTP_QUERY_FLAG_NUMBER},
+                            static_cast<void*>(&length), &size, static_cast<DWORD*>(nullptr));
+    return ok ? length : 0;
+}
+
 // Appends the default lines to the caller's headers (case-sensitive
 // searches, so accept: in lower case does not count as an Accept line).
 std::string WithDefaultHeaders(std::string headers, const std::string& address, const std::string& cookies)
@@ -255,6 +265,8 @@ ByteSet WinInetVisit(const WinInetVisitArgs& args)
     if (steps.Await(sent) == Steps::Step::Expired) return nullptr;
 
     BodyBuffer body;
+    // A body that declares its length, within the cap, is read into one block.
+    if (const uint64_t declared = DeclaredLength(h.request); limits.BodyFits(declared)) body.ReserveDeclared(declared);
     uint8_t syncPiece[kReadPiece] = {};
     uint8_t* piece = steps.Async() ? steps.State()->piece : syncPiece;
     DWORD* read = steps.Async() ? &steps.State()->read : nullptr;

@@ -1,5 +1,6 @@
 #include "runtime/commands/conversion_commands.h"
 
+#include "runtime/commands/byte_scan.h"
 #include "runtime/commands/command_support.h"
 #include "runtime/commands/datetime.h"
 #include "runtime/commands/full_width.h"
@@ -72,8 +73,9 @@ double FloatToSixDigits(float x)
 Text BytesUpToZero(const uint8_t* data, uint64_t n)
 {
     if (!data || n == 0) return nullptr;
-    const void* zero = std::memchr(data, 0, static_cast<size_t>(n));
-    const uint64_t len = zero ? static_cast<uint64_t>(static_cast<const uint8_t*>(zero) - data) : n;
+    // A downloaded body can be tens of megabytes: the vectorised scan.
+    const uint8_t* zero = ScanForByte(data, static_cast<size_t>(n), 0);
+    const uint64_t len = zero ? static_cast<uint64_t>(zero - data) : n;
     return CopyBytesAsText(data, static_cast<int64_t>(len));
 }
 
