@@ -93,4 +93,31 @@ inline int64_t FindAligned(const uint8_t* s, size_t from, size_t limit, const ui
     return -1;
 }
 
+// FindAligned over the NUL-terminated text s from `from` (a character
+// boundary), case-sensitive, without knowing its length first: when there is
+// no occurrence, *end is set to the offset of the NUL. `needle` holds no NUL.
+inline int64_t FindAlignedInText(const uint8_t* s, size_t from, const uint8_t* needle, size_t m, size_t* end)
+{
+    size_t boundary = from;  // the last position known to start a character
+    size_t scan = from;
+    for (;;) {
+        const size_t k = static_cast<size_t>(ScanForByteOrEnd(s + scan, needle[0]) - s);
+        if (s[k] == 0) {
+            *end = k;
+            return -1;
+        }
+        // Byte by byte, so the comparison stops at the NUL.
+        size_t j = 1;
+        while (j < m && s[k + j] == needle[j]) ++j;
+        if (j == m) {
+            if (((k - HighRunStart(s, boundary, k)) & 1) == 0) return static_cast<int64_t>(k);
+            boundary = k + 1;  // k is the trail byte of the character at k - 1
+        } else if (s[k + j] == 0) {
+            *end = k + j;
+            return -1;
+        }
+        scan = k + 1;
+    }
+}
+
 }  // namespace commands

@@ -159,21 +159,34 @@ private:
 void ReplaceText(CommandResult* result, int32_t argc, ArgRecord* args)
 {
     const char* textArg = TextArg(argc, args, 0);
-    std::string_view text(textArg, ScanTextLength(textArg));
     std::string_view sought = TextViewArg(argc, args, 1);
     std::string_view replacement = TextViewArg(argc, args, 2);
     const int64_t offset = std::max<int64_t>(static_cast<int64_t>(IntArg(argc, args, 3, 1)) - 1, 0);
     const int32_t count = IntArg(argc, args, 4, -1);  // negative: every occurrence
     const bool ignoreCase = !CaseSensitiveFlag(argc, args, 5);
 
-    if (text.empty() || sought.empty() || offset >= static_cast<int64_t>(text.size()) || count == 0) {
+    // The common case, every occurrence from the start with case, learns the
+    // text's length from its search pass (one pass over a large text rather
+    // than two); the others measure it first.
+    const bool lengthFromSearch = offset == 0 && !ignoreCase && !sought.empty() && count != 0;
+    size_t length = lengthFromSearch ? 0 : ScanTextLength(textArg);
+    bool lengthKnown = !lengthFromSearch;
+    if (textArg[0] == '\0' || sought.empty() || (lengthKnown && offset >= static_cast<int64_t>(length)) || count == 0) {
         SetTextResult(result, CopyText(textArg));
         return;
     }
-    const uint8_t* s = Bytes(text.data());
-    const size_t length = text.size();
+    const uint8_t* s = Bytes(textArg);
     const size_t m = sought.size();
-    auto next = [&](size_t from) { return FindAligned(s, from, length, Bytes(sought.data()), m, ignoreCase); };
+    auto next = [&](size_t from) -> int64_t {
+        if (lengthKnown) return FindAligned(s, from, length, Bytes(sought.data()), m, ignoreCase);
+        size_t end = 0;
+        const int64_t k = FindAlignedInText(s, from, Bytes(sought.data()), m, &end);
+        if (k < 0) {
+            length = end;
+            lengthKnown = true;
+        }
+        return k;
+    };
 
     // One search pass notes where the matches are, so the result can be
     // allocated once at its exact size and filled by plain copies: a large
@@ -183,11 +196,17 @@ void ReplaceText(CommandResult* result, int32_t argc, ArgRecord* args)
     MatchList matches;
     const int64_t limit = count > 0 ? count : INT64_MAX;
     int64_t found = 0;
-    for (size_t from = static_cast<size_t>(offset); found < limit; ++found) {
-        const int64_t k = next(from);
+    size_t searched = static_cast<size_t>(offset);
+    for (; found < limit; ++found) {
+        const int64_t k = next(searched);
         if (k < 0) break;
         matches.Note(static_cast<uint32_t>(k));
-        from = static_cast<size_t>(k) + m;
+        searched = static_cast<size_t>(k) + m;
+    }
+    // Stopped at the count before the end: the rest is measured on its own.
+    if (!lengthKnown) {
+        length = searched + ScanTextLength(textArg + searched);
+        lengthKnown = true;
     }
     const uint64_t resultLength =
         length - static_cast<uint64_t>(found) * m + static_cast<uint64_t>(found) * replacement.size();
