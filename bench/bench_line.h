@@ -13,9 +13,13 @@
 
 inline void PrintBenchLine(const char* name, double figure, double floor, const char* unit)
 {
-    // Fixed notation with the trailing zeros trimmed: never an exponent.
+    // Four significant digits in fixed notation, the trailing zeros
+    // trimmed: never an exponent.
     auto plain = [](double v, char* out, size_t size) {
-        std::snprintf(out, size, "%.6f", v);
+        int decimals = 3;
+        for (double a = v < 0 ? -v : v; a >= 10 && decimals > 0; a /= 10) --decimals;
+        for (double a = v < 0 ? -v : v; a > 0 && a < 1 && decimals < 8; a *= 10) ++decimals;
+        std::snprintf(out, size, "%.*f", decimals, v);
         char* end = out + std::strlen(out);
         while (end > out && end[-1] == '0') *--end = '\0';
         if (end > out && end[-1] == '.') end[-1] = '\0';

@@ -42,41 +42,46 @@ std::string_view BytesOf(const char* text) {
 // engine, and it would end the literal and run the rest of the reply as
 // script. In well-formed GBK both ways find the same bytes.
 OwnedText PrepareScriptLiteral(std::string_view text) {
-    std::string s;
-    s.reserve(text.size() + text.size() / 8 + 16);
     const size_t n = text.size();
+    // Each byte becomes at most two (an apostrophe, ’).
+    std::string s(n * 2, '\0');
+    char* out = s.data();
+    const auto* in = reinterpret_cast<const uint8_t*>(text.data());
     size_t i = 0;
     // Only the first byte is looked at; a CR LF there is a line break.
-    if (n > 0 && text[0] == '\r' && (n < 2 || text[1] != '\n'))
+    if (n > 0 && in[0] == '\r' && (n < 2 || in[1] != '\n'))
         i = 1;
-    auto put = [&s](uint8_t b) {
+    auto put = [&out](uint8_t b) {
         if (b == '\'') {
-            s += static_cast<char>(kQuoteLead);
-            s += static_cast<char>(kQuoteTrail);
+            *out++ = static_cast<char>(kQuoteLead);
+            *out++ = static_cast<char>(kQuoteTrail);
         } else {
-            s += static_cast<char>(b);
+            *out++ = static_cast<char>(b);
         }
     };
     while (i < n) {
-        const uint8_t b = static_cast<uint8_t>(text[i]);
-        const uint8_t next = i + 1 < n ? static_cast<uint8_t>(text[i + 1]) : 0;
+        const uint8_t b = in[i];
+        const uint8_t next = i + 1 < n ? in[i + 1] : 0;
         if (IsLeadByte(b)) {
-            s += static_cast<char>(b);
+            *out++ = static_cast<char>(b);
             if (i + 1 < n)
                 put(next);
             i += 2;
         } else if (b == '\r' && next == '\n') {
-            s += "{$}";
+            *out++ = '{';
+            *out++ = '$';
+            *out++ = '}';
             i += 2;
         } else if (b == '\\' && next == 'u') {
-            s += "%u";
+            *out++ = '%';
+            *out++ = 'u';
             i += 2;
         } else {
             put(b);
             ++i;
         }
     }
-    return OwnedText(CopyBytesAsText(s.data(), static_cast<int64_t>(s.size())));
+    return OwnedText(CopyBytesAsText(s.data(), out - s.data()));
 }
 
 // The script's result with the stand-ins turned back, in one pass: every ’
@@ -84,27 +89,31 @@ OwnedText PrepareScriptLiteral(std::string_view text) {
 // characters. So a ’ or "{$}" that was in the reply itself comes back as an
 // apostrophe or a line break too.
 OwnedText RestorePlaceholders(std::string_view r) {
-    std::string out;
-    out.reserve(r.size());
     const size_t n = r.size();
+    std::string restored(n, '\0');  // nothing grows
+    char* out = restored.data();
+    const auto* in = reinterpret_cast<const uint8_t*>(r.data());
     for (size_t i = 0; i < n;) {
-        const uint8_t b = static_cast<uint8_t>(r[i]);
+        const uint8_t b = in[i];
         if (IsLeadByte(b)) {
-            if (i + 1 < n && b == kQuoteLead && static_cast<uint8_t>(r[i + 1]) == kQuoteTrail) {
-                out += '\'';
+            if (i + 1 < n && b == kQuoteLead && in[i + 1] == kQuoteTrail) {
+                *out++ = '\'';
             } else {
-                out.append(r.data() + i, std::min<size_t>(2, n - i));
+                *out++ = static_cast<char>(b);
+                if (i + 1 < n)
+                    *out++ = static_cast<char>(in[i + 1]);
             }
             i += 2;
-        } else if (b == '{' && r.substr(i, 3) == "{$}") {
-            out += "\r\n";
+        } else if (b == '{' && i + 2 < n && in[i + 1] == '$' && in[i + 2] == '}') {
+            *out++ = '\r';
+            *out++ = '\n';
             i += 3;
         } else {
-            out += static_cast<char>(b);
+            *out++ = static_cast<char>(b);
             ++i;
         }
     }
-    return OwnedText(CopyBytesAsText(out.data(), static_cast<int64_t>(out.size())));
+    return OwnedText(CopyBytesAsText(restored.data(), out - restored.data()));
 }
 
 // The script engine's reading of s: null when there is no engine, the
