@@ -49,20 +49,24 @@ size_t PrivateBytes()
 }
 
 // Samples the private bytes while `work` runs; returns the peak above the
-// level before it started.
+// level before it started. The level is taken once the sampling thread is
+// running, so that its own stack is not counted as the work's.
 template <typename F>
 size_t PeakAdded(F&& work)
 {
-    size_t base = PrivateBytes();
     std::atomic<bool> done{false};
-    std::atomic<size_t> peak{base};
+    std::atomic<size_t> base{0};
+    std::atomic<size_t> peak{0};
     std::thread sampler([&] {
+        base = PrivateBytes();
+        peak = base.load();
         while (!done) {
             size_t now = PrivateBytes();
             if (now > peak) peak = now;
             Sleep(5);
         }
     });
+    while (base == 0) Sleep(1);
     work();
     size_t now = PrivateBytes();
     if (now > peak) peak = now;
