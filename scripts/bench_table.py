@@ -70,6 +70,9 @@ def rows_of(name, text, rc):
         what, goal = FIGURES.get(key, (key, None))
         fig, flo = number(figure), number(floor)
         ratio = "%.2f" % (fig / flo) if flo else ""
+        # A ratio that misses its goal by less than the rounding shows the digit that tells.
+        if flo and goal is not None and fig / flo > goal and float(ratio) <= goal:
+            ratio = "%.3f" % (fig / flo)
         if goal is None:
             verdict = ""
         elif not ratio:
