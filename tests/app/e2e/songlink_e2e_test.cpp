@@ -733,10 +733,11 @@ TEST(SongLinkEndToEnd, ClosingTheWindowDuringALookupEndsQuietly)
             // window it does so a few times (once per line of the reply's
             // head, a few more, and wherever the system waits with the
             // messages let through: a dozen or two seen under Wine); the
-            // reading that follows does so once per byte. So once many messages have been answered, the
-            // window was last looked for, and the close waits in the queue
-            // for the reading's next look. Counting rather than waiting keeps
-            // this apart from how long any step takes on a busy machine.
+            // reading that follows does so once per byte. So once many
+            // messages have been answered, the window was last looked for,
+            // and the close waits in the queue for the reading's next look.
+            // Counting rather than waiting keeps this apart from how long any
+            // step takes on a busy machine.
             int answered = 0;
             DWORD start = GetTickCount();
             while (answered < kLooksAfterTheLastWindowCheck) {
