@@ -7,6 +7,7 @@
 #include "tests/app/web/tls_server.h"
 #include "tests/runtime/pictures/picture_files.h"
 #include "tests/support/child_process.h"
+#include "tests/support/key_input.h"
 #include "tests/support/message_box_probe.h"
 
 #include <gtest/gtest.h>
@@ -410,21 +411,9 @@ bool BringToFront(HWND window)
         5000);
 }
 
-void Keys(std::vector<WORD> keys)
+void Keys(std::initializer_list<WORD> keys)
 {
-    std::vector<INPUT> input;
-    for (WORD k : keys) {
-        INPUT down{};
-        down.type = INPUT_KEYBOARD;
-        down.ki.wVk = k;
-        input.push_back(down);
-    }
-    for (size_t i = keys.size(); i-- > 0;) {
-        INPUT up = input[i];
-        up.ki.dwFlags = KEYEVENTF_KEYUP;
-        input.push_back(up);
-    }
-    SendInput(static_cast<UINT>(input.size()), input.data(), sizeof(INPUT));
+    SendKeyChord(keys);
     Sleep(200);
 }
 

@@ -5,6 +5,7 @@
 #include "runtime/forms/unit_properties.h"
 #include "runtime/units/unit_data.h"
 #include "tests/runtime/units/window_fixture.h"
+#include "tests/support/key_input.h"
 
 #include <gtest/gtest.h>
 
@@ -27,23 +28,9 @@ int gSpaceClicks = 0, gEnterClicks = 0, gDisabledClicks = 0;
 std::vector<int32_t> gBoxKeys;
 
 // Real key strokes, through the system's input queue to the focused window.
-void Press(std::vector<WORD> keys)
+void Press(std::initializer_list<WORD> keys)
 {
-    std::vector<INPUT> input;
-    for (WORD k : keys) {
-        INPUT down{};
-        down.type = INPUT_KEYBOARD;
-        down.ki.wVk = k;
-        input.push_back(down);
-    }
-    for (size_t i = keys.size(); i-- > 0;) {
-        INPUT up{};
-        up.type = INPUT_KEYBOARD;
-        up.ki.wVk = keys[i];
-        up.ki.dwFlags = KEYEVENTF_KEYUP;
-        input.push_back(up);
-    }
-    SendInput(static_cast<UINT>(input.size()), input.data(), sizeof(INPUT));
+    SendKeyChord(keys);
     Pump(150);
 }
 
