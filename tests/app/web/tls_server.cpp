@@ -1,87 +1,69 @@
 #include "tests/app/web/tls_server.h"
 
-// In this order: windows.h would bring the old winsock.h, and wincrypt.h
-// needs windows.h.
-#include <winsock2.h>
+#include "tests/app/web/test_certificates.h"
+#include "tests/app/web/tls_session.h"
 
-#include <windows.h>
+#include <ws2tcpip.h>
 
-#include <wincrypt.h>
+#include <schannel.h>
 
+#include <atomic>
+#include <chrono>
 #include <condition_variable>
 #include <cstdio>
 #include <mutex>
 #include <thread>
 #include <vector>
 
-// Set by the build (tests/app/web/CMakeLists.txt): Linux paths.
-#ifndef SL_TLS_PYTHON
-#error "SL_TLS_PYTHON (a Python 3 interpreter with ssl) must be defined"
-#endif
-
 namespace {
 
-constexpr wchar_t kRootKey[] = L"Software\\Microsoft\\SystemCertificates\\Root\\Certificates\\";
+bool UnderWine() { return GetProcAddress(GetModuleHandleW(L"ntdll.dll"), "wine_get_version") != nullptr; }
 
-// A Linux path as Wine's DOS view of it (Z: by default).
-std::wstring DosPath(const std::string& unixPath)
+// Made once per process when first needed; their keys go at exit.
+const TestCertificates& Certificates(LoopbackTlsServer::Certificate which)
 {
-    using ToDos = WCHAR*(CDECL*)(const char*);
-    auto toDos = reinterpret_cast<ToDos>(GetProcAddress(GetModuleHandleW(L"kernel32.dll"), "wine_get_dos_file_name"));
-    if (toDos) {
-        if (WCHAR* dos = toDos(unixPath.c_str())) {
-            std::wstring path = dos;
-            HeapFree(GetProcessHeap(), 0, dos);
-            return path;
-        }
+    if (which == LoopbackTlsServer::Certificate::kTrusted) {
+        static TestCertificates trusted(L"trusted");
+        return trusted;
     }
-    std::wstring path = L"Z:";
-    for (char c : unixPath) path += c == '/' ? L'\\' : static_cast<wchar_t>(static_cast<unsigned char>(c));
-    return path;
+    static TestCertificates untrusted(L"untrusted");
+    return untrusted;
 }
 
-std::string ReadWholeFile(const std::wstring& path)
-{
-    std::string bytes;
-    HANDLE file = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
-    if (file == INVALID_HANDLE_VALUE) return bytes;
-    char buffer[4096];
-    DWORD got = 0;
-    while (ReadFile(file, buffer, sizeof buffer, &got, nullptr) && got > 0) bytes.append(buffer, got);
-    CloseHandle(file);
-    return bytes;
-}
+struct RootStore {
+    HCERTSTORE store =
+        CertOpenStore(CERT_STORE_PROV_SYSTEM_REGISTRY_W, 0, 0, CERT_SYSTEM_STORE_CURRENT_USER, L"Root");
+    ~RootStore()
+    {
+        if (store) CertCloseStore(store, 0);
+    }
+    PCCERT_CONTEXT Find(PCCERT_CONTEXT certificate) const
+    {
+        return store ? CertFindCertificateInStore(store, X509_ASN_ENCODING, 0, CERT_FIND_EXISTING, certificate,
+                                                  nullptr)
+                     : nullptr;
+    }
+};
 
-std::vector<BYTE> TestCaDer()
-{
-    std::string pem = ReadWholeFile(DosPath(SL_TLS_CERT_DIR "/test_ca.pem"));
-    DWORD size = 0;
-    if (pem.empty() || !CryptStringToBinaryA(pem.data(), static_cast<DWORD>(pem.size()), CRYPT_STRING_BASE64HEADER,
-                                             nullptr, &size, nullptr, nullptr))
-        return {};
-    std::vector<BYTE> der(size);
-    if (!CryptStringToBinaryA(pem.data(), static_cast<DWORD>(pem.size()), CRYPT_STRING_BASE64HEADER, der.data(), &size,
-                              nullptr, nullptr))
-        return {};
-    der.resize(size);
-    return der;
-}
-
-// The registry key under which the current user's trusted roots hold the
-// test CA: crypt32 names each certificate's key by its SHA-1 thumbprint.
-std::wstring TestCaRootKey(const std::vector<BYTE>& der)
+// Takes `certificate` (a context of a RootStore) out of the current user's
+// trusted roots, and frees it.
+void DeleteFromRoot(PCCERT_CONTEXT certificate)
 {
     BYTE hash[20];
     DWORD size = sizeof hash;
-    if (der.empty() || !CryptHashCertificate(0, CALG_SHA1, 0, der.data(), static_cast<DWORD>(der.size()), hash, &size))
-        return {};
-    std::wstring key = kRootKey;
+    bool hashed = CertGetCertificateContextProperty(certificate, CERT_SHA1_HASH_PROP_ID, hash, &size) && size == 20;
+    CertDeleteCertificateFromStore(certificate);
+    // Wine only: a deletion through the store API is not written back to the
+    // registry, so the key, named by the SHA-1 thumbprint, goes directly.
+    // Windows does not need this.
+    if (!hashed || !UnderWine()) return;
+    std::wstring key = L"Software\\Microsoft\\SystemCertificates\\Root\\Certificates\\";
     wchar_t hex[3];
     for (BYTE b : hash) {
         swprintf(hex, 3, L"%02X", b);
         key += hex;
     }
-    return key;
+    RegDeleteKeyW(HKEY_CURRENT_USER, key.c_str());
 }
 
 struct WinsockInit {
@@ -93,165 +75,216 @@ struct WinsockInit {
     ~WinsockInit() { WSACleanup(); }
 };
 
+SOCKET Listen(int family, uint16_t port)
+{
+    SOCKET s = socket(family, SOCK_STREAM, IPPROTO_TCP);
+    if (s == INVALID_SOCKET) return s;
+    sockaddr_storage address{};
+    int length = 0;
+    if (family == AF_INET) {
+        auto* v4 = reinterpret_cast<sockaddr_in*>(&address);
+        v4->sin_family = AF_INET;
+        v4->sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        v4->sin_port = htons(port);
+        length = sizeof *v4;
+    } else {
+        DWORD only = 1;
+        setsockopt(s, IPPROTO_IPV6, IPV6_V6ONLY, reinterpret_cast<const char*>(&only), sizeof only);
+        auto* v6 = reinterpret_cast<sockaddr_in6*>(&address);
+        v6->sin6_family = AF_INET6;
+        v6->sin6_addr = in6addr_loopback;
+        v6->sin6_port = htons(port);
+        length = sizeof *v6;
+    }
+    if (bind(s, reinterpret_cast<sockaddr*>(&address), length) != 0 || listen(s, SOMAXCONN) != 0) {
+        closesocket(s);
+        return INVALID_SOCKET;
+    }
+    return s;
+}
+
+uint16_t PortOf(SOCKET s)
+{
+    sockaddr_in address{};
+    int length = sizeof address;
+    return getsockname(s, reinterpret_cast<sockaddr*>(&address), &length) == 0 ? ntohs(address.sin_port) : 0;
+}
+
+SOCKET ConnectToBackend(uint16_t port)
+{
+    SOCKET s = socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    address.sin_port = htons(port);
+    if (s != INVALID_SOCKET && connect(s, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0) {
+        closesocket(s);
+        return INVALID_SOCKET;
+    }
+    return s;
+}
+
 }  // namespace
+
+const char TestCaTrust::kCannotTrust[] =
+    "Windows asks the user to confirm every certificate added to the current user's trusted roots (a security "
+    "warning), which an unattended run cannot answer; this case needs a test CA trusted and runs under Wine only";
+
+bool TestCaTrust::Unattended() { return UnderWine(); }
 
 TestCaTrust::TestCaTrust()
 {
-    std::vector<BYTE> der = TestCaDer();
-    if (der.empty()) {
-        std::printf("test CA: cannot read %s/test_ca.pem\n", SL_TLS_CERT_DIR);
+    if (!Unattended()) {
+        std::printf("test CA: not trusted: %s\n", kCannotTrust);
         return;
     }
-    HCERTSTORE store = CertOpenStore(CERT_STORE_PROV_SYSTEM_REGISTRY_W, 0, 0, CERT_SYSTEM_STORE_CURRENT_USER, L"Root");
-    if (!store) return;
-    // On Windows itself this would ask the user first; under Wine it does not.
-    ok_ = CertAddEncodedCertificateToStore(store, X509_ASN_ENCODING, der.data(), static_cast<DWORD>(der.size()),
+    const TestCertificates& certificates = Certificates(LoopbackTlsServer::Certificate::kTrusted);
+    RootStore root;
+    if (!certificates.Ok() || !root.store) return;
+    // The certificate alone, without the property that names its key.
+    PCCERT_CONTEXT ca = certificates.Ca();
+    ok_ = CertAddEncodedCertificateToStore(root.store, X509_ASN_ENCODING, ca->pbCertEncoded, ca->cbCertEncoded,
                                            CERT_STORE_ADD_REPLACE_EXISTING, nullptr) != FALSE;
-    CertCloseStore(store, 0);
     if (!ok_) std::printf("test CA: not added to the trusted roots (error %lu)\n", GetLastError());
 }
 
-TestCaTrust::~TestCaTrust() { Remove(); }
-
-// Deleting through the store API is not written back to the registry on
-// Wine, so the key goes directly.
-void TestCaTrust::Remove()
+TestCaTrust::~TestCaTrust()
 {
-    std::wstring key = TestCaRootKey(TestCaDer());
-    if (!key.empty()) RegDeleteKeyW(HKEY_CURRENT_USER, key.c_str());
+    if (!ok_) return;
+    RootStore root;
+    if (PCCERT_CONTEXT found = root.Find(Certificates(LoopbackTlsServer::Certificate::kTrusted).Ca()))
+        DeleteFromRoot(found);
 }
 
-bool TestCaTrust::Trusted()
+bool TestCaTrust::Trusted() const
 {
-    std::wstring key = TestCaRootKey(TestCaDer());
-    HKEY opened = nullptr;
-    if (key.empty() || RegOpenKeyExW(HKEY_CURRENT_USER, key.c_str(), 0, KEY_READ, &opened) != ERROR_SUCCESS)
-        return false;
-    RegCloseKey(opened);
-    return true;
+    const TestCertificates& certificates = Certificates(LoopbackTlsServer::Certificate::kTrusted);
+    RootStore root;
+    PCCERT_CONTEXT found = certificates.Ok() ? root.Find(certificates.Ca()) : nullptr;
+    if (found) CertFreeCertificateContext(found);
+    return found != nullptr;
+}
+
+int TestCaTrust::RemoveLeftovers()
+{
+    TestCertificates::RemoveLeftoverKeys();
+    auto leftovers = [] {
+        RootStore root;
+        std::vector<PCCERT_CONTEXT> found;
+        PCCERT_CONTEXT each = nullptr;
+        while (root.store && (each = CertEnumCertificatesInStore(root.store, each)) != nullptr)
+            if (TestCertificates::IsTestCa(each) && TestCertificates::MakerEnded(each))
+                found.push_back(CertDuplicateCertificateContext(each));
+        return found;
+    };
+    for (PCCERT_CONTEXT certificate : leftovers()) DeleteFromRoot(certificate);
+    std::vector<PCCERT_CONTEXT> still = leftovers();
+    for (PCCERT_CONTEXT certificate : still) CertFreeCertificateContext(certificate);
+    return static_cast<int>(still.size());
 }
 
 struct LoopbackTlsServer::State {
     WinsockInit winsock;
-    SOCKET control = INVALID_SOCKET;
-    std::thread reader;
+    uint16_t backendPort = 0;
+    CredHandle credentials{};
+    bool haveCredentials = false;
+    std::vector<SOCKET> listeners;
+    std::atomic<bool> stop{false};
+    std::thread acceptor;
+    std::vector<std::thread> sessions;  // started by the acceptor only
     mutable std::mutex mutex;
     mutable std::condition_variable changed;
     size_t connections = 0;
-    bool ended = false;  // the proxy closed the control connection
 
-    // Starts the proxy and reads its port from the control connection.
-    uint16_t Start(uint16_t backendPort, const char* certName);
-    void ReadEvents(std::string pending);
+    uint16_t Start(const TestCertificates& certificates);
+    void Accept();
+    void Serve(SOCKET client);
 };
 
-uint16_t LoopbackTlsServer::State::Start(uint16_t backendPort, const char* certName)
+uint16_t LoopbackTlsServer::State::Start(const TestCertificates& certificates)
 {
-    SOCKET listener = socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    int length = sizeof address;
-    if (listener == INVALID_SOCKET || bind(listener, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 ||
-        listen(listener, 1) != 0 || getsockname(listener, reinterpret_cast<sockaddr*>(&address), &length) != 0) {
-        closesocket(listener);
+    if (!certificates.Ok()) return 0;
+    PCCERT_CONTEXT leaf = certificates.Leaf();
+    SCHANNEL_CRED schannel{};
+    schannel.dwVersion = SCHANNEL_CRED_VERSION;
+    schannel.cCreds = 1;
+    schannel.paCred = &leaf;
+    SECURITY_STATUS status =
+        AcquireCredentialsHandleW(nullptr, const_cast<wchar_t*>(UNISP_NAME_W), SECPKG_CRED_INBOUND, nullptr,
+                                  &schannel, nullptr, nullptr, &credentials, nullptr);
+    if (status != SEC_E_OK) {
+        std::printf("TLS server: no Schannel credentials (0x%08lX)\n", static_cast<unsigned long>(status));
         return 0;
     }
-    std::string dir = SL_TLS_CERT_DIR;
-    std::string args = std::string(" \"") + SL_TLS_PROXY_SCRIPT + "\" \"" + dir + "/" + certName + ".pem\" \"" + dir +
-                       "/" + certName + ".key\" " + std::to_string(backendPort) + " " +
-                       std::to_string(ntohs(address.sin_port));
-    std::wstring python = DosPath(SL_TLS_PYTHON);
-    std::wstring commandLine = L"\"" + python + L"\"" + std::wstring(args.begin(), args.end());
-    STARTUPINFOW startup{};
-    startup.cb = sizeof startup;
-    PROCESS_INFORMATION process{};
-    if (!CreateProcessW(python.c_str(), commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
-                        &process)) {
-        std::printf("TLS front: cannot start %s (error %lu)\n", SL_TLS_PYTHON, GetLastError());
-        closesocket(listener);
+    haveCredentials = true;
+    // "localhost" may resolve to either loopback address: both listen, on
+    // one port (the IPv6 one where the machine has it).
+    SOCKET v4 = Listen(AF_INET, 0);
+    uint16_t port = v4 == INVALID_SOCKET ? 0 : PortOf(v4);
+    if (port == 0) {
+        std::printf("TLS server: cannot listen (error %d)\n", WSAGetLastError());
+        if (v4 != INVALID_SOCKET) closesocket(v4);
         return 0;
     }
-    // For a Linux program Wine fills PROCESS_INFORMATION with leftovers, not
-    // handles: closing them would close whatever handles of this process
-    // those values happen to name (a server's socket, say). They stay alone.
-
-    fd_set readable;
-    FD_ZERO(&readable);
-    FD_SET(listener, &readable);
-    timeval wait{20, 0};
-    if (select(0, &readable, nullptr, nullptr, &wait) == 1) control = accept(listener, nullptr, nullptr);
-    closesocket(listener);
-    if (control == INVALID_SOCKET) {
-        std::printf("TLS front: %s did not call back\n", SL_TLS_PROXY_SCRIPT);
-        return 0;
-    }
-    // The first line is "port <n>".
-    std::string pending;
-    char buffer[256];
-    while (pending.find('\n') == std::string::npos) {
-        FD_ZERO(&readable);
-        FD_SET(control, &readable);
-        timeval lineWait{20, 0};
-        int n = select(0, &readable, nullptr, nullptr, &lineWait) == 1 ? recv(control, buffer, sizeof buffer, 0) : -1;
-        if (n <= 0) return 0;
-        pending.append(buffer, static_cast<size_t>(n));
-    }
-    size_t end = pending.find('\n');
-    std::string first = pending.substr(0, end);
-    pending.erase(0, end + 1);
-    if (first.rfind("port ", 0) != 0) return 0;
-    uint16_t port = static_cast<uint16_t>(std::stoi(first.substr(5)));
-    reader = std::thread([this, pending] { ReadEvents(pending); });
+    listeners.push_back(v4);
+    SOCKET v6 = Listen(AF_INET6, port);
+    if (v6 != INVALID_SOCKET) listeners.push_back(v6);
+    acceptor = std::thread([this] { Accept(); });
     return port;
 }
 
-void LoopbackTlsServer::State::ReadEvents(std::string pending)
+void LoopbackTlsServer::State::Accept()
 {
-    char buffer[256];
-    for (;;) {
-        size_t end;
-        while ((end = pending.find('\n')) != std::string::npos) {
-            if (pending.compare(0, end, "connected") == 0) {
-                std::lock_guard<std::mutex> lock(mutex);
-                ++connections;
-                changed.notify_all();
-            }
-            pending.erase(0, end + 1);
-        }
-        int n = recv(control, buffer, sizeof buffer, 0);
-        if (n <= 0) {
-            // The proxy ended (or the destructor gave up waiting for it).
+    while (!stop) {
+        fd_set readable;
+        FD_ZERO(&readable);
+        for (SOCKET s : listeners) FD_SET(s, &readable);
+        timeval wait{0, 100000};
+        if (select(0, &readable, nullptr, nullptr, &wait) <= 0) continue;
+        for (SOCKET s : listeners) {
+            if (!FD_ISSET(s, &readable)) continue;
+            SOCKET client = accept(s, nullptr, nullptr);
+            if (client == INVALID_SOCKET) continue;
             std::lock_guard<std::mutex> lock(mutex);
-            ended = true;
+            ++connections;
             changed.notify_all();
-            return;
+            sessions.emplace_back([this, client] { Serve(client); });
         }
-        pending.append(buffer, static_cast<size_t>(n));
     }
+}
+
+void LoopbackTlsServer::State::Serve(SOCKET client)
+{
+    {
+        TlsSession session(&credentials, client);
+        // A client that refuses the certificate ends here: what the
+        // untrusted-certificate tests provoke.
+        if (session.Handshake(stop)) {
+            SOCKET backend = ConnectToBackend(backendPort);
+            if (backend != INVALID_SOCKET) {
+                session.Relay(backend, stop);
+                // This side closes first, so that TIME_WAIT holds this
+                // side's passing port and not the backend's fixed one.
+                closesocket(backend);
+            }
+        }
+    }
+    closesocket(client);
 }
 
 LoopbackTlsServer::LoopbackTlsServer(uint16_t backendPort, Certificate certificate) : state_(new State)
 {
-    port_ = state_->Start(backendPort, certificate == Certificate::kTrusted ? "localhost" : "untrusted");
+    state_->backendPort = backendPort;
+    port_ = state_->Start(Certificates(certificate));
 }
 
 LoopbackTlsServer::~LoopbackTlsServer()
 {
-    if (state_->control != INVALID_SOCKET) {
-        // The end of the control connection is the proxy's signal to end.
-        // Waiting for it to go means its connections close from its side,
-        // before the backend server closes them from its own: a connection
-        // closed from the backend's side first would hold the backend's port
-        // (TIME_WAIT), and the next server on that fixed port could not bind.
-        shutdown(state_->control, SD_SEND);
-        {
-            std::unique_lock<std::mutex> lock(state_->mutex);
-            state_->changed.wait_for(lock, std::chrono::seconds(10), [&] { return state_->ended; });
-        }
-        closesocket(state_->control);
-    }
-    if (state_->reader.joinable()) state_->reader.join();
+    state_->stop = true;
+    if (state_->acceptor.joinable()) state_->acceptor.join();
+    for (std::thread& session : state_->sessions) session.join();
+    for (SOCKET s : state_->listeners) closesocket(s);
+    if (state_->haveCredentials) FreeCredentialsHandle(&state_->credentials);
     delete state_;
 }
 
