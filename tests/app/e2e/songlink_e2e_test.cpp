@@ -929,7 +929,8 @@ std::string Narrow(const std::vector<std::wstring>& texts)
 
 TEST(SongLinkEndToEndHttps, HttpsCoverAndAudioAddressesWork)
 {
-    if (!TestCaTrust::Unattended()) GTEST_SKIP() << TestCaTrust::kCannotTrust;
+    std::string why = LoopbackTlsServer::WhyUnavailable();
+    if (!why.empty()) GTEST_SKIP() << why;
     // Before the program starts: it reads the trusted roots once.
     TestCaTrust trust;
     ASSERT_TRUE(trust.Ok());
@@ -992,6 +993,8 @@ bool RefuseDialogOf(uint32_t processId)
 // window is usable again and the next lookup works.
 TEST(SongLinkEndToEndHttps, UntrustedCertificateLeavesTheQuestionToTheBrowser)
 {
+    std::string why = LoopbackTlsServer::WhyUnavailable();
+    if (!why.empty()) GTEST_SKIP() << why;
     FakeMusicService service("");
     LoopbackTlsServer tls(kPort, LoopbackTlsServer::Certificate::kUntrusted);
     ASSERT_TRUE(tls.Ready());
@@ -1130,8 +1133,8 @@ TEST(SongLinkEndToEnd, ARecordTheScriptEngineRefusesIsReadAllTheSame)
         ASSERT_TRUE(run.WaitForLookups(lookups));
         EXPECT_EQ(service.RequestsTo("/cover/fb" + n + ".jpg").size(), 1u);
         EXPECT_TRUE(service.WaitFor("/audio/fb" + n + ".mp3", 1, 20000));
-        EXPECT_TRUE(WaitUntil([&] { return NearColour(ClientPixel(run.window_, kBareX, kBareY), kCoverColour, 12); },
-                              5000))
+        EXPECT_TRUE(
+            WaitUntil([&] { return NearColour(ClientPixel(run.window_, kBareX, kBareY), kCoverColour, 12); }, 5000))
             << std::hex << ClientPixel(run.window_, kBareX, kBareY);
         EXPECT_FALSE(FindAndDismissMessageBox(run.child_.ProcessId(), FromGbk("信息：")).found);
     }

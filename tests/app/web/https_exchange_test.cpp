@@ -32,10 +32,10 @@ protected:
         delete trust_;
         trust_ = nullptr;
     }
-    // The trusted cases; the untrusted one needs no trust.
-    void NeedTrust()
+    void SetUp() override
     {
-        if (!TestCaTrust::Unattended()) GTEST_SKIP() << TestCaTrust::kCannotTrust;
+        std::string why = LoopbackTlsServer::WhyUnavailable();
+        if (!why.empty()) GTEST_SKIP() << why;
         ASSERT_TRUE(trust_->Ok() && trust_->Trusted());
     }
 
@@ -55,8 +55,6 @@ TEST_F(HttpsExchangeTest, WinHttpVisitOverTls)
         {0, nullptr, "/song?hash=ABC&album_id=1"},
         {1, "a=1&b=2", "/form"},
     };
-    NeedTrust();
-    if (IsSkipped() || HasFatalFailure()) return;
     LoopbackTlsServer tls(server.Port());
     ASSERT_TRUE(tls.Ready());
     for (const Case& c : cases) {
@@ -84,8 +82,6 @@ TEST_F(HttpsExchangeTest, WinHttpVisitOverTls)
 TEST_F(HttpsExchangeTest, WinInetVisitOverTls)
 {
     const std::string picture("\xFF\xD8\xFF\xE0\0\x10JFIF\0binary", 17);
-    NeedTrust();
-    if (IsSkipped() || HasFatalFailure()) return;
     server.Push(LoopbackServer::Response(200, "OK", "Content-Type: image/jpeg\r\n", picture));
     LoopbackTlsServer tls(server.Port());
     ASSERT_TRUE(tls.Ready());

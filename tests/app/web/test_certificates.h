@@ -14,6 +14,7 @@
 #include <wincrypt.h>
 
 #include <memory>
+#include <string>
 
 class TestKeyContainer;
 
@@ -29,6 +30,11 @@ public:
     bool Ok() const { return ca_ && leaf_; }
     PCCERT_CONTEXT Ca() const { return ca_; }      // borrowed by callers
     PCCERT_CONTEXT Leaf() const { return leaf_; }  // with its private key
+
+    // The leaf certificate and its private key (PKCS #1) as PEM text, for a
+    // TLS server that reads files; empty when they cannot be had.
+    std::string LeafPem() const;
+    std::string LeafKeyPem() const;
 
     // Whether `certificate` is a test CA made by this or any other process.
     static bool IsTestCa(PCCERT_CONTEXT certificate);

@@ -1,11 +1,10 @@
 #include "tests/app/web/tls_server.h"
 
 #include "tests/app/web/test_certificates.h"
-#include "tests/app/web/tls_session.h"
 
-#include <ws2tcpip.h>
+#include <winsock2.h>
 
-#include <schannel.h>
+#include <windows.h>
 
 #include <atomic>
 #include <chrono>
@@ -31,16 +30,14 @@ const TestCertificates& Certificates(LoopbackTlsServer::Certificate which)
 }
 
 struct RootStore {
-    HCERTSTORE store =
-        CertOpenStore(CERT_STORE_PROV_SYSTEM_REGISTRY_W, 0, 0, CERT_SYSTEM_STORE_CURRENT_USER, L"Root");
+    HCERTSTORE store = CertOpenStore(CERT_STORE_PROV_SYSTEM_REGISTRY_W, 0, 0, CERT_SYSTEM_STORE_CURRENT_USER, L"Root");
     ~RootStore()
     {
         if (store) CertCloseStore(store, 0);
     }
     PCCERT_CONTEXT Find(PCCERT_CONTEXT certificate) const
     {
-        return store ? CertFindCertificateInStore(store, X509_ASN_ENCODING, 0, CERT_FIND_EXISTING, certificate,
-                                                  nullptr)
+        return store ? CertFindCertificateInStore(store, X509_ASN_ENCODING, 0, CERT_FIND_EXISTING, certificate, nullptr)
                      : nullptr;
     }
 };
@@ -75,69 +72,97 @@ struct WinsockInit {
     ~WinsockInit() { WSACleanup(); }
 };
 
-SOCKET Listen(int family, uint16_t port)
+// A Linux path as Wine's DOS view of it, and back; empty when Wine cannot
+// say (or this is not Wine).
+std::wstring DosPath(const char* unixPath)
 {
-    SOCKET s = socket(family, SOCK_STREAM, IPPROTO_TCP);
-    if (s == INVALID_SOCKET) return s;
-    sockaddr_storage address{};
-    int length = 0;
-    if (family == AF_INET) {
-        auto* v4 = reinterpret_cast<sockaddr_in*>(&address);
-        v4->sin_family = AF_INET;
-        v4->sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        v4->sin_port = htons(port);
-        length = sizeof *v4;
-    } else {
-        DWORD only = 1;
-        setsockopt(s, IPPROTO_IPV6, IPV6_V6ONLY, reinterpret_cast<const char*>(&only), sizeof only);
-        auto* v6 = reinterpret_cast<sockaddr_in6*>(&address);
-        v6->sin6_family = AF_INET6;
-        v6->sin6_addr = in6addr_loopback;
-        v6->sin6_port = htons(port);
-        length = sizeof *v6;
-    }
-    if (bind(s, reinterpret_cast<sockaddr*>(&address), length) != 0 || listen(s, SOMAXCONN) != 0) {
-        closesocket(s);
-        return INVALID_SOCKET;
-    }
-    return s;
+    using ToDos = WCHAR*(CDECL*)(const char*);
+    auto toDos = reinterpret_cast<ToDos>(GetProcAddress(GetModuleHandleW(L"kernel32.dll"), "wine_get_dos_file_name"));
+    WCHAR* dos = toDos ? toDos(unixPath) : nullptr;
+    if (!dos) return {};
+    std::wstring path = dos;
+    HeapFree(GetProcessHeap(), 0, dos);
+    return path;
 }
 
-uint16_t PortOf(SOCKET s)
+std::wstring UnixPath(const std::wstring& dosPath)
 {
-    sockaddr_in address{};
-    int length = sizeof address;
-    return getsockname(s, reinterpret_cast<sockaddr*>(&address), &length) == 0 ? ntohs(address.sin_port) : 0;
+    using ToUnix = char*(CDECL*)(const WCHAR*);
+    auto toUnix =
+        reinterpret_cast<ToUnix>(GetProcAddress(GetModuleHandleW(L"kernel32.dll"), "wine_get_unix_file_name"));
+    char* unix = toUnix ? toUnix(dosPath.c_str()) : nullptr;
+    if (!unix) return {};
+    int n = MultiByteToWideChar(CP_UTF8, 0, unix, -1, nullptr, 0);
+    std::wstring path(n > 0 ? n - 1 : 0, L'\0');
+    if (n > 0) MultiByteToWideChar(CP_UTF8, 0, unix, -1, path.data(), n);
+    HeapFree(GetProcessHeap(), 0, unix);
+    return path;
 }
 
-SOCKET ConnectToBackend(uint16_t port)
+// The front's script, which the build puts beside each test program that uses it.
+std::wstring FrontScript()
 {
-    SOCKET s = socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    address.sin_port = htons(port);
-    if (s != INVALID_SOCKET && connect(s, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0) {
-        closesocket(s);
-        return INVALID_SOCKET;
-    }
-    return s;
+    wchar_t self[MAX_PATH];
+    DWORD n = GetModuleFileNameW(nullptr, self, MAX_PATH);
+    if (n == 0 || n == MAX_PATH) return {};
+    std::wstring path(self, n);
+    return path.substr(0, path.find_last_of(L"\\/") + 1) + L"tls_proxy.py";
 }
+
+bool Exists(const std::wstring& path)
+{
+    return !path.empty() && GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES;
+}
+
+// A folder of this process's own under the temporary folder, deleted with
+// what is in it when the object goes.
+class TempFolder {
+public:
+    TempFolder()
+    {
+        wchar_t temp[MAX_PATH];
+        DWORD n = GetTempPathW(MAX_PATH, temp);
+        if (n == 0 || n >= MAX_PATH) return;
+        std::wstring path = std::wstring(temp, n) + L"SongLink-tls-" + std::to_wstring(GetCurrentProcessId()) + L"-" +
+                            std::to_wstring(GetTickCount());
+        if (CreateDirectoryW(path.c_str(), nullptr)) path_ = path;
+    }
+    ~TempFolder()
+    {
+        if (path_.empty()) return;
+        for (const std::wstring& file : files_) DeleteFileW(file.c_str());
+        RemoveDirectoryW(path_.c_str());
+    }
+    TempFolder(const TempFolder&) = delete;
+    TempFolder& operator=(const TempFolder&) = delete;
+
+    // Writes `text` to a new file in the folder; its path, or empty.
+    std::wstring Write(const wchar_t* name, const std::string& text)
+    {
+        if (path_.empty() || text.empty()) return {};
+        std::wstring file = path_ + L"\\" + name;
+        HANDLE handle =
+            CreateFileW(file.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_TEMPORARY, nullptr);
+        if (handle == INVALID_HANDLE_VALUE) return {};
+        files_.push_back(file);
+        DWORD written = 0;
+        bool ok = WriteFile(handle, text.data(), static_cast<DWORD>(text.size()), &written, nullptr) &&
+                  written == text.size();
+        CloseHandle(handle);
+        return ok ? file : std::wstring();
+    }
+
+private:
+    std::wstring path_;
+    std::vector<std::wstring> files_;
+};
 
 }  // namespace
 
-const char TestCaTrust::kCannotTrust[] =
-    "Windows asks the user to confirm every certificate added to the current user's trusted roots (a security "
-    "warning), which an unattended run cannot answer; this case needs a test CA trusted and runs under Wine only";
-
-bool TestCaTrust::Unattended() { return UnderWine(); }
-
 TestCaTrust::TestCaTrust()
 {
-    if (!Unattended()) {
-        std::printf("test CA: not trusted: %s\n", kCannotTrust);
-        return;
-    }
+    // Windows would show its security warning and wait for an answer.
+    if (!UnderWine()) return;
     const TestCertificates& certificates = Certificates(LoopbackTlsServer::Certificate::kTrusted);
     RootStore root;
     if (!certificates.Ok() || !root.store) return;
@@ -185,107 +210,151 @@ int TestCaTrust::RemoveLeftovers()
 
 struct LoopbackTlsServer::State {
     WinsockInit winsock;
-    uint16_t backendPort = 0;
-    CredHandle credentials{};
-    bool haveCredentials = false;
-    std::vector<SOCKET> listeners;
-    std::atomic<bool> stop{false};
-    std::thread acceptor;
-    std::vector<std::thread> sessions;  // started by the acceptor only
+    SOCKET control = INVALID_SOCKET;
+    std::thread reader;
     mutable std::mutex mutex;
     mutable std::condition_variable changed;
     size_t connections = 0;
+    bool ended = false;  // the proxy closed the control connection
 
-    uint16_t Start(const TestCertificates& certificates);
-    void Accept();
-    void Serve(SOCKET client);
+    // Starts the proxy and reads its port from the control connection.
+    uint16_t Start(uint16_t backendPort, const TestCertificates& certificates);
+    void ReadEvents(std::string pending);
 };
 
-uint16_t LoopbackTlsServer::State::Start(const TestCertificates& certificates)
+uint16_t LoopbackTlsServer::State::Start(uint16_t backendPort, const TestCertificates& certificates)
 {
-    if (!certificates.Ok()) return 0;
-    PCCERT_CONTEXT leaf = certificates.Leaf();
-    SCHANNEL_CRED schannel{};
-    schannel.dwVersion = SCHANNEL_CRED_VERSION;
-    schannel.cCreds = 1;
-    schannel.paCred = &leaf;
-    SECURITY_STATUS status =
-        AcquireCredentialsHandleW(nullptr, const_cast<wchar_t*>(UNISP_NAME_W), SECPKG_CRED_INBOUND, nullptr,
-                                  &schannel, nullptr, nullptr, &credentials, nullptr);
-    if (status != SEC_E_OK) {
-        std::printf("TLS server: no Schannel credentials (0x%08lX)\n", static_cast<unsigned long>(status));
+    // The front reads its certificate and key once, before it calls back:
+    // the files go as soon as this returns.
+    TempFolder folder;
+    std::wstring cert = folder.Write(L"localhost.pem", certificates.LeafPem());
+    std::wstring key = folder.Write(L"localhost.key", certificates.LeafKeyPem());
+    if (cert.empty() || key.empty()) {
+        std::printf("TLS front: cannot write the certificate for it (error %lu)\n", GetLastError());
         return 0;
     }
-    haveCredentials = true;
-    // "localhost" may resolve to either loopback address: both listen, on
-    // one port (the IPv6 one where the machine has it).
-    SOCKET v4 = Listen(AF_INET, 0);
-    uint16_t port = v4 == INVALID_SOCKET ? 0 : PortOf(v4);
-    if (port == 0) {
-        std::printf("TLS server: cannot listen (error %d)\n", WSAGetLastError());
-        if (v4 != INVALID_SOCKET) closesocket(v4);
+    SOCKET listener = socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    int length = sizeof address;
+    if (listener == INVALID_SOCKET || bind(listener, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 ||
+        listen(listener, 1) != 0 || getsockname(listener, reinterpret_cast<sockaddr*>(&address), &length) != 0) {
+        closesocket(listener);
         return 0;
     }
-    listeners.push_back(v4);
-    SOCKET v6 = Listen(AF_INET6, port);
-    if (v6 != INVALID_SOCKET) listeners.push_back(v6);
-    acceptor = std::thread([this] { Accept(); });
+    // /usr/bin/env finds python3 on the Linux side's PATH, which Wine passes
+    // on to the Linux programs it starts.
+    std::wstring env = DosPath("/usr/bin/env");
+    std::wstring commandLine = L"\"" + env + L"\" python3 \"" + UnixPath(FrontScript()) + L"\" \"" + UnixPath(cert) +
+                               L"\" \"" + UnixPath(key) + L"\" " + std::to_wstring(backendPort) + L" " +
+                               std::to_wstring(ntohs(address.sin_port));
+    STARTUPINFOW startup{};
+    startup.cb = sizeof startup;
+    PROCESS_INFORMATION process{};
+    if (!CreateProcessW(env.c_str(), commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
+                        &process)) {
+        std::printf("TLS front: cannot start /usr/bin/env python3 (error %lu)\n", GetLastError());
+        closesocket(listener);
+        return 0;
+    }
+    // For a Linux program Wine fills PROCESS_INFORMATION with leftovers, not
+    // handles: closing them would close whatever handles of this process
+    // those values happen to name (a server's socket, say). They stay alone.
+
+    fd_set readable;
+    FD_ZERO(&readable);
+    FD_SET(listener, &readable);
+    timeval wait{20, 0};
+    if (select(0, &readable, nullptr, nullptr, &wait) == 1) control = accept(listener, nullptr, nullptr);
+    closesocket(listener);
+    if (control == INVALID_SOCKET) {
+        std::printf("TLS front: tls_proxy.py did not call back (is python3 with ssl on the PATH?)\n");
+        return 0;
+    }
+    // The first line is "port <n>".
+    std::string pending;
+    char buffer[256];
+    while (pending.find('\n') == std::string::npos) {
+        FD_ZERO(&readable);
+        FD_SET(control, &readable);
+        timeval lineWait{20, 0};
+        int n = select(0, &readable, nullptr, nullptr, &lineWait) == 1 ? recv(control, buffer, sizeof buffer, 0) : -1;
+        if (n <= 0) return 0;
+        pending.append(buffer, static_cast<size_t>(n));
+    }
+    size_t end = pending.find('\n');
+    std::string first = pending.substr(0, end);
+    pending.erase(0, end + 1);
+    if (first.rfind("port ", 0) != 0) return 0;
+    uint16_t port = static_cast<uint16_t>(std::stoi(first.substr(5)));
+    reader = std::thread([this, pending] { ReadEvents(pending); });
     return port;
 }
 
-void LoopbackTlsServer::State::Accept()
+void LoopbackTlsServer::State::ReadEvents(std::string pending)
 {
-    while (!stop) {
-        fd_set readable;
-        FD_ZERO(&readable);
-        for (SOCKET s : listeners) FD_SET(s, &readable);
-        timeval wait{0, 100000};
-        if (select(0, &readable, nullptr, nullptr, &wait) <= 0) continue;
-        for (SOCKET s : listeners) {
-            if (!FD_ISSET(s, &readable)) continue;
-            SOCKET client = accept(s, nullptr, nullptr);
-            if (client == INVALID_SOCKET) continue;
-            std::lock_guard<std::mutex> lock(mutex);
-            ++connections;
-            changed.notify_all();
-            sessions.emplace_back([this, client] { Serve(client); });
-        }
-    }
-}
-
-void LoopbackTlsServer::State::Serve(SOCKET client)
-{
-    {
-        TlsSession session(&credentials, client);
-        // A client that refuses the certificate ends here: what the
-        // untrusted-certificate tests provoke.
-        if (session.Handshake(stop)) {
-            SOCKET backend = ConnectToBackend(backendPort);
-            if (backend != INVALID_SOCKET) {
-                session.Relay(backend, stop);
-                // This side closes first, so that TIME_WAIT holds this
-                // side's passing port and not the backend's fixed one.
-                closesocket(backend);
+    char buffer[256];
+    for (;;) {
+        size_t end;
+        while ((end = pending.find('\n')) != std::string::npos) {
+            if (pending.compare(0, end, "connected") == 0) {
+                std::lock_guard<std::mutex> lock(mutex);
+                ++connections;
+                changed.notify_all();
             }
+            pending.erase(0, end + 1);
         }
+        int n = recv(control, buffer, sizeof buffer, 0);
+        if (n <= 0) {
+            // The proxy ended (or the destructor gave up waiting for it).
+            std::lock_guard<std::mutex> lock(mutex);
+            ended = true;
+            changed.notify_all();
+            return;
+        }
+        pending.append(buffer, static_cast<size_t>(n));
     }
-    closesocket(client);
 }
 
 LoopbackTlsServer::LoopbackTlsServer(uint16_t backendPort, Certificate certificate) : state_(new State)
 {
-    state_->backendPort = backendPort;
-    port_ = state_->Start(Certificates(certificate));
+    std::string why = WhyUnavailable();
+    if (!why.empty()) {
+        std::printf("TLS front: %s\n", why.c_str());
+        return;
+    }
+    port_ = state_->Start(backendPort, Certificates(certificate));
 }
 
 LoopbackTlsServer::~LoopbackTlsServer()
 {
-    state_->stop = true;
-    if (state_->acceptor.joinable()) state_->acceptor.join();
-    for (std::thread& session : state_->sessions) session.join();
-    for (SOCKET s : state_->listeners) closesocket(s);
-    if (state_->haveCredentials) FreeCredentialsHandle(&state_->credentials);
+    if (state_->control != INVALID_SOCKET) {
+        // The end of the control connection is the proxy's signal to end.
+        // Waiting for it to go means its connections close from its side,
+        // before the backend server closes them from its own: a connection
+        // closed from the backend's side first would hold the backend's port
+        // (TIME_WAIT), and the next server on that fixed port could not bind.
+        shutdown(state_->control, SD_SEND);
+        {
+            std::unique_lock<std::mutex> lock(state_->mutex);
+            state_->changed.wait_for(lock, std::chrono::seconds(10), [&] { return state_->ended; });
+        }
+        closesocket(state_->control);
+    }
+    if (state_->reader.joinable()) state_->reader.join();
     delete state_;
+}
+
+std::string LoopbackTlsServer::WhyUnavailable()
+{
+    if (!UnderWine())
+        return "the loopback TLS server of the HTTPS cases is a Python program on the Linux side of Wine (Wine's "
+               "Schannel cannot serve TLS); Windows has none, and trusting a test CA there would ask the user to "
+               "confirm a security warning, which an unattended run cannot answer";
+    if (!Exists(FrontScript())) return "no tls_proxy.py beside the test program (the build puts it there)";
+    if (!Exists(DosPath("/usr/bin/env"))) return "no /usr/bin/env on the Linux side to start tls_proxy.py with";
+    return {};
 }
 
 std::string LoopbackTlsServer::Url(std::string_view path) const
