@@ -877,7 +877,7 @@ TEST(SongLinkEndToEnd, CoverIsFetchedOnlyFromAWebAddress)
 
 // HTTPS, as real services serve covers and audio: the endpoint stays plain
 // HTTP on the program's fixed port, and the record names the cover and the
-// audio at https://localhost:<port>/..., a TLS server in front of the same service.
+// audio at https://localhost:<port>/..., a TLS front for the same service.
 
 // A record naming the cover and the audio under `base`, slashes escaped.
 std::string RecordUnder(const std::string& base)
@@ -1015,7 +1015,7 @@ TEST(SongLinkEndToEndHttps, UntrustedCertificateLeavesTheQuestionToTheBrowser)
     service.SetRecord(RecordUnder("https://localhost:" + std::to_string(tls.Port())));
     run.Lookup("#hash=ABC&album_id=2");
     ASSERT_TRUE(run.WaitForLookups(2));
-    // The cover download and the browser control both reached the TLS server.
+    // The cover download and the browser control both reached the front.
     EXPECT_TRUE(tls.WaitForConnections(2, 20000)) << tls.Connections();
     // Whatever the browser asks meanwhile is answered No.
     DWORD start = GetTickCount();
@@ -1029,7 +1029,7 @@ TEST(SongLinkEndToEndHttps, UntrustedCertificateLeavesTheQuestionToTheBrowser)
     EXPECT_TRUE(WaitUntil(
         [&] { return NearColour(ClientPixel(run.window_, kBareX, kBareY), GetSysColor(COLOR_BTNFACE), 12); }, 5000))
         << std::hex << ClientPixel(run.window_, kBareX, kBareY);
-    // Nothing reached the audio host (nor the cover's) through the TLS server.
+    // Nothing reached the audio host (nor the cover's) through the front.
     EXPECT_EQ(service.RequestsTo("/cover/").size(), 1u);
     EXPECT_EQ(service.RequestsTo("/audio/").size(), 1u);
     EXPECT_FALSE(FindAndDismissMessageBox(run.child_.ProcessId(), FromGbk("信息：")).found);
@@ -1133,8 +1133,8 @@ TEST(SongLinkEndToEnd, ARecordTheScriptEngineRefusesIsReadAllTheSame)
         ASSERT_TRUE(run.WaitForLookups(lookups));
         EXPECT_EQ(service.RequestsTo("/cover/fb" + n + ".jpg").size(), 1u);
         EXPECT_TRUE(service.WaitFor("/audio/fb" + n + ".mp3", 1, 20000));
-        EXPECT_TRUE(
-            WaitUntil([&] { return NearColour(ClientPixel(run.window_, kBareX, kBareY), kCoverColour, 12); }, 5000))
+        EXPECT_TRUE(WaitUntil([&] { return NearColour(ClientPixel(run.window_, kBareX, kBareY), kCoverColour, 12); },
+                              5000))
             << std::hex << ClientPixel(run.window_, kBareX, kBareY);
         EXPECT_FALSE(FindAndDismissMessageBox(run.child_.ProcessId(), FromGbk("信息：")).found);
     }

@@ -1,5 +1,5 @@
-// Both web routines over real TLS: a loopback TLS server whose certificate
-// for "localhost" comes from a test CA trusted while this suite runs, and one
+// Both web routines over real TLS: a loopback TLS front whose certificate for
+// "localhost" comes from a test CA trusted while this suite runs, and one
 // whose CA nothing trusts.
 #include "app/web/winhttp_visit.h"
 #include "app/web/wininet_visit.h"
@@ -21,11 +21,11 @@ const char kMsg711[] = "711 \xB7\xA2\xCB\xCD\xC7\xEB\xC7\xF3\xCA\xA7\xB0\xDC!";
 class HttpsExchangeTest : public ::testing::Test {
 protected:
     // Trust comes before the first TLS exchange of the process: crypt32 reads
-    // the trusted roots once.
+    // the trusted roots once. Where the cases are skipped nothing is trusted.
     static void SetUpTestSuite()
     {
         InstallWebDllCommands();
-        trust_ = new TestCaTrust;
+        if (LoopbackTlsServer::WhyUnavailable().empty()) trust_ = new TestCaTrust;
     }
     static void TearDownTestSuite()
     {
@@ -36,7 +36,7 @@ protected:
     {
         std::string why = LoopbackTlsServer::WhyUnavailable();
         if (!why.empty()) GTEST_SKIP() << why;
-        ASSERT_TRUE(trust_->Ok() && trust_->Trusted());
+        ASSERT_TRUE(trust_ && trust_->Ok() && trust_->Trusted());
     }
 
     static TestCaTrust* trust_;
@@ -124,7 +124,7 @@ TEST_F(HttpsExchangeTest, UntrustedCertificateFailsBeforeAnyRequest)
         EXPECT_EQ(body.block, nullptr);
     }
     EXPECT_EQ(balance.Delta(), 0);
-    // Both reached the server and refused what it showed them.
+    // Both reached the front and refused what it showed them.
     EXPECT_TRUE(tls.WaitForConnections(2, 5000)) << tls.Connections();
     EXPECT_TRUE(server.Requests().empty());
 }
