@@ -43,25 +43,9 @@ struct RootStore {
 };
 
 // Takes `certificate` (a context of a RootStore) out of the current user's
-// trusted roots, and frees it.
-void DeleteFromRoot(PCCERT_CONTEXT certificate)
-{
-    BYTE hash[20];
-    DWORD size = sizeof hash;
-    bool hashed = CertGetCertificateContextProperty(certificate, CERT_SHA1_HASH_PROP_ID, hash, &size) && size == 20;
-    CertDeleteCertificateFromStore(certificate);
-    // Wine only: a deletion through the store API is not written back to the
-    // registry, so the key, named by the SHA-1 thumbprint, goes directly.
-    // Windows does not need this.
-    if (!hashed || !UnderWine()) return;
-    std::wstring key = L"Software\\Microsoft\\SystemCertificates\\Root\\Certificates\\";
-    wchar_t hex[3];
-    for (BYTE b : hash) {
-        swprintf(hex, 3, L"%02X", b);
-        key += hex;
-    }
-    RegDeleteKeyW(HKEY_CURRENT_USER, key.c_str());
-}
+// trusted roots, and frees it. Under Wine 8 this reaches the prefix's
+// registry; no key is deleted by hand.
+void DeleteFromRoot(PCCERT_CONTEXT certificate) { CertDeleteCertificateFromStore(certificate); }
 
 struct WinsockInit {
     WinsockInit()
