@@ -42,9 +42,8 @@ struct RootStore {
     }
 };
 
-// Takes `certificate` (a context of a RootStore) out of the current user's
-// trusted roots, and frees it. Under Wine 8 this reaches the prefix's
-// registry; no key is deleted by hand.
+// Takes `certificate` (a context of a RootStore that is still open) out of
+// the current user's trusted roots, and frees it.
 void DeleteFromRoot(PCCERT_CONTEXT certificate) { CertDeleteCertificateFromStore(certificate); }
 
 struct WinsockInit {
@@ -177,8 +176,9 @@ bool TestCaTrust::Trusted() const
 int TestCaTrust::RemoveLeftovers()
 {
     TestCertificates::RemoveLeftoverKeys();
-    auto leftovers = [] {
-        RootStore root;
+    // The store stays open until the deletions are done: Wine writes them
+    // back to the registry when it closes.
+    auto leftovers = [](const RootStore& root) {
         std::vector<PCCERT_CONTEXT> found;
         PCCERT_CONTEXT each = nullptr;
         while (root.store && (each = CertEnumCertificatesInStore(root.store, each)) != nullptr)
@@ -186,8 +186,12 @@ int TestCaTrust::RemoveLeftovers()
                 found.push_back(CertDuplicateCertificateContext(each));
         return found;
     };
-    for (PCCERT_CONTEXT certificate : leftovers()) DeleteFromRoot(certificate);
-    std::vector<PCCERT_CONTEXT> still = leftovers();
+    {
+        RootStore root;
+        for (PCCERT_CONTEXT certificate : leftovers(root)) DeleteFromRoot(certificate);
+    }
+    RootStore root;
+    std::vector<PCCERT_CONTEXT> still = leftovers(root);
     for (PCCERT_CONTEXT certificate : still) CertFreeCertificateContext(certificate);
     return static_cast<int>(still.size());
 }
