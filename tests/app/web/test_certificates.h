@@ -36,6 +36,10 @@ public:
     std::string LeafPem() const;
     std::string LeafKeyPem() const;
 
+    // The process's two sets, made when first asked for; their keys go when
+    // the process ends. Only the "trusted" one's CA is ever trusted.
+    static const TestCertificates& ForProcess(bool trusted);
+
     // Whether `certificate` is a test CA made by this or any other process.
     static bool IsTestCa(PCCERT_CONTEXT certificate);
     // Whether the process that made that test CA has ended.

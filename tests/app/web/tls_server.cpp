@@ -1,10 +1,11 @@
 #include "tests/app/web/tls_server.h"
 
-#include "tests/app/web/test_certificates.h"
-
+// First: windows.h (through test_certificates.h) would bring the old winsock.h.
 #include <winsock2.h>
 
 #include <windows.h>
+
+#include "tests/app/web/test_certificates.h"
 
 #include <atomic>
 #include <chrono>
@@ -17,34 +18,6 @@
 namespace {
 
 bool UnderWine() { return GetProcAddress(GetModuleHandleW(L"ntdll.dll"), "wine_get_version") != nullptr; }
-
-// Made once per process when first needed; their keys go at exit.
-const TestCertificates& Certificates(LoopbackTlsServer::Certificate which)
-{
-    if (which == LoopbackTlsServer::Certificate::kTrusted) {
-        static TestCertificates trusted(L"trusted");
-        return trusted;
-    }
-    static TestCertificates untrusted(L"untrusted");
-    return untrusted;
-}
-
-struct RootStore {
-    HCERTSTORE store = CertOpenStore(CERT_STORE_PROV_SYSTEM_REGISTRY_W, 0, 0, CERT_SYSTEM_STORE_CURRENT_USER, L"Root");
-    ~RootStore()
-    {
-        if (store) CertCloseStore(store, 0);
-    }
-    PCCERT_CONTEXT Find(PCCERT_CONTEXT certificate) const
-    {
-        return store ? CertFindCertificateInStore(store, X509_ASN_ENCODING, 0, CERT_FIND_EXISTING, certificate, nullptr)
-                     : nullptr;
-    }
-};
-
-// Takes `certificate` (a context of a RootStore that is still open) out of
-// the current user's trusted roots, and frees it.
-void DeleteFromRoot(PCCERT_CONTEXT certificate) { CertDeleteCertificateFromStore(certificate); }
 
 struct WinsockInit {
     WinsockInit()
@@ -73,12 +46,12 @@ std::wstring UnixPath(const std::wstring& dosPath)
     using ToUnix = char*(CDECL*)(const WCHAR*);
     auto toUnix =
         reinterpret_cast<ToUnix>(GetProcAddress(GetModuleHandleW(L"kernel32.dll"), "wine_get_unix_file_name"));
-    char* unix = toUnix ? toUnix(dosPath.c_str()) : nullptr;
-    if (!unix) return {};
-    int n = MultiByteToWideChar(CP_UTF8, 0, unix, -1, nullptr, 0);
+    char* unixPath = toUnix ? toUnix(dosPath.c_str()) : nullptr;
+    if (!unixPath) return {};
+    int n = MultiByteToWideChar(CP_UTF8, 0, unixPath, -1, nullptr, 0);
     std::wstring path(n > 0 ? n - 1 : 0, L'\0');
-    if (n > 0) MultiByteToWideChar(CP_UTF8, 0, unix, -1, path.data(), n);
-    HeapFree(GetProcessHeap(), 0, unix);
+    if (n > 0) MultiByteToWideChar(CP_UTF8, 0, unixPath, -1, path.data(), n);
+    HeapFree(GetProcessHeap(), 0, unixPath);
     return path;
 }
 
@@ -141,60 +114,6 @@ private:
 };
 
 }  // namespace
-
-TestCaTrust::TestCaTrust()
-{
-    // Windows would show its security warning and wait for an answer.
-    if (!UnderWine()) return;
-    const TestCertificates& certificates = Certificates(LoopbackTlsServer::Certificate::kTrusted);
-    RootStore root;
-    if (!certificates.Ok() || !root.store) return;
-    // The certificate alone, without the property that names its key.
-    PCCERT_CONTEXT ca = certificates.Ca();
-    ok_ = CertAddEncodedCertificateToStore(root.store, X509_ASN_ENCODING, ca->pbCertEncoded, ca->cbCertEncoded,
-                                           CERT_STORE_ADD_REPLACE_EXISTING, nullptr) != FALSE;
-    if (!ok_) std::printf("test CA: not added to the trusted roots (error %lu)\n", GetLastError());
-}
-
-TestCaTrust::~TestCaTrust()
-{
-    if (!ok_) return;
-    RootStore root;
-    if (PCCERT_CONTEXT found = root.Find(Certificates(LoopbackTlsServer::Certificate::kTrusted).Ca()))
-        DeleteFromRoot(found);
-}
-
-bool TestCaTrust::Trusted() const
-{
-    const TestCertificates& certificates = Certificates(LoopbackTlsServer::Certificate::kTrusted);
-    RootStore root;
-    PCCERT_CONTEXT found = certificates.Ok() ? root.Find(certificates.Ca()) : nullptr;
-    if (found) CertFreeCertificateContext(found);
-    return found != nullptr;
-}
-
-int TestCaTrust::RemoveLeftovers()
-{
-    TestCertificates::RemoveLeftoverKeys();
-    // The store stays open until the deletions are done: Wine writes them
-    // back to the registry when it closes.
-    auto leftovers = [](const RootStore& root) {
-        std::vector<PCCERT_CONTEXT> found;
-        PCCERT_CONTEXT each = nullptr;
-        while (root.store && (each = CertEnumCertificatesInStore(root.store, each)) != nullptr)
-            if (TestCertificates::IsTestCa(each) && TestCertificates::MakerEnded(each))
-                found.push_back(CertDuplicateCertificateContext(each));
-        return found;
-    };
-    {
-        RootStore root;
-        for (PCCERT_CONTEXT certificate : leftovers(root)) DeleteFromRoot(certificate);
-    }
-    RootStore root;
-    std::vector<PCCERT_CONTEXT> still = leftovers(root);
-    for (PCCERT_CONTEXT certificate : still) CertFreeCertificateContext(certificate);
-    return static_cast<int>(still.size());
-}
 
 struct LoopbackTlsServer::State {
     WinsockInit winsock;
@@ -312,7 +231,7 @@ LoopbackTlsServer::LoopbackTlsServer(uint16_t backendPort, Certificate certifica
         std::printf("TLS front: %s\n", why.c_str());
         return;
     }
-    port_ = state_->Start(backendPort, Certificates(certificate));
+    port_ = state_->Start(backendPort, TestCertificates::ForProcess(certificate == Certificate::kTrusted));
 }
 
 LoopbackTlsServer::~LoopbackTlsServer()

@@ -1,5 +1,5 @@
-// HTTPS for tests: a TLS front on loopback for a LoopbackServer, and the
-// trust in its test CA, held only while a test needs it.
+// HTTPS for tests: a TLS front on loopback for a LoopbackServer, with the
+// trust in its test CA (test_ca_trust.h) held only while a test needs it.
 //
 //   LoopbackServer server;                         // plain HTTP, records requests
 //   std::string why = LoopbackTlsServer::WhyUnavailable();
@@ -23,41 +23,13 @@
 // that nothing trusts. The front gets its certificate and key as files in a
 // temporary folder of the test's own, deleted as soon as it has read them;
 // the keys' containers go when the process ends.
-//
-// Trust: WinHttp, WinInet and URL monikers check a server's chain with
-// crypt32, whose trusted roots include the current user's "Root" store (in
-// the Wine prefix's registry). TestCaTrust adds this process's test CA there
-// and deletes it again. On Windows adding a certificate to that store asks
-// the user to confirm (a security warning), which an unattended run cannot
-// answer: TestCaTrust adds nothing there. A process's crypt32 reads the store
-// when it first checks a chain: trust must be in place before the first TLS
-// exchange of the process that makes it. The CTest entry "tls_trust_cleanup"
-// runs RemoveLeftovers() after every test run, for a test process that died
-// before it could clean up.
 #pragma once
+
+#include "tests/app/web/test_ca_trust.h"
 
 #include <cstdint>
 #include <string>
 #include <string_view>
-
-class TestCaTrust {
-public:
-    TestCaTrust();
-    ~TestCaTrust();
-    TestCaTrust(const TestCaTrust&) = delete;
-    TestCaTrust& operator=(const TestCaTrust&) = delete;
-
-    bool Ok() const { return ok_; }
-    // Whether the current user's trusted roots hold this process's test CA.
-    bool Trusted() const;
-
-    // Removes the test CAs and test keys of test processes that have ended;
-    // returns how many such test CAs the trusted roots still hold.
-    static int RemoveLeftovers();
-
-private:
-    bool ok_ = false;
-};
 
 class LoopbackTlsServer {
 public:
