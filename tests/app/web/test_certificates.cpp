@@ -246,7 +246,7 @@ void TestCertificates::RemoveLeftoverKeys()
     if (!CryptAcquireContextW(&any, nullptr, kProvider, kProviderType, CRYPT_VERIFYCONTEXT)) return;
     std::vector<std::string> ended;
     char name[512];
-    for (DWORD flags = CRYPT_FIRST;; flags = 0) {
+    for (DWORD flags = CRYPT_FIRST;; flags = CRYPT_NEXT) {
         DWORD size = sizeof name;
         if (!CryptGetProvParam(any, PP_ENUMCONTAINERS, reinterpret_cast<BYTE*>(name), &size, flags)) break;
         if (strncmp(name, kKeyPrefix, sizeof kKeyPrefix - 1) != 0) continue;
