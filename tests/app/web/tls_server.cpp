@@ -1,88 +1,23 @@
 #include "tests/app/web/tls_server.h"
 
-// In this order: windows.h would bring the old winsock.h, and wincrypt.h
-// needs windows.h.
+// First: windows.h (through test_certificates.h) would bring the old winsock.h.
 #include <winsock2.h>
 
 #include <windows.h>
 
-#include <wincrypt.h>
+#include "tests/app/web/test_certificates.h"
 
+#include <atomic>
+#include <chrono>
 #include <condition_variable>
 #include <cstdio>
 #include <mutex>
 #include <thread>
 #include <vector>
 
-// Set by the build (tests/app/web/CMakeLists.txt): Linux paths.
-#ifndef SL_TLS_PYTHON
-#error "SL_TLS_PYTHON (a Python 3 interpreter with ssl) must be defined"
-#endif
-
 namespace {
 
-constexpr wchar_t kRootKey[] = L"Software\\Microsoft\\SystemCertificates\\Root\\Certificates\\";
-
-// A Linux path as Wine's DOS view of it (Z: by default).
-std::wstring DosPath(const std::string& unixPath)
-{
-    using ToDos = WCHAR*(CDECL*)(const char*);
-    auto toDos = reinterpret_cast<ToDos>(GetProcAddress(GetModuleHandleW(L"kernel32.dll"), "wine_get_dos_file_name"));
-    if (toDos) {
-        if (WCHAR* dos = toDos(unixPath.c_str())) {
-            std::wstring path = dos;
-            HeapFree(GetProcessHeap(), 0, dos);
-            return path;
-        }
-    }
-    std::wstring path = L"Z:";
-    for (char c : unixPath) path += c == '/' ? L'\\' : static_cast<wchar_t>(static_cast<unsigned char>(c));
-    return path;
-}
-
-std::string ReadWholeFile(const std::wstring& path)
-{
-    std::string bytes;
-    HANDLE file = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
-    if (file == INVALID_HANDLE_VALUE) return bytes;
-    char buffer[4096];
-    DWORD got = 0;
-    while (ReadFile(file, buffer, sizeof buffer, &got, nullptr) && got > 0) bytes.append(buffer, got);
-    CloseHandle(file);
-    return bytes;
-}
-
-std::vector<BYTE> TestCaDer()
-{
-    std::string pem = ReadWholeFile(DosPath(SL_TLS_CERT_DIR "/test_ca.pem"));
-    DWORD size = 0;
-    if (pem.empty() || !CryptStringToBinaryA(pem.data(), static_cast<DWORD>(pem.size()), CRYPT_STRING_BASE64HEADER,
-                                             nullptr, &size, nullptr, nullptr))
-        return {};
-    std::vector<BYTE> der(size);
-    if (!CryptStringToBinaryA(pem.data(), static_cast<DWORD>(pem.size()), CRYPT_STRING_BASE64HEADER, der.data(), &size,
-                              nullptr, nullptr))
-        return {};
-    der.resize(size);
-    return der;
-}
-
-// The registry key under which the current user's trusted roots hold the
-// test CA: crypt32 names each certificate's key by its SHA-1 thumbprint.
-std::wstring TestCaRootKey(const std::vector<BYTE>& der)
-{
-    BYTE hash[20];
-    DWORD size = sizeof hash;
-    if (der.empty() || !CryptHashCertificate(0, CALG_SHA1, 0, der.data(), static_cast<DWORD>(der.size()), hash, &size))
-        return {};
-    std::wstring key = kRootKey;
-    wchar_t hex[3];
-    for (BYTE b : hash) {
-        swprintf(hex, 3, L"%02X", b);
-        key += hex;
-    }
-    return key;
-}
+bool UnderWine() { return GetProcAddress(GetModuleHandleW(L"ntdll.dll"), "wine_get_version") != nullptr; }
 
 struct WinsockInit {
     WinsockInit()
@@ -93,43 +28,92 @@ struct WinsockInit {
     ~WinsockInit() { WSACleanup(); }
 };
 
-}  // namespace
-
-TestCaTrust::TestCaTrust()
+// A Linux path as Wine's DOS view of it, and back; empty when Wine cannot
+// say (or this is not Wine).
+std::wstring DosPath(const char* unixPath)
 {
-    std::vector<BYTE> der = TestCaDer();
-    if (der.empty()) {
-        std::printf("test CA: cannot read %s/test_ca.pem\n", SL_TLS_CERT_DIR);
-        return;
+    using ToDos = WCHAR*(CDECL*)(const char*);
+    auto toDos = reinterpret_cast<ToDos>(GetProcAddress(GetModuleHandleW(L"kernel32.dll"), "wine_get_dos_file_name"));
+    WCHAR* dos = toDos ? toDos(unixPath) : nullptr;
+    if (!dos) return {};
+    std::wstring path = dos;
+    HeapFree(GetProcessHeap(), 0, dos);
+    return path;
+}
+
+std::wstring UnixPath(const std::wstring& dosPath)
+{
+    using ToUnix = char*(CDECL*)(const WCHAR*);
+    auto toUnix =
+        reinterpret_cast<ToUnix>(GetProcAddress(GetModuleHandleW(L"kernel32.dll"), "wine_get_unix_file_name"));
+    char* unixPath = toUnix ? toUnix(dosPath.c_str()) : nullptr;
+    if (!unixPath) return {};
+    int n = MultiByteToWideChar(CP_UTF8, 0, unixPath, -1, nullptr, 0);
+    std::wstring path(n > 0 ? n - 1 : 0, L'\0');
+    if (n > 0) MultiByteToWideChar(CP_UTF8, 0, unixPath, -1, path.data(), n);
+    HeapFree(GetProcessHeap(), 0, unixPath);
+    return path;
+}
+
+// The front's script, which the build puts beside each test program that uses it.
+std::wstring FrontScript()
+{
+    wchar_t self[MAX_PATH];
+    DWORD n = GetModuleFileNameW(nullptr, self, MAX_PATH);
+    if (n == 0 || n == MAX_PATH) return {};
+    std::wstring path(self, n);
+    return path.substr(0, path.find_last_of(L"\\/") + 1) + L"tls_proxy.py";
+}
+
+bool Exists(const std::wstring& path)
+{
+    return !path.empty() && GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES;
+}
+
+// A folder of this process's own under the temporary folder, deleted with
+// what is in it when the object goes.
+class TempFolder {
+public:
+    TempFolder()
+    {
+        wchar_t temp[MAX_PATH];
+        DWORD n = GetTempPathW(MAX_PATH, temp);
+        if (n == 0 || n >= MAX_PATH) return;
+        std::wstring path = std::wstring(temp, n) + L"SongLink-tls-" + std::to_wstring(GetCurrentProcessId()) + L"-" +
+                            std::to_wstring(GetTickCount());
+        if (CreateDirectoryW(path.c_str(), nullptr)) path_ = path;
     }
-    HCERTSTORE store = CertOpenStore(CERT_STORE_PROV_SYSTEM_REGISTRY_W, 0, 0, CERT_SYSTEM_STORE_CURRENT_USER, L"Root");
-    if (!store) return;
-    // On Windows itself this would ask the user first; under Wine it does not.
-    ok_ = CertAddEncodedCertificateToStore(store, X509_ASN_ENCODING, der.data(), static_cast<DWORD>(der.size()),
-                                           CERT_STORE_ADD_REPLACE_EXISTING, nullptr) != FALSE;
-    CertCloseStore(store, 0);
-    if (!ok_) std::printf("test CA: not added to the trusted roots (error %lu)\n", GetLastError());
-}
+    ~TempFolder()
+    {
+        if (path_.empty()) return;
+        for (const std::wstring& file : files_) DeleteFileW(file.c_str());
+        RemoveDirectoryW(path_.c_str());
+    }
+    TempFolder(const TempFolder&) = delete;
+    TempFolder& operator=(const TempFolder&) = delete;
 
-TestCaTrust::~TestCaTrust() { Remove(); }
+    // Writes `text` to a new file in the folder; its path, or empty.
+    std::wstring Write(const wchar_t* name, const std::string& text)
+    {
+        if (path_.empty() || text.empty()) return {};
+        std::wstring file = path_ + L"\\" + name;
+        HANDLE handle =
+            CreateFileW(file.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_TEMPORARY, nullptr);
+        if (handle == INVALID_HANDLE_VALUE) return {};
+        files_.push_back(file);
+        DWORD written = 0;
+        bool ok = WriteFile(handle, text.data(), static_cast<DWORD>(text.size()), &written, nullptr) &&
+                  written == text.size();
+        CloseHandle(handle);
+        return ok ? file : std::wstring();
+    }
 
-// Deleting through the store API is not written back to the registry on
-// Wine, so the key goes directly.
-void TestCaTrust::Remove()
-{
-    std::wstring key = TestCaRootKey(TestCaDer());
-    if (!key.empty()) RegDeleteKeyW(HKEY_CURRENT_USER, key.c_str());
-}
+private:
+    std::wstring path_;
+    std::vector<std::wstring> files_;
+};
 
-bool TestCaTrust::Trusted()
-{
-    std::wstring key = TestCaRootKey(TestCaDer());
-    HKEY opened = nullptr;
-    if (key.empty() || RegOpenKeyExW(HKEY_CURRENT_USER, key.c_str(), 0, KEY_READ, &opened) != ERROR_SUCCESS)
-        return false;
-    RegCloseKey(opened);
-    return true;
-}
+}  // namespace
 
 struct LoopbackTlsServer::State {
     WinsockInit winsock;
@@ -141,12 +125,21 @@ struct LoopbackTlsServer::State {
     bool ended = false;  // the proxy closed the control connection
 
     // Starts the proxy and reads its port from the control connection.
-    uint16_t Start(uint16_t backendPort, const char* certName);
+    uint16_t Start(uint16_t backendPort, const TestCertificates& certificates);
     void ReadEvents(std::string pending);
 };
 
-uint16_t LoopbackTlsServer::State::Start(uint16_t backendPort, const char* certName)
+uint16_t LoopbackTlsServer::State::Start(uint16_t backendPort, const TestCertificates& certificates)
 {
+    // The front reads its certificate and key once, before it calls back:
+    // the files go as soon as this returns.
+    TempFolder folder;
+    std::wstring cert = folder.Write(L"localhost.pem", certificates.LeafPem());
+    std::wstring key = folder.Write(L"localhost.key", certificates.LeafKeyPem());
+    if (cert.empty() || key.empty()) {
+        std::printf("TLS front: cannot write the certificate for it (error %lu)\n", GetLastError());
+        return 0;
+    }
     SOCKET listener = socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
     sockaddr_in address{};
     address.sin_family = AF_INET;
@@ -157,18 +150,18 @@ uint16_t LoopbackTlsServer::State::Start(uint16_t backendPort, const char* certN
         closesocket(listener);
         return 0;
     }
-    std::string dir = SL_TLS_CERT_DIR;
-    std::string args = std::string(" \"") + SL_TLS_PROXY_SCRIPT + "\" \"" + dir + "/" + certName + ".pem\" \"" + dir +
-                       "/" + certName + ".key\" " + std::to_string(backendPort) + " " +
-                       std::to_string(ntohs(address.sin_port));
-    std::wstring python = DosPath(SL_TLS_PYTHON);
-    std::wstring commandLine = L"\"" + python + L"\"" + std::wstring(args.begin(), args.end());
+    // /usr/bin/env finds python3 on the Linux side's PATH, which Wine passes
+    // on to the Linux programs it starts.
+    std::wstring env = DosPath("/usr/bin/env");
+    std::wstring commandLine = L"\"" + env + L"\" python3 \"" + UnixPath(FrontScript()) + L"\" \"" + UnixPath(cert) +
+                               L"\" \"" + UnixPath(key) + L"\" " + std::to_wstring(backendPort) + L" " +
+                               std::to_wstring(ntohs(address.sin_port));
     STARTUPINFOW startup{};
     startup.cb = sizeof startup;
     PROCESS_INFORMATION process{};
-    if (!CreateProcessW(python.c_str(), commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
+    if (!CreateProcessW(env.c_str(), commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
                         &process)) {
-        std::printf("TLS front: cannot start %s (error %lu)\n", SL_TLS_PYTHON, GetLastError());
+        std::printf("TLS front: cannot start /usr/bin/env python3 (error %lu)\n", GetLastError());
         closesocket(listener);
         return 0;
     }
@@ -183,7 +176,7 @@ uint16_t LoopbackTlsServer::State::Start(uint16_t backendPort, const char* certN
     if (select(0, &readable, nullptr, nullptr, &wait) == 1) control = accept(listener, nullptr, nullptr);
     closesocket(listener);
     if (control == INVALID_SOCKET) {
-        std::printf("TLS front: %s did not call back\n", SL_TLS_PROXY_SCRIPT);
+        std::printf("TLS front: tls_proxy.py did not call back (is python3 with ssl on the PATH?)\n");
         return 0;
     }
     // The first line is "port <n>".
@@ -233,7 +226,12 @@ void LoopbackTlsServer::State::ReadEvents(std::string pending)
 
 LoopbackTlsServer::LoopbackTlsServer(uint16_t backendPort, Certificate certificate) : state_(new State)
 {
-    port_ = state_->Start(backendPort, certificate == Certificate::kTrusted ? "localhost" : "untrusted");
+    std::string why = WhyUnavailable();
+    if (!why.empty()) {
+        std::printf("TLS front: %s\n", why.c_str());
+        return;
+    }
+    port_ = state_->Start(backendPort, TestCertificates::ForProcess(certificate == Certificate::kTrusted));
 }
 
 LoopbackTlsServer::~LoopbackTlsServer()
@@ -253,6 +251,17 @@ LoopbackTlsServer::~LoopbackTlsServer()
     }
     if (state_->reader.joinable()) state_->reader.join();
     delete state_;
+}
+
+std::string LoopbackTlsServer::WhyUnavailable()
+{
+    if (!UnderWine())
+        return "the loopback TLS server of the HTTPS cases is a Python program on the Linux side of Wine (Wine's "
+               "Schannel cannot serve TLS); Windows has none, and trusting a test CA there would ask the user to "
+               "confirm a security warning, which an unattended run cannot answer";
+    if (!Exists(FrontScript())) return "no tls_proxy.py beside the test program (the build puts it there)";
+    if (!Exists(DosPath("/usr/bin/env"))) return "no /usr/bin/env on the Linux side to start tls_proxy.py with";
+    return {};
 }
 
 std::string LoopbackTlsServer::Url(std::string_view path) const

@@ -1,52 +1,35 @@
-// HTTPS for tests: a TLS front on loopback for a LoopbackServer, and the trust
-// in its test CA, held only while a test needs it.
+// HTTPS for tests: a TLS front on loopback for a LoopbackServer, with the
+// trust in its test CA (test_ca_trust.h) held only while a test needs it.
 //
 //   LoopbackServer server;                         // plain HTTP, records requests
+//   std::string why = LoopbackTlsServer::WhyUnavailable();
+//   if (!why.empty()) GTEST_SKIP() << why;
 //   TestCaTrust trust;                             // before the first TLS exchange
 //   LoopbackTlsServer tls(server.Port());          // https://localhost:<port>/...
 //   ... request tls.Url("/a") ...                  // arrives at server as GET /a
 //
-// The front is tests/app/web/tls_proxy.py, a Python program on the Linux side
-// of Wine that the test starts itself (Wine runs a Linux executable named in
-// CreateProcess, without giving back a handle); it ends when the test closes
-// its control connection or dies. It listens on 127.0.0.1 and ::1 only.
+// The front is tls_proxy.py, a Python program on the Linux side of Wine that
+// the build puts beside each test program using it; the test starts it
+// itself through /usr/bin/env python3 (Wine runs a Linux executable named in
+// CreateProcess, without giving back a handle), and it ends when the test
+// closes its control connection or dies. It listens on 127.0.0.1 and ::1
+// only. The system's own TLS cannot take its place on the bench: Wine's
+// Schannel has no server side (AcceptSecurityContext answers
+// SEC_E_UNSUPPORTED_FUNCTION). On Windows, and wherever the front is missing,
+// the HTTPS cases are skipped with WhyUnavailable()'s reason.
 //
-// The certificates are generated at build time (make_test_certificates.sh):
-// "localhost" signed by a fresh test CA, and "localhost" signed by a CA that
-// nothing trusts. Wine's WinHttp, WinInet and URL monikers check a server's
-// chain with crypt32, whose trusted roots include the current user's "Root"
-// store in the prefix's registry (HKCU\Software\Microsoft\SystemCertificates
-// \Root\Certificates) besides the host's own CA bundle. TestCaTrust adds the
-// test CA there and deletes it again, and the CTest cleanup entry
-// "tls_trust_cleanup" deletes it after every test run whatever happened to
-// the tests, so the shared prefix is not left trusting it. Each build
-// directory has its own CA and touches only that one, so test runs of other
-// build directories on the same prefix are not disturbed. A process's crypt32
-// reads the store when it first checks a chain: trust must be in place
-// before the first TLS exchange of the process that makes it.
+// The certificates are made at run time (test_certificates.h): "localhost"
+// signed by a test CA made for this process, and "localhost" signed by a CA
+// that nothing trusts. The front gets its certificate and key as files in a
+// temporary folder of the test's own, deleted as soon as it has read them;
+// the keys' containers go when the process ends.
 #pragma once
+
+#include "tests/app/web/test_ca_trust.h"
 
 #include <cstdint>
 #include <string>
 #include <string_view>
-
-class TestCaTrust {
-public:
-    TestCaTrust();
-    ~TestCaTrust();
-    TestCaTrust(const TestCaTrust&) = delete;
-    TestCaTrust& operator=(const TestCaTrust&) = delete;
-
-    bool Ok() const { return ok_; }
-
-    // Deletes this build's test CA from the current user's trusted roots.
-    static void Remove();
-    // Whether the current user's trusted roots hold this build's test CA.
-    static bool Trusted();
-
-private:
-    bool ok_ = false;
-};
 
 class LoopbackTlsServer {
 public:
@@ -58,6 +41,9 @@ public:
     ~LoopbackTlsServer();
     LoopbackTlsServer(const LoopbackTlsServer&) = delete;
     LoopbackTlsServer& operator=(const LoopbackTlsServer&) = delete;
+
+    // Why the server cannot run here (empty when it can): for GTEST_SKIP().
+    static std::string WhyUnavailable();
 
     // False when the front could not be started (the reason is printed).
     bool Ready() const { return port_ != 0; }
