@@ -183,7 +183,8 @@ private:
     // False when the body was abandoned at a limit.
     bool ReadBody();
     Outcome ReadPiece(DWORD available);
-    bool DeclaresTooMuch();
+    uint32_t StatusCode();
+    std::optional<uint64_t> DeclaredLength();
     void SetReceiveTimeout(uint32_t ms);
     void Finish();
     void CloseHandles();
@@ -409,31 +410,36 @@ void Exchange::SetReceiveTimeout(uint32_t ms)
     DllCall<BOOL>(kWinHttpSetOption, request_, DWORD{WINHTTP_OPTION_RECEIVE_TIMEOUT}, &value, DWORD{4});
 }
 
-// True when the response head declares a body the cap does not admit.
-bool Exchange::DeclaresTooMuch()
+uint32_t Exchange::StatusCode()
 {
     DWORD status = 0;
     DWORD size = sizeof status;
     DWORD index = 0;
     DllCall<BOOL>(kWinHttpQueryHeaders, request_, DWORD{WINHTTP_QUERY_STATUS_CODE | WINHTTP_QUERY_FLAG_NUMBER},
                   static_cast<const wchar_t*>(nullptr), static_cast<void*>(&status), &size, &index);
-    // As text: a length wider than 32 bits does not fit the number form.
-    wchar_t value[32] = {};
-    size = sizeof value - sizeof value[0];
-    index = 0;
-    std::optional<uint64_t> declared;
-    if (DllCall<BOOL>(kWinHttpQueryHeaders, request_, DWORD{WINHTTP_QUERY_CONTENT_LENGTH},
-                      static_cast<const wchar_t*>(nullptr), static_cast<void*>(value), &size, &index)) {
-        declared = DownloadLimits::ParseDeclaredLength(WideToText(value, std::min<DWORD>(size, sizeof value - 2)));
+    return status;
+}
+
+// Read as text: a length wider than 32 bits does not fit the number form.
+std::optional<uint64_t> Exchange::DeclaredLength()
+{
+    wchar_t value[128] = {};
+    DWORD size = sizeof value - sizeof value[0];
+    DWORD index = 0;
+    if (!DllCall<BOOL>(kWinHttpQueryHeaders, request_, DWORD{WINHTTP_QUERY_CONTENT_LENGTH},
+                       static_cast<const wchar_t*>(nullptr), static_cast<void*>(value), &size, &index)) {
+        return std::nullopt;
     }
-    if (declared && limits_.BodyFits(*declared)) body_.ReserveDeclared(*declared);
-    return limits_.DeclaresTooMuch(head_, status, declared);
+    return DownloadLimits::ParseDeclaredLength(WideToText(value, std::min<DWORD>(size, sizeof value - 2)));
 }
 
 bool Exchange::ReadBody()
 {
-    // A body declared longer than the cap is refused before any of it is read.
-    if (DeclaresTooMuch()) return false;
+    // A body declared longer than the cap is refused before any of it is
+    // read; one declared within it is read into one block of its size.
+    const std::optional<uint64_t> declared = DeclaredLength();
+    if (limits_.DeclaresTooMuch(head_, StatusCode(), declared)) return false;
+    if (declared) body_.ReserveDeclared(*declared);
     for (;;) {
         // Each wait for more data gets only the time left before the deadline.
         if (limits_.HasDeadline()) SetReceiveTimeout(limits_.Bound(phaseMs_));

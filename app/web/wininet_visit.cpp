@@ -52,25 +52,25 @@ std::string UserAgentOf(const std::string& headers)
     return agent.empty() ? HeaderValue(headers) : agent;
 }
 
-// True when the response head declares a body the cap does not admit; a
-// body declared within it is given room for its whole length at once.
-bool DeclaresTooMuch(HINTERNET request, const DownloadLimits& limits, bool headRequest, BodyBuffer& body)
+uint32_t StatusCode(HINTERNET request)
 {
     DWORD status = 0;
     DWORD size = sizeof status;
     DllCall<BOOL>(kHttpQueryInfoA, request, DWORD{HTTP_QUERY_STATUS_CODE | HTTP_QUERY_FLAG_NUMBER},
                   static_cast<void*>(&status), &size, static_cast<DWORD*>(nullptr));
-    // As text: a length wider than 32 bits does not fit the number form.
-    char value[32] = {};
-    size = sizeof value - 1;
-    std::optional<uint64_t> declared;
-    if (DllCall<BOOL>(kHttpQueryInfoA, request, DWORD{HTTP_QUERY_CONTENT_LENGTH}, static_cast<void*>(value), &size,
-                      static_cast<DWORD*>(nullptr))) {
-        declared =
-            DownloadLimits::ParseDeclaredLength(std::string_view(value, std::min<DWORD>(size, sizeof value - 1)));
+    return status;
+}
+
+// Read as text: a length wider than 32 bits does not fit the number form.
+std::optional<uint64_t> DeclaredLength(HINTERNET request)
+{
+    char value[128] = {};
+    DWORD size = sizeof value - 1;
+    if (!DllCall<BOOL>(kHttpQueryInfoA, request, DWORD{HTTP_QUERY_CONTENT_LENGTH}, static_cast<void*>(value), &size,
+                       static_cast<DWORD*>(nullptr))) {
+        return std::nullopt;
     }
-    if (declared && limits.BodyFits(*declared)) body.ReserveDeclared(*declared);
-    return limits.DeclaresTooMuch(headRequest, status, declared);
+    return DownloadLimits::ParseDeclaredLength(std::string_view(value, std::min<DWORD>(size, sizeof value - 1)));
 }
 
 // Appends the default lines to the caller's headers (case-sensitive
@@ -266,8 +266,11 @@ ByteSet WinInetVisit(const WinInetVisitArgs& args)
     if (steps.Await(sent) == Outcome::Expired) return nullptr;
 
     BodyBuffer body;
-    // A body declared longer than the cap is refused before any of it is read.
-    if (DeclaresTooMuch(h.request, limits, method == 2, body)) return nullptr;
+    // A body declared longer than the cap is refused before any of it is
+    // read; one declared within it is read into one block of its size.
+    const std::optional<uint64_t> declared = DeclaredLength(h.request);
+    if (limits.DeclaresTooMuch(method == 2, StatusCode(h.request), declared)) return nullptr;
+    if (declared) body.ReserveDeclared(*declared);
     std::vector<uint8_t> syncPiece(steps.State() ? 0 : kReadPiece);
     for (;;) {
         if (limits.HasDeadline()) SetWait(h.request, INTERNET_OPTION_RECEIVE_TIMEOUT, limits.Bound(UINT32_MAX));
@@ -285,9 +288,9 @@ ByteSet WinInetVisit(const WinInetVisitArgs& args)
         // The count only of a finished read: one given up on may still write it.
         DWORD got = std::min(state ? state->read : syncRead, kReadPiece);
         if (got == 0) break;
+        ProbeBodyBytesRead(got);
         // Past the cap likewise, before the piece is taken.
         if (!limits.BodyFits(uint64_t{body.Size()} + got)) return nullptr;
-        ProbeBodyBytesRead(got);
         body.Append(piece, got);
     }
     StoreText(args.requestHeaders, headers);
