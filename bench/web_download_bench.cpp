@@ -2,7 +2,7 @@
 // WinInetVisit, and as floors, in the same run, a plain read loop of the same
 // service into one buffer of the body's size, taken from the heap when the
 // loop starts as the routines take theirs (WinHttp in the sizes it reports
-// available, WinInet in the same 1024-byte pieces). Prints each routine's time
+// available, WinInet in the same 64 KB pieces). Prints each routine's time
 // against its floor and the peak private memory it added, as a multiple of the
 // body size. Run under scripts/wine-run.sh: web_download_bench [megabytes] [runs]
 #include "app/web/dll_declarations.h"
@@ -141,7 +141,7 @@ size_t FloorWinInet(const char* host, INTERNET_PORT port, Buffer& buffer)
     size_t total = 0;
     for (;;) {
         DWORD read = 0;
-        DWORD piece = static_cast<DWORD>(std::min<size_t>(1024, buffer.size() - total));
+        DWORD piece = static_cast<DWORD>(std::min<size_t>(64 * 1024, buffer.size() - total));
         if (piece == 0 || !DllCall<BOOL>(kInternetReadFile, request, buffer.data() + total, piece, &read) ||
             read == 0) {
             break;

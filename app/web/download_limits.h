@@ -8,6 +8,8 @@
 #include <algorithm>
 #include <chrono>
 #include <cstdint>
+#include <optional>
+#include <string_view>
 
 namespace web {
 
@@ -20,6 +22,35 @@ public:
 
     // True when a body of `size` bytes is within the largest body.
     bool BodyFits(uint64_t size) const { return maxBody_ == 0 || size <= maxBody_; }
+
+    // The body length a response head declares, from the text of its
+    // Content-Length value: none when there is no such header or its value is
+    // not a number; a number too wide even for 64 bits reads as the largest,
+    // which no cap admits.
+    static std::optional<uint64_t> ParseDeclaredLength(std::string_view value)
+    {
+        while (!value.empty() && (value.front() == ' ' || value.front() == '\t')) value.remove_prefix(1);
+        while (!value.empty() && (value.back() == ' ' || value.back() == '\t')) value.remove_suffix(1);
+        if (value.empty()) return std::nullopt;
+        uint64_t length = 0;
+        for (char c : value) {
+            if (c < '0' || c > '9') return std::nullopt;
+            uint64_t digit = static_cast<uint64_t>(c - '0');
+            if (length > (UINT64_MAX - digit) / 10) return UINT64_MAX;
+            length = length * 10 + digit;
+        }
+        return length;
+    }
+
+    // True when a response declares a body longer than the cap, so that it
+    // can be refused before any of it is read. The response to a HEAD request
+    // and a 1xx, 204 or 304 response carry no body whatever length they
+    // declare, so their word is not taken.
+    bool DeclaresTooMuch(bool headRequest, uint32_t status, std::optional<uint64_t> declared) const
+    {
+        if (headRequest || (status >= 100 && status < 200) || status == 204 || status == 304) return false;
+        return declared && !BodyFits(*declared);
+    }
 
     bool HasDeadline() const { return deadlineMs_ != 0; }
     bool Expired() const { return HasDeadline() && ElapsedMs() >= deadlineMs_; }

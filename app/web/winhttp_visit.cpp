@@ -3,11 +3,13 @@
 #include "app/call.h"
 #include "app/owned.h"
 #include "app/text/regex_object.h"
+#include "app/web/async_completion.h"
 #include "app/web/cookies.h"
 #include "app/web/dll_declarations.h"
 #include "app/web/download_limits.h"
 #include "app/web/gbk_text.h"
 #include "app/web/response_decoding.h"
+#include "app/web/web_probes.h"
 #include "app/web/web_values.h"
 #include "app/web/wide_text.h"
 #include "runtime/commands/conversion_commands.h"
@@ -20,6 +22,7 @@
 #include <winhttp.h>
 
 #include <algorithm>
+#include <optional>
 #include <string>
 #include <utility>
 #include <vector>
@@ -58,17 +61,6 @@ struct WideArg {
 };
 
 void ProcessEvents() { Call::Void(::ProcessEvents); }
-
-// The body length the response declares (Content-Length), or 0.
-uint64_t DeclaredLength(HINTERNET request)
-{
-    DWORD length = 0;
-    DWORD size = sizeof length;
-    DWORD index = 0;
-    BOOL ok = DllCall<BOOL>(kWinHttpQueryHeaders, request, DWORD{WINHTTP_QUERY_CONTENT_LENGTH | WINHTTP_QUERY_FLAG_NUMBER},
-                            static_cast<const wchar_t*>(nullptr), static_cast<void*>(&length), &size, &index);
-    return ok ? length : 0;
-}
 
 // The request header block: the caller's lines, then each default line whose
 // key the block does not hold anywhere (a substring search, not anchored to
@@ -110,51 +102,46 @@ std::string BuildHeaderBlock(const std::string& requestHeaders, const std::strin
 // byte a second passes them all, and closing a handle from another thread
 // does not end a synchronous call on every platform.
 //
-// The state the callbacks write lives until both the exchange and the
-// request handle are done with it: WinHttp may call back after the handle
-// was closed, up to its closing notice.
-struct AsyncState {
-    HANDLE done = CreateEventW(nullptr, FALSE, FALSE, nullptr);  // owned; set by each completion
-    LONG refs = 2;                                               // the exchange and the request handle
-    DWORD status = 0;                                            // the completion's WINHTTP_CALLBACK_STATUS_*
-    DWORD error = 0;                                             // of a request error
-    DWORD count = 0;                                             // bytes available, or read
-    std::vector<uint8_t> piece;                                  // the read buffer: a cancelled read may still write it
-
-    void Release()
-    {
-        if (InterlockedDecrement(&refs) != 0) return;
-        CloseHandle(done);
-        delete this;
-    }
+// What WinHttp's completions carry, and what a pending call may still use
+// after the exchange gave up on it: WinHttp reads the request body until the
+// cancelled request's error notice, and a cancelled read may still write its
+// buffer and count.
+struct HttpCompletion : AsyncCompletion {
+    using AsyncCompletion::AsyncCompletion;
+    DWORD count = 0;             // bytes available, or read, by the last completed call
+    std::vector<uint8_t> piece;  // the read buffer
+    std::vector<uint8_t> post;   // the request body, copied from the caller's
 };
 
 void CALLBACK OnWinHttpStatus(HINTERNET, DWORD_PTR context, DWORD status, void* info, DWORD length)
 {
-    auto* state = reinterpret_cast<AsyncState*>(context);
+    auto* state = reinterpret_cast<HttpCompletion*>(context);
     if (!state) return;
     switch (status) {
     case WINHTTP_CALLBACK_STATUS_HANDLE_CLOSING:
-        state->Release();
+        state->Release();  // the request's reference: nothing follows its closing notice
         return;
     case WINHTTP_CALLBACK_STATUS_DATA_AVAILABLE:
         state->count = *static_cast<DWORD*>(info);
-        break;
+        state->Complete(true, 0);
+        return;
     case WINHTTP_CALLBACK_STATUS_READ_COMPLETE:
         state->count = length;
-        break;
-    case WINHTTP_CALLBACK_STATUS_REQUEST_ERROR:
-        state->error = static_cast<WINHTTP_ASYNC_RESULT*>(info)->dwError;
-        break;
+        state->Complete(true, 0);
+        return;
     case WINHTTP_CALLBACK_STATUS_SENDREQUEST_COMPLETE:
     case WINHTTP_CALLBACK_STATUS_HEADERS_AVAILABLE:
-        break;
+        state->Complete(true, 0);
+        return;
+    case WINHTTP_CALLBACK_STATUS_REQUEST_ERROR:
+        state->Complete(false, static_cast<WINHTTP_ASYNC_RESULT*>(info)->dwError);
+        return;
     default:
         return;
     }
-    state->status = status;
-    SetEvent(state->done);
 }
+
+using Outcome = AsyncCompletion::Outcome;
 
 class Exchange {
 public:
@@ -164,12 +151,14 @@ public:
         CloseHandles();
         if (async_) async_->Release();
     }
+    Exchange(const Exchange&) = delete;
+    Exchange& operator=(const Exchange&) = delete;
 
     Text Run();
 
 private:
-    // The outcome of a step: go on, leave through the exit ladder, or return
-    // at once (handles closed, no ladder).
+    // The outcome of a group of steps: go on, leave through the exit ladder,
+    // or return at once (handles closed, no ladder).
     enum class Next { Continue, Ladder, Return };
 
     Next Fail(const char* message)
@@ -184,17 +173,18 @@ private:
     }
     void Enter() { ++stagesEntered_; }
 
-    // How an awaited step ended.
-    enum class Step { Done, Failed, Expired };
-
-    Next Prepare();
-    bool StartAsync();
-    // A step of the exchange: in synchronous mode the call's own result; in
-    // asynchronous mode its start, then its completion within the time left.
-    Step Await(BOOL started);
-    Next Send();
+    Next OpenHandles();
+    Next SetOptions();
+    Next SendRequest();
+    bool StartAsync(std::string_view post);
+    // A step: in synchronous mode the call's own result; in asynchronous mode
+    // its start, then its completion within the time left.
+    Outcome Await(BOOL started) { return !started ? Outcome::Failed : async_ ? async_->Wait(limits_) : Outcome::Done; }
     // False when the body was abandoned at a limit.
     bool ReadBody();
+    Outcome ReadPiece(DWORD available);
+    uint32_t StatusCode();
+    std::optional<uint64_t> DeclaredLength();
     void SetReceiveTimeout(uint32_t ms);
     void Finish();
     void CloseHandles();
@@ -204,16 +194,53 @@ private:
     HINTERNET session_ = nullptr;
     HINTERNET connection_ = nullptr;
     HINTERNET request_ = nullptr;
-    AsyncState* async_ = nullptr;  // owned reference; only with a deadline
+    HttpCompletion* async_ = nullptr;  // owned reference; only with a deadline
     int32_t stagesEntered_ = 0;
-    uint32_t phaseMs_ = 30000;  // the time-out of each phase, as set
+    uint32_t phaseMs_ = 30000;  // the time-out of each phase, as the caller chose it
+    bool head_ = false;         // a HEAD request, whose response carries no body
 
     RegexObject regex_;  // for the charset search; made when the routine starts
     BodyBuffer body_;
     OwnedText text_;  // until handed to the caller
 };
 
-Exchange::Next Exchange::Prepare()
+// The exchange, step by step. A group of steps that fails has already put its
+// message into statusText.
+Text Exchange::Run()
+{
+    // 2. Without the service there is nothing to do, not even the ladder.
+    if (!DllCall<BOOL>(kWinHttpCheckPlatform)) {
+        StoreText(args_.statusText, kMsg700);
+        return nullptr;
+    }
+    // 3-8. The address, then the session, the connection and the request.
+    Next next = OpenHandles();
+    // 9-13. Time-outs, credentials, cookies and redirects.
+    if (next == Next::Continue) next = SetOptions();
+    // 14-17. The header block, the body, and the response head.
+    if (next == Next::Continue) next = SendRequest();
+    if (next == Next::Return) return nullptr;
+    if (next == Next::Continue) {
+        // 18. The body; then 19-30, the response head's parts, the body
+        // handed over and its text decoded.
+        if (ReadBody()) {
+            Finish();
+        } else {
+            // Abandoned at a limit: what was read goes at once, and the call
+            // ends as a failed read with nothing else written.
+            RuntimeFree(body_.Release());
+            StoreText(args_.statusText, kMsg713);
+            CloseHandles();
+        }
+    }
+    // 31. Leaving each stage lets waiting window messages through, innermost
+    // first; failure messages are already written. 32-33: the handles close
+    // as the exchange goes.
+    for (int32_t i = 0; i < stagesEntered_; ++i) ProcessEvents();
+    return text_.Release();
+}
+
+Exchange::Next Exchange::OpenHandles()
 {
     Enter();
     std::string_view address = TextView(args_.address);
@@ -259,12 +286,17 @@ Exchange::Next Exchange::Prepare()
 
     Enter();
     uint32_t method = static_cast<uint32_t>(args_.method);
-    WideArg verb(kVerbs[method < 4 ? method : 0]);
-    request_ = DllCall<HINTERNET>(kWinHttpOpenRequest, connection_, verb.Get(), objectPath.c_str(),
+    const char* verb = kVerbs[method < 4 ? method : 0];
+    head_ = method == 2;
+    request_ = DllCall<HINTERNET>(kWinHttpOpenRequest, connection_, WideArg(verb).Get(), objectPath.c_str(),
                                   static_cast<const wchar_t*>(nullptr), static_cast<const wchar_t*>(nullptr),
                                   static_cast<const wchar_t**>(nullptr), DWORD{secure ? WINHTTP_FLAG_SECURE : 0u});
     if (!request_) return Fail(kMsg704);
+    return Next::Continue;
+}
 
+Exchange::Next Exchange::SetOptions()
+{
     Enter();
     // Whole seconds far beyond any useful wait are capped rather than left to
     // overflow into a negative (infinite) time-out.
@@ -310,35 +342,9 @@ Exchange::Next Exchange::Prepare()
     return Next::Continue;
 }
 
-bool Exchange::StartAsync()
+Exchange::Next Exchange::SendRequest()
 {
-    async_ = new AsyncState;
-    // The request carries the state from the start, so that its closing
-    // notice comes whatever happens next.
-    DWORD_PTR context = reinterpret_cast<DWORD_PTR>(async_);
-    if (!async_->done || !DllCall<BOOL>(kWinHttpSetOption, request_, DWORD{WINHTTP_OPTION_CONTEXT_VALUE}, &context,
-                                        DWORD{sizeof context})) {
-        async_->Release();  // the request holds no reference
-        return false;
-    }
-    auto callback = DllCall<WINHTTP_STATUS_CALLBACK>(
-        kWinHttpSetStatusCallback, request_, &OnWinHttpStatus,
-        DWORD{WINHTTP_CALLBACK_FLAG_ALL_COMPLETIONS | WINHTTP_CALLBACK_FLAG_HANDLES}, DWORD_PTR{0});
-    return callback != WINHTTP_INVALID_STATUS_CALLBACK;
-}
-
-Exchange::Step Exchange::Await(BOOL started)
-{
-    if (!started) return Step::Failed;
-    if (!async_) return Step::Done;
-    if (WaitForSingleObject(async_->done, limits_.LeftMs()) != WAIT_OBJECT_0) return Step::Expired;
-    if (async_->status != WINHTTP_CALLBACK_STATUS_REQUEST_ERROR) return Step::Done;
-    // A time-out of the platform's, set to the time left, is the deadline.
-    return async_->error == ERROR_WINHTTP_TIMEOUT && limits_.HasDeadline() ? Step::Expired : Step::Failed;
-}
-
-Exchange::Next Exchange::Send()
-{
+    // 14-15. The header block.
     Enter();
     std::string block = BuildHeaderBlock(std::string(TextView(args_.requestHeaders)),
                                          std::string(args_.cookies ? TextView(*args_.cookies) : ""));
@@ -347,20 +353,21 @@ Exchange::Next Exchange::Send()
                        DWORD{WINHTTP_ADDREQ_FLAG_ADD | WINHTTP_ADDREQ_FLAG_REPLACE})) {
         return Fail(kMsg710);
     }
+    // 16. The request and its body. A download under a deadline that cannot
+    // be bounded fails here rather than wait without its deadline.
     Enter();
-    if (limits_.HasDeadline() && !StartAsync()) return Fail(kMsg711);
     std::string_view post = TextView(args_.postData);
+    if (limits_.HasDeadline() && !StartAsync(post)) return Fail(kMsg711);
+    const void* body = post.empty() ? nullptr : async_ ? static_cast<const void*>(async_->post.data()) : post.data();
     auto length = static_cast<DWORD>(post.size());
-    // (The body stays the caller's until the call returns, which outlasts
-    // every step that sends it.)
-    Step sent = Await(DllCall<BOOL>(kWinHttpSendRequest, request_, static_cast<const wchar_t*>(nullptr), DWORD{0},
-                                    post.empty() ? nullptr : const_cast<char*>(post.data()), length, length,
-                                    reinterpret_cast<DWORD_PTR>(async_)));
+    Outcome sent = Await(DllCall<BOOL>(kWinHttpSendRequest, request_, static_cast<const wchar_t*>(nullptr), DWORD{0},
+                                       const_cast<void*>(body), length, length, reinterpret_cast<DWORD_PTR>(async_)));
     // Past the deadline the server has not answered in time, whichever step
     // the platform was waiting in (some read the response head while
     // sending).
-    if (sent == Step::Expired) return Fail(kMsg712);
-    if (sent == Step::Failed) return Fail(kMsg711);
+    if (sent == Outcome::Expired) return Fail(kMsg712);
+    if (sent == Outcome::Failed) return Fail(kMsg711);
+    // 17. The response head.
     Enter();
     if (limits_.HasDeadline()) {
         // The platform's own waits for the response head get only the time
@@ -369,9 +376,32 @@ Exchange::Next Exchange::Send()
         DllCall<BOOL>(kWinHttpSetOption, request_, DWORD{WINHTTP_OPTION_RECEIVE_RESPONSE_TIMEOUT}, &left, DWORD{4});
         SetReceiveTimeout(left);
     }
-    if (Await(DllCall<BOOL>(kWinHttpReceiveResponse, request_, static_cast<void*>(nullptr))) != Step::Done)
+    if (Await(DllCall<BOOL>(kWinHttpReceiveResponse, request_, static_cast<void*>(nullptr))) != Outcome::Done)
         return Fail(kMsg712);
     return Next::Continue;
+}
+
+bool Exchange::StartAsync(std::string_view post)
+{
+    async_ = new HttpCompletion(ResolveDllCommand(kWinHttpSetStatusCallback));
+    if (!async_->Usable()) return false;
+    // WinHttp reads the body until the request's cancelled notice, which may
+    // come after the caller has freed its own.
+    async_->post.assign(post.begin(), post.end());
+    // The request carries the state from before its first call, and its
+    // closing notice, which needs both the context and the callback, frees
+    // the request's reference.
+    DWORD_PTR context = reinterpret_cast<DWORD_PTR>(async_);
+    if (!DllCall<BOOL>(kWinHttpSetOption, request_, DWORD{WINHTTP_OPTION_CONTEXT_VALUE}, &context,
+                       DWORD{sizeof context})) {
+        return false;
+    }
+    auto installed = DllCall<WINHTTP_STATUS_CALLBACK>(
+        kWinHttpSetStatusCallback, request_, &OnWinHttpStatus,
+        DWORD{WINHTTP_CALLBACK_FLAG_ALL_COMPLETIONS | WINHTTP_CALLBACK_FLAG_HANDLES}, DWORD_PTR{0});
+    if (installed == WINHTTP_INVALID_STATUS_CALLBACK) return false;
+    async_->AddRef();
+    return true;
 }
 
 void Exchange::SetReceiveTimeout(uint32_t ms)
@@ -380,47 +410,85 @@ void Exchange::SetReceiveTimeout(uint32_t ms)
     DllCall<BOOL>(kWinHttpSetOption, request_, DWORD{WINHTTP_OPTION_RECEIVE_TIMEOUT}, &value, DWORD{4});
 }
 
+uint32_t Exchange::StatusCode()
+{
+    DWORD status = 0;
+    DWORD size = sizeof status;
+    DWORD index = 0;
+    DllCall<BOOL>(kWinHttpQueryHeaders, request_, DWORD{WINHTTP_QUERY_STATUS_CODE | WINHTTP_QUERY_FLAG_NUMBER},
+                  static_cast<const wchar_t*>(nullptr), static_cast<void*>(&status), &size, &index);
+    return status;
+}
+
+// Read as text: a length wider than 32 bits does not fit the number form.
+std::optional<uint64_t> Exchange::DeclaredLength()
+{
+    wchar_t value[128] = {};
+    DWORD size = sizeof value - sizeof value[0];
+    DWORD index = 0;
+    if (!DllCall<BOOL>(kWinHttpQueryHeaders, request_, DWORD{WINHTTP_QUERY_CONTENT_LENGTH},
+                       static_cast<const wchar_t*>(nullptr), static_cast<void*>(value), &size, &index)) {
+        return std::nullopt;
+    }
+    return DownloadLimits::ParseDeclaredLength(WideToText(value, std::min<DWORD>(size, sizeof value - 2)));
+}
+
 bool Exchange::ReadBody()
 {
-    // A body that declares its length, within the cap, is read into one block.
-    if (const uint64_t declared = DeclaredLength(request_); limits_.BodyFits(declared)) body_.ReserveDeclared(declared);
-    // Each piece is read straight behind the body already held, in exactly
-    // the size the service reports available.
+    // A body declared longer than the cap is refused before any of it is
+    // read; one declared within it is read into one block of its size.
+    const std::optional<uint64_t> declared = DeclaredLength();
+    if (limits_.DeclaresTooMuch(head_, StatusCode(), declared)) return false;
+    if (declared) body_.ReserveDeclared(*declared);
     for (;;) {
         // Each wait for more data gets only the time left before the deadline.
         if (limits_.HasDeadline()) SetReceiveTimeout(limits_.Bound(phaseMs_));
         DWORD available = 0;
-        // In asynchronous mode the counts come with the completions only.
-        Step queried = Await(DllCall<BOOL>(kWinHttpQueryDataAvailable, request_, async_ ? nullptr : &available));
+        // In asynchronous mode the count comes with the completion only.
+        Outcome queried = Await(DllCall<BOOL>(kWinHttpQueryDataAvailable, request_, async_ ? nullptr : &available));
         // A body cut off by the deadline is no body at all, not a shorter one.
-        if (queried == Step::Expired || limits_.Expired()) return false;
+        if (queried == Outcome::Expired || limits_.Expired()) return false;
+        // A failed query (a time-out of the caller's among them) ends the
+        // body with what was received.
+        if (queried == Outcome::Failed) return true;
         if (async_) available = async_->count;
-        if (queried != Step::Done || available < 1) return true;
+        if (available < 1) return true;
         // The cap is checked before the piece is taken, so the body never
         // holds more than the caller allowed.
         if (!limits_.BodyFits(uint64_t{body_.Size()} + available)) return false;
-        if (async_) {
-            async_->piece.resize(available);
-            Step read = Await(DllCall<BOOL>(kWinHttpReadData, request_, async_->piece.data(), available,
-                                            static_cast<DWORD*>(nullptr)));
-            if (read == Step::Expired || limits_.Expired()) return false;
-            if (read == Step::Failed) {
-                StoreText(args_.statusText, kMsg713);
-                return true;
-            }
-            body_.Append(async_->piece.data(), std::min<DWORD>(async_->count, available));
-            continue;
-        }
-        // Only the bytes the read reports are kept, so the piece needs no
-        // zero-filling first.
-        uint8_t* piece = body_.Reserve(available);
-        DWORD read = 0;
-        if (!DllCall<BOOL>(kWinHttpReadData, request_, piece, available, &read)) {
+        Outcome read = ReadPiece(available);
+        if (read == Outcome::Expired || limits_.Expired()) return false;
+        if (read == Outcome::Failed) {
+            // The body read so far is kept.
             StoreText(args_.statusText, kMsg713);
             return true;
         }
-        body_.Commit(std::min<DWORD>(read, available));
     }
+}
+
+// Reads the `available` bytes behind the body, in exactly that size.
+Outcome Exchange::ReadPiece(DWORD available)
+{
+    DWORD read = 0;
+    Outcome outcome;
+    if (async_) {
+        async_->piece.resize(available);
+        outcome = Await(
+            DllCall<BOOL>(kWinHttpReadData, request_, async_->piece.data(), available, static_cast<DWORD*>(nullptr)));
+        // The count is the completion's: a read given up on may still write it.
+        if (outcome == Outcome::Done) {
+            read = std::min<DWORD>(async_->count, available);
+            body_.Append(async_->piece.data(), read);
+        }
+    } else {
+        // Read straight behind the body; only the bytes the read reports are
+        // kept, so the piece needs no zero-filling first.
+        uint8_t* piece = body_.Reserve(available);
+        outcome = Await(DllCall<BOOL>(kWinHttpReadData, request_, piece, available, &read));
+        if (outcome == Outcome::Done) body_.Commit(read = std::min<DWORD>(read, available));
+    }
+    if (outcome == Outcome::Done) ProbeBodyBytesRead(read);
+    return outcome;
 }
 
 void Exchange::Finish()
@@ -481,32 +549,6 @@ void Exchange::CloseHandles()
     DllCall<BOOL>(kWinHttpCloseHandle, connection_);
     DllCall<BOOL>(kWinHttpCloseHandle, session_);
     request_ = connection_ = session_ = nullptr;
-}
-
-Text Exchange::Run()
-{
-    if (!DllCall<BOOL>(kWinHttpCheckPlatform)) {
-        StoreText(args_.statusText, kMsg700);
-        return nullptr;  // the destructor closes the three (null) handles
-    }
-    Next next = Prepare();
-    if (next == Next::Continue) next = Send();
-    if (next == Next::Return) return nullptr;
-    if (next == Next::Continue) {
-        if (ReadBody()) {
-            Finish();
-        } else {
-            // Abandoned at a limit: what was read goes at once, and the call
-            // ends as a failed read with nothing else written.
-            RuntimeFree(body_.Release());
-            StoreText(args_.statusText, kMsg713);
-            CloseHandles();
-        }
-    }
-    // Leaving each stage lets waiting window messages through, innermost
-    // first; failure messages are already written.
-    for (int32_t i = 0; i < stagesEntered_; ++i) ProcessEvents();
-    return text_.Release();
 }
 
 }  // namespace

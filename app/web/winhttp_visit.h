@@ -31,14 +31,17 @@ struct WinHttpVisitArgs {
     Text* statusText = nullptr;
     ByteSet* responseBody = nullptr;
     // Limits for a download from an untrusted server (0: none). A body that
-    // would grow past maxBodyBytes is abandoned: the call ends as a failed
-    // read (message 713, empty text, nothing else written). deadlineMs bounds
-    // the whole call, from its first platform call to its last, whatever the
-    // server does: an exchange still waiting for the server's answer then
-    // ends as one the server did not answer (message 712), one still reading
-    // the body as a failed read (713), and either returns the empty text. The
-    // per-phase time-out alone cannot stop a server that sends a byte now
-    // and then.
+    // would grow past maxBodyBytes, or that the response head declares longer
+    // (HEAD, 1xx, 204 and 304 responses aside), is abandoned, the latter
+    // before any of it is read: the call ends as a failed read (message 713,
+    // empty text, nothing else written). deadlineMs bounds the whole call,
+    // from its first platform call to its last, whatever the server does: an
+    // exchange still waiting for the server's answer then ends as one the
+    // server did not answer (message 712), one still reading the body as a
+    // failed read (713), and either returns the empty text. The per-phase
+    // time-out alone cannot stop a server that sends a byte now and then;
+    // one that runs out while time is left is that time-out's failure, as
+    // without a deadline (711 for a send, the body so far for a read).
     uint32_t maxBodyBytes = 0;
     uint32_t deadlineMs = 0;
 };

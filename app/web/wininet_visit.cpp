@@ -2,11 +2,13 @@
 
 #include "app/call.h"
 #include "app/owned.h"
+#include "app/web/async_completion.h"
 #include "app/web/cookies.h"
 #include "app/web/dll_declarations.h"
 #include "app/web/download_limits.h"
 #include "app/web/gbk_text.h"
 #include "app/web/url_split.h"
+#include "app/web/web_probes.h"
 #include "app/web/web_values.h"
 #include "runtime/commands/conversion_commands.h"
 #include "runtime/commands/text_commands.h"
@@ -17,13 +19,16 @@
 #include <wininet.h>
 
 #include <algorithm>
+#include <optional>
 #include <string>
 #include <vector>
 
 namespace web {
 namespace {
 
-constexpr DWORD kReadPiece = 1024;
+// Each read asks for this much: the platform hands over what it has, up to
+// that, so a large download takes few round trips and a small one no more.
+constexpr DWORD kReadPiece = 64 * 1024;
 constexpr DWORD kHeaderBuffer = 5000;
 constexpr DWORD kHeaderGuard = 64 * 1024;
 
@@ -47,14 +52,25 @@ std::string UserAgentOf(const std::string& headers)
     return agent.empty() ? HeaderValue(headers) : agent;
 }
 
-// The body length the response declares (Content-Length), or 0.
-uint64_t DeclaredLength(HINTERNET request)
+uint32_t StatusCode(HINTERNET request)
 {
-    DWORD length = 0;
-    DWORD size = sizeof length;
-    BOOL ok = DllCall<BOOL>(kHttpQueryInfoA, request, DWORD{HTTP_QUERY_CONTENT_LENGTH | HTTP_QUERY_FLAG_NUMBER},
-                            static_cast<void*>(&length), &size, static_cast<DWORD*>(nullptr));
-    return ok ? length : 0;
+    DWORD status = 0;
+    DWORD size = sizeof status;
+    DllCall<BOOL>(kHttpQueryInfoA, request, DWORD{HTTP_QUERY_STATUS_CODE | HTTP_QUERY_FLAG_NUMBER},
+                  static_cast<void*>(&status), &size, static_cast<DWORD*>(nullptr));
+    return status;
+}
+
+// Read as text: a length wider than 32 bits does not fit the number form.
+std::optional<uint64_t> DeclaredLength(HINTERNET request)
+{
+    char value[128] = {};
+    DWORD size = sizeof value - 1;
+    if (!DllCall<BOOL>(kHttpQueryInfoA, request, DWORD{HTTP_QUERY_CONTENT_LENGTH}, static_cast<void*>(value), &size,
+                       static_cast<DWORD*>(nullptr))) {
+        return std::nullopt;
+    }
+    return DownloadLimits::ParseDeclaredLength(std::string_view(value, std::min<DWORD>(size, sizeof value - 1)));
 }
 
 // Appends the default lines to the caller's headers (case-sensitive
@@ -92,55 +108,39 @@ void SetWait(HINTERNET handle, DWORD option, DWORD ms)
 // a byte a second passes them all, and closing a handle while a call uses it
 // is not safe.
 //
-// The state the callbacks write lives until the call and each handle made
-// with it are done with it: WinInet may call back up to a handle's closing
-// notice.
-struct AsyncState {
-    HANDLE done = CreateEventW(nullptr, FALSE, FALSE, nullptr);  // owned; set by each completion
-    LONG refs = 1;                                               // the call, then each handle made with it
-    DWORD_PTR result = 0;                                        // of the completed step
-    DWORD error = 0;
-    DWORD read = 0;                  // what a pending read wrote
-    uint8_t piece[kReadPiece] = {};  // the read buffer: a cancelled read may still write it
-    // What a pending send may still read: the header text and the body.
+// What a pending call may still use after the exchange gave up on it: a
+// cancelled send the header text and the body, a cancelled read its buffer
+// and count.
+struct InetCompletion : AsyncCompletion {
+    using AsyncCompletion::AsyncCompletion;
+    DWORD read = 0;
+    std::vector<uint8_t> piece = std::vector<uint8_t>(kReadPiece);
     std::string headers;
     std::vector<uint8_t> sent;
-
-    void AddRef() { InterlockedIncrement(&refs); }
-    void Release()
-    {
-        if (InterlockedDecrement(&refs) != 0) return;
-        CloseHandle(done);
-        delete this;
-    }
 };
 
 void CALLBACK OnInternetStatus(HINTERNET, DWORD_PTR context, DWORD status, void* info, DWORD)
 {
-    auto* state = reinterpret_cast<AsyncState*>(context);
+    auto* state = reinterpret_cast<InetCompletion*>(context);
     if (!state) return;
     if (status == INTERNET_STATUS_HANDLE_CLOSING) {
-        state->Release();
+        state->Release();  // this handle's reference: nothing follows its closing notice
     } else if (status == INTERNET_STATUS_REQUEST_COMPLETE) {
         const auto* outcome = static_cast<const INTERNET_ASYNC_RESULT*>(info);
-        state->result = outcome->dwResult;
-        state->error = outcome->dwError;
-        SetEvent(state->done);
+        state->Complete(outcome->dwResult != 0, outcome->dwError);
     }
 }
 
-// Holds the asynchronous state for the call and, as a handle's context,
-// for each handle made with it.
+using Outcome = AsyncCompletion::Outcome;
+
+// The asynchronous state, for a download under a deadline: the call holds
+// one reference, and each handle made with Context() another until its
+// closing notice.
 class Steps {
 public:
     explicit Steps(const DownloadLimits& limits) : limits_(limits)
     {
-        if (!limits.HasDeadline()) return;
-        state_ = new AsyncState;
-        if (!state_->done) {
-            state_->Release();
-            state_ = nullptr;
-        }
+        if (limits.HasDeadline()) state_ = new InetCompletion(ResolveDllCommand(kInternetSetStatusCallbackA));
     }
     ~Steps()
     {
@@ -149,31 +149,31 @@ public:
     Steps(const Steps&) = delete;
     Steps& operator=(const Steps&) = delete;
 
-    bool Async() const { return state_ != nullptr; }
-    AsyncState* State() const { return state_; }
+    // False when a deadline cannot be kept: the download then fails rather
+    // than wait without one.
+    bool Usable() const { return !state_ || state_->Usable(); }
+    InetCompletion* State() const { return state_; }
+    // Never 0 in asynchronous mode: WinInet sends a handle's closing notice,
+    // which releases the handle's reference, only for a handle made with a
+    // context.
     DWORD_PTR Context() const { return reinterpret_cast<DWORD_PTR>(state_); }
-    // A handle made with Context() holds a reference until it closes.
     void Made(HINTERNET handle)
     {
         if (handle && state_) state_->AddRef();
     }
 
-    enum class Step { Done, Failed, Expired };
     // A step's call has returned `finished`: in asynchronous mode a pending
     // one is awaited within the time left.
-    Step Await(BOOL finished)
+    Outcome Await(BOOL finished)
     {
-        if (finished) return Step::Done;
-        if (!state_ || GetLastError() != ERROR_IO_PENDING) return Step::Failed;
-        if (WaitForSingleObject(state_->done, limits_.LeftMs()) != WAIT_OBJECT_0) return Step::Expired;
-        if (state_->result) return Step::Done;
-        // A time-out of the platform's ends with the deadline.
-        return state_->error == ERROR_INTERNET_TIMEOUT ? Step::Expired : Step::Failed;
+        if (finished) return Outcome::Done;
+        if (!state_ || GetLastError() != ERROR_IO_PENDING) return Outcome::Failed;
+        return state_->Wait(limits_);
     }
 
 private:
     const DownloadLimits& limits_;
-    AsyncState* state_ = nullptr;  // owned reference
+    InetCompletion* state_ = nullptr;  // owned reference
 };
 
 }  // namespace
@@ -191,10 +191,11 @@ ByteSet WinInetVisit(const WinInetVisitArgs& args)
     // Declared before the handles, which close first: each holds a
     // reference to the asynchronous state.
     Steps steps(limits);
+    if (!steps.Usable()) return nullptr;
     InternetHandles h;
     std::string_view proxy = TextView(args.proxyAddress);
     std::string proxyName = secure ? std::string(proxy) : "http=" + std::string(proxy);
-    DWORD openFlags = steps.Async() ? INTERNET_FLAG_ASYNC : 0;
+    DWORD openFlags = steps.State() ? INTERNET_FLAG_ASYNC : 0;
     if (proxy.empty()) {
         h.session =
             DllCall<HINTERNET>(kInternetOpenA, agent.c_str(), DWORD{INTERNET_OPEN_TYPE_DIRECT}, "", "", openFlags);
@@ -203,7 +204,7 @@ ByteSet WinInetVisit(const WinInetVisitArgs& args)
                                        proxyName.c_str(), "", openFlags);
     }
     if (!h.session) return nullptr;
-    if (steps.Async() && DllCall<INTERNET_STATUS_CALLBACK>(kInternetSetStatusCallbackA, h.session, &OnInternetStatus) ==
+    if (steps.State() && DllCall<INTERNET_STATUS_CALLBACK>(kInternetSetStatusCallbackA, h.session, &OnInternetStatus) ==
                              INTERNET_INVALID_STATUS_CALLBACK) {
         return nullptr;
     }
@@ -251,7 +252,7 @@ ByteSet WinInetVisit(const WinInetVisitArgs& args)
     uint32_t postLength = ByteSetLength(postBytes);
     const char* headerText = headers.c_str();
     const uint8_t* postData = ByteSetData(postBytes);
-    if (AsyncState* state = steps.State()) {
+    if (InetCompletion* state = steps.State()) {
         // A send abandoned at the deadline may go on reading them after the
         // call has returned.
         state->headers = headers;
@@ -262,28 +263,34 @@ ByteSet WinInetVisit(const WinInetVisitArgs& args)
     BOOL sent = DllCall<BOOL>(kHttpSendRequestA, h.request, headerText, static_cast<DWORD>(headers.size()),
                               postLength ? const_cast<uint8_t*>(postData) : nullptr, static_cast<DWORD>(postLength));
     // Failures of sending are not detected: the read below finds nothing.
-    if (steps.Await(sent) == Steps::Step::Expired) return nullptr;
+    if (steps.Await(sent) == Outcome::Expired) return nullptr;
 
     BodyBuffer body;
-    // A body that declares its length, within the cap, is read into one block.
-    if (const uint64_t declared = DeclaredLength(h.request); limits.BodyFits(declared)) body.ReserveDeclared(declared);
-    uint8_t syncPiece[kReadPiece] = {};
-    uint8_t* piece = steps.Async() ? steps.State()->piece : syncPiece;
-    DWORD* read = steps.Async() ? &steps.State()->read : nullptr;
-    DWORD syncRead = 0;
-    if (!read) read = &syncRead;
+    // A body declared longer than the cap is refused before any of it is
+    // read; one declared within it is read into one block of its size.
+    const std::optional<uint64_t> declared = DeclaredLength(h.request);
+    if (limits.DeclaresTooMuch(method == 2, StatusCode(h.request), declared)) return nullptr;
+    if (declared) body.ReserveDeclared(*declared);
+    std::vector<uint8_t> syncPiece(steps.State() ? 0 : kReadPiece);
     for (;;) {
         if (limits.HasDeadline()) SetWait(h.request, INTERNET_OPTION_RECEIVE_TIMEOUT, limits.Bound(UINT32_MAX));
-        *read = 0;
-        Steps::Step step = steps.Await(DllCall<BOOL>(kInternetReadFile, h.request, piece, kReadPiece, read));
-        DWORD got = std::min(*read, kReadPiece);
-        // Past a limit the download is abandoned: the handles close as `h`
-        // goes, and the caller gets the empty body of a failed request. A
+        InetCompletion* state = steps.State();
+        uint8_t* piece = state ? state->piece.data() : syncPiece.data();
+        DWORD syncRead = 0;
+        Outcome step = steps.Await(
+            DllCall<BOOL>(kInternetReadFile, h.request, piece, kReadPiece, state ? &state->read : &syncRead));
+        // Past the deadline the download is abandoned: the handles close as
+        // `h` goes, and the caller gets the empty body of a failed request. A
         // body cut off by the deadline is no body at all, not a shorter one.
-        if (step == Steps::Step::Expired || limits.Expired() || !limits.BodyFits(uint64_t{body.Size()} + got))
-            return nullptr;
+        if (step == Outcome::Expired || limits.Expired()) return nullptr;
         // A failed read ends the body, like its end.
-        if (step == Steps::Step::Failed || got == 0) break;
+        if (step == Outcome::Failed) break;
+        // The count only of a finished read: one given up on may still write it.
+        DWORD got = std::min(state ? state->read : syncRead, kReadPiece);
+        if (got == 0) break;
+        ProbeBodyBytesRead(got);
+        // Past the cap likewise, before the piece is taken.
+        if (!limits.BodyFits(uint64_t{body.Size()} + got)) return nullptr;
         body.Append(piece, got);
     }
     StoreText(args.requestHeaders, headers);

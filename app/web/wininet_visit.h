@@ -25,7 +25,9 @@ struct WinInetVisitArgs {
     ByteSet* postBytes = nullptr;  // in/out
     const char* proxyAddress = nullptr;
     // Limits for a download from an untrusted server (0: none). A body that
-    // would grow past maxBodyBytes is abandoned, and deadlineMs bounds the
+    // would grow past maxBodyBytes, or that the response head declares longer
+    // (HEAD, 1xx, 204 and 304 responses aside), is abandoned, the latter
+    // before any of it is read, and deadlineMs bounds the
     // whole call, from its first platform call to its last, whatever the
     // server does (connecting, the response head, redirects, the body): past
     // either the handles are closed, the empty body is returned and no
