@@ -9,6 +9,7 @@
 #include "app/web/gbk_text.h"
 #include "app/web/response_decoding.h"
 #include "app/web/web_values.h"
+#include "app/web/wait_answering.h"
 #include "app/web/wide_text.h"
 #include "runtime/commands/conversion_commands.h"
 #include "runtime/commands/system_commands.h"
@@ -331,7 +332,7 @@ Exchange::Step Exchange::Await(BOOL started)
 {
     if (!started) return Step::Failed;
     if (!async_) return Step::Done;
-    if (WaitForSingleObject(async_->done, limits_.LeftMs()) != WAIT_OBJECT_0) return Step::Expired;
+    if (WaitAnswering(async_->done, limits_.LeftMs()) != WAIT_OBJECT_0) return Step::Expired;
     if (async_->status != WINHTTP_CALLBACK_STATUS_REQUEST_ERROR) return Step::Done;
     // A time-out of the platform's, set to the time left, is the deadline.
     return async_->error == ERROR_WINHTTP_TIMEOUT && limits_.HasDeadline() ? Step::Expired : Step::Failed;

@@ -7,6 +7,7 @@
 #include "app/web/download_limits.h"
 #include "app/web/gbk_text.h"
 #include "app/web/url_split.h"
+#include "app/web/wait_answering.h"
 #include "app/web/web_values.h"
 #include "runtime/commands/conversion_commands.h"
 #include "runtime/commands/text_commands.h"
@@ -165,7 +166,7 @@ public:
     {
         if (finished) return Step::Done;
         if (!state_ || GetLastError() != ERROR_IO_PENDING) return Step::Failed;
-        if (WaitForSingleObject(state_->done, limits_.LeftMs()) != WAIT_OBJECT_0) return Step::Expired;
+        if (WaitAnswering(state_->done, limits_.LeftMs()) != WAIT_OBJECT_0) return Step::Expired;
         if (state_->result) return Step::Done;
         // A time-out of the platform's ends with the deadline.
         return state_->error == ERROR_INTERNET_TIMEOUT ? Step::Expired : Step::Failed;

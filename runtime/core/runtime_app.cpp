@@ -1,5 +1,6 @@
 #include "runtime/core/runtime_app.h"
 
+#include "runtime/core/answering_wait.h"
 #include "runtime/core/dll_commands.h"
 #include "runtime/core/exit_handlers.h"
 #include "runtime/core/facility_libraries.h"
@@ -72,6 +73,10 @@ void ComputeProgramDirectory()
 LRESULT CALLBACK HiddenOwnerProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam)
 {
     if (msg == kExitRequestMessage) ExitProcessService(static_cast<int32_t>(wParam));
+    if (msg == kRunLaterMessage) {
+        reinterpret_cast<void (*)()>(lParam)();
+        return 0;
+    }
     return DefWindowProcW(hwnd, msg, wParam, lParam);
 }
 
@@ -205,6 +210,12 @@ Fetched PumpMessage(MSG& msg)
 
 RuntimeApp& App() { return gApp; }
 
+bool RunLater(void (*call)())
+{
+    return gApp.hiddenOwner && PostMessageW(static_cast<HWND>(gApp.hiddenOwner), kRunLaterMessage, 0,
+                                            reinterpret_cast<LPARAM>(call));
+}
+
 void AddIdleCallback(void* window, void (*callback)(uintptr_t), uintptr_t parameter)
 {
     gApp.idleCallbacks.push_back({window, callback, parameter});
@@ -247,6 +258,7 @@ void InitializeRuntime(const ProgramHeader* header)
     CreateHiddenOwner();
     gApp.mainThreadId = GetCurrentThreadId();
     SetProcessEventsHandler(ProcessWaitingMessages);
+    SetWaitAnsweringHandler(AnsweringWait);
     if (!header) return;
 
     SetStaticDataRange(header->staticDataStart, header->staticDataSize);
