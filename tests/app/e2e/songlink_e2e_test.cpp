@@ -841,6 +841,164 @@ TEST(SongLinkEndToEnd, HostileServersEndAsFailedDownloads)
     EXPECT_EQ(exitCode, 0u);
 }
 
+// Another program's view of a window: how long it went without answering a
+// message sent to it, with a short limit, as the system's own hang check
+// does. Each probe also serves the probing thread's own windows.
+class AnswerProbe {
+public:
+    explicit AnswerProbe(HWND window) : window_(window), lastAnswer_(GetTickCount()) {}
+
+    void Probe()
+    {
+        DWORD_PTR result = 0;
+        if (SendMessageTimeoutW(window_, WM_NULL, 0, 0, SMTO_ABORTIFHUNG, 100, &result)) {
+            DWORD now = GetTickCount();
+            longestSilenceMs_ = std::max<DWORD>(longestSilenceMs_, now - lastAnswer_);
+            lastAnswer_ = now;
+        } else {
+            ++unanswered_;
+        }
+        MSG msg;
+        while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) DispatchMessageW(&msg);
+        Sleep(20);
+    }
+    // Probes until the predicate holds; false after timeoutMs.
+    template <class Predicate> bool ProbeUntil(Predicate done, DWORD timeoutMs)
+    {
+        DWORD start = GetTickCount();
+        while (!done()) {
+            if (GetTickCount() - start > timeoutMs) return false;
+            Probe();
+        }
+        return true;
+    }
+
+    DWORD LongestSilenceMs() const { return std::max<DWORD>(longestSilenceMs_, GetTickCount() - lastAnswer_); }
+    int Unanswered() const { return unanswered_; }
+
+private:
+    HWND window_;
+    DWORD lastAnswer_;
+    DWORD longestSilenceMs_ = 0;
+    int unanswered_ = 0;
+};
+
+// A window of the test's own, in one colour, laid over the client area of
+// another; it is taken away again when this ends.
+class Cover {
+public:
+    static constexpr COLORREF kColour = RGB(255, 0, 255);
+
+    explicit Cover(HWND over)
+    {
+        brush_ = CreateSolidBrush(kColour);
+        WNDCLASSW wc = {};
+        wc.lpfnWndProc = DefWindowProcW;
+        wc.hInstance = GetModuleHandleW(nullptr);
+        wc.hbrBackground = brush_;
+        wc.lpszClassName = L"SongLinkTestCover";
+        RegisterClassW(&wc);
+        RECT r = {};
+        GetClientRect(over, &r);
+        MapWindowPoints(over, nullptr, reinterpret_cast<POINT*>(&r), 2);
+        window_ =
+            CreateWindowExW(WS_EX_TOPMOST | WS_EX_TOOLWINDOW | WS_EX_NOACTIVATE, wc.lpszClassName, L"", WS_POPUP,
+                            r.left, r.top, r.right - r.left, r.bottom - r.top, nullptr, nullptr, wc.hInstance, nullptr);
+        ShowWindow(window_, SW_SHOWNOACTIVATE);
+        UpdateWindow(window_);
+    }
+    ~Cover()
+    {
+        DestroyWindow(window_);
+        UnregisterClassW(L"SongLinkTestCover", GetModuleHandleW(nullptr));
+        DeleteObject(brush_);
+    }
+    Cover(const Cover&) = delete;
+    Cover& operator=(const Cover&) = delete;
+
+private:
+    HBRUSH brush_ = nullptr;
+    HWND window_ = nullptr;
+};
+
+// While a lookup waits on a server that never answers, or on one whose
+// reply head trickles in, the window keeps answering other programs and
+// repaints what was uncovered; a click made meanwhile still waits in the
+// queue and starts its nested lookup only once the first lookup's download
+// has given up (the test build's deadline, 4 s), and each lookup's message
+// comes at its deadline. (Windows takes a window that answers nothing for
+// 5 s as hung and ghosts it; Wine never ghosts, but the window's silence
+// shows the same way from outside.)
+TEST(SongLinkEndToEnd, WindowKeepsAnsweringWhileALookupWaits)
+{
+    LoopbackReply silent;
+    silent.silent = true;
+    LoopbackReply tricklingHead;
+    tricklingHead.bytes = LoopbackServer::Response(200, "OK", "Content-Type: text/html\r\n", FullRecord());
+    tricklingHead.trickleIntervalMs = 1000;
+    const struct Case {
+        const char* name;
+        LoopbackReply endpoint;
+    } cases[] = {
+        {"a server that never answers", silent},
+        {"a reply head that trickles in", tricklingHead},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        HostileMusicService service;
+        service.SetEndpoint(c.endpoint);
+        ProgramRun run;
+        ASSERT_TRUE(run.Ready());
+        const COLORREF face = GetSysColor(COLOR_BTNFACE);
+        ASSERT_TRUE(WaitUntil([&] { return NearColour(ClientPixel(run.window_, kBareX, kBareY), face, 12); }, 5000));
+        run.Lookup("#hash=ABC&album_id=1");
+        ASSERT_TRUE(service.WaitFor("/yy/", 1, 15000));
+        const DWORD asked = GetTickCount();
+        ClickWindow(run.button_);
+        AnswerProbe probe(run.window_);
+
+        // Covered and uncovered a second into the wait, the window paints
+        // itself again well before the download gives up.
+        probe.ProbeUntil([] { return false; }, 1000);
+        {
+            Cover cover(run.window_);
+            EXPECT_TRUE(probe.ProbeUntil(
+                [&] { return NearColour(ClientPixel(run.window_, kBareX, kBareY), Cover::kColour, 12); }, 1000));
+        }
+        EXPECT_TRUE(
+            probe.ProbeUntil([&] { return NearColour(ClientPixel(run.window_, kBareX, kBareY), face, 12); }, 1500))
+            << std::hex << ClientPixel(run.window_, kBareX, kBareY);
+        EXPECT_EQ(service.CountTo("/yy/"), 1u) << "the click ran inside the wait";
+
+        // The click's lookup starts where the first one lets queued messages
+        // through, after its download gave up; it waits in turn.
+        ASSERT_TRUE(probe.ProbeUntil([&] { return service.CountTo("/yy/") >= 2; }, 15000));
+        const DWORD nestedAsked = GetTickCount();
+        EXPECT_GE(nestedAsked - asked, 3500u);
+        MessageBoxSeen box;
+        ASSERT_TRUE(probe.ProbeUntil(
+            [&] {
+                box = FindAndDismissMessageBox(run.child_.ProcessId(), FromGbk("信息："));
+                return box.found;
+            },
+            15000));
+        const DWORD told = GetTickCount();
+        EXPECT_EQ(box.text, FromGbk("未找到下载链接！"));
+        EXPECT_GE(told - nestedAsked, 3500u);
+        EXPECT_LE(told - nestedAsked, 6500u);
+        EXPECT_EQ(probe.Unanswered(), 0);
+        EXPECT_LT(probe.LongestSilenceMs(), 500u);
+
+        // Then the first lookup ends as after any failed download.
+        ASSERT_TRUE(run.WaitForLookups(1));
+        EXPECT_EQ(run.WaitForMessageBox().text, FromGbk("未找到下载链接！"));
+        ASSERT_TRUE(run.WaitForLookups(2));
+        uint32_t exitCode = 1;
+        ASSERT_TRUE(run.Close(&exitCode));
+        EXPECT_EQ(exitCode, 0u);
+    }
+}
+
 // The reply names the cover's host: only an http or https address (case
 // ignored) is fetched. An address without a scheme, or one of another scheme
 // that names our host further on, would otherwise reach it.
@@ -1129,8 +1287,8 @@ TEST(SongLinkEndToEnd, ARecordTheScriptEngineRefusesIsReadAllTheSame)
         ASSERT_TRUE(run.WaitForLookups(lookups));
         EXPECT_EQ(service.RequestsTo("/cover/fb" + n + ".jpg").size(), 1u);
         EXPECT_TRUE(service.WaitFor("/audio/fb" + n + ".mp3", 1, 20000));
-        EXPECT_TRUE(WaitUntil([&] { return NearColour(ClientPixel(run.window_, kBareX, kBareY), kCoverColour, 12); },
-                              5000))
+        EXPECT_TRUE(
+            WaitUntil([&] { return NearColour(ClientPixel(run.window_, kBareX, kBareY), kCoverColour, 12); }, 5000))
             << std::hex << ClientPixel(run.window_, kBareX, kBareY);
         EXPECT_FALSE(FindAndDismissMessageBox(run.child_.ProcessId(), FromGbk("信息：")).found);
     }
