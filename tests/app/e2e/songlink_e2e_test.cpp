@@ -832,8 +832,8 @@ TEST(SongLinkEndToEnd, HostileServersEndAsFailedDownloads)
         run.Lookup("#hash=ABC&album_id=2");
         ASSERT_TRUE(run.WaitForLookups(++lookups));
         EXPECT_TRUE(service.WaitFor("/audio/", ++audio, 5000));
-        EXPECT_TRUE(WaitUntil([&] { return NearColour(ClientPixel(run.window_, kBareX, kBareY), kCoverColour, 12); },
-                              5000))
+        EXPECT_TRUE(
+            WaitUntil([&] { return NearColour(ClientPixel(run.window_, kBareX, kBareY), kCoverColour, 12); }, 5000))
             << std::hex << ClientPixel(run.window_, kBareX, kBareY);
     }
     uint32_t exitCode = 1;
@@ -1287,8 +1287,8 @@ TEST(SongLinkEndToEnd, ARecordTheScriptEngineRefusesIsReadAllTheSame)
         ASSERT_TRUE(run.WaitForLookups(lookups));
         EXPECT_EQ(service.RequestsTo("/cover/fb" + n + ".jpg").size(), 1u);
         EXPECT_TRUE(service.WaitFor("/audio/fb" + n + ".mp3", 1, 20000));
-        EXPECT_TRUE(
-            WaitUntil([&] { return NearColour(ClientPixel(run.window_, kBareX, kBareY), kCoverColour, 12); }, 5000))
+        EXPECT_TRUE(WaitUntil([&] { return NearColour(ClientPixel(run.window_, kBareX, kBareY), kCoverColour, 12); },
+                              5000))
             << std::hex << ClientPixel(run.window_, kBareX, kBareY);
         EXPECT_FALSE(FindAndDismissMessageBox(run.child_.ProcessId(), FromGbk("信息：")).found);
     }
