@@ -70,11 +70,22 @@ void ComputeProgramDirectory()
     gApp.programDirectoryWithSlash = gApp.programDirectory + "\\";
 }
 
+// Calls queued by RunLater. The message that runs them carries nothing, so
+// one posted by another program runs only what this one queued.
+std::vector<void (*)()> gQueuedCalls;
+
+void RunQueuedCalls()
+{
+    std::vector<void (*)()> calls;
+    calls.swap(gQueuedCalls);
+    for (auto call : calls) call();
+}
+
 LRESULT CALLBACK HiddenOwnerProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam)
 {
     if (msg == kExitRequestMessage) ExitProcessService(static_cast<int32_t>(wParam));
     if (msg == kRunLaterMessage) {
-        reinterpret_cast<void (*)()>(lParam)();
+        RunQueuedCalls();
         return 0;
     }
     return DefWindowProcW(hwnd, msg, wParam, lParam);
@@ -212,8 +223,13 @@ RuntimeApp& App() { return gApp; }
 
 bool RunLater(void (*call)())
 {
-    return gApp.hiddenOwner && PostMessageW(static_cast<HWND>(gApp.hiddenOwner), kRunLaterMessage, 0,
-                                            reinterpret_cast<LPARAM>(call));
+    if (!gApp.hiddenOwner) return false;
+    // One message runs every call queued before it is handled.
+    if (gQueuedCalls.empty() && !PostMessageW(static_cast<HWND>(gApp.hiddenOwner), kRunLaterMessage, 0, 0)) {
+        return false;
+    }
+    gQueuedCalls.push_back(call);
+    return true;
 }
 
 void AddIdleCallback(void* window, void (*callback)(uintptr_t), uintptr_t parameter)

@@ -44,9 +44,9 @@ bool HoldBack(const EventRecord& record)
     copy.hasResult = 0;
     copy.result = 0;
     gHeldBack.push_back(copy);
-    // One queued call raises the whole batch; should it not be queued, the
-    // batch waits for the next one.
-    if (gHeldBack.size() == 1) RunLater(&RaiseHeldBackEvents);
+    // One queued call raises the whole batch. Without the runtime's queue (no
+    // runtime started) nothing could raise them later: they are dropped.
+    if (gHeldBack.size() == 1 && !RunLater(&RaiseHeldBackEvents)) gHeldBack.clear();
     return true;
 }
 
