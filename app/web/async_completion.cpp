@@ -1,5 +1,6 @@
 #include "app/web/async_completion.h"
 
+#include "app/web/wait_answering.h"
 #include "app/web/web_probes.h"
 
 namespace web {
@@ -30,7 +31,7 @@ void AsyncCompletion::Complete(bool succeeded, DWORD error)
 
 AsyncCompletion::Outcome AsyncCompletion::Wait(const DownloadLimits& limits)
 {
-    if (WaitForSingleObject(event_, limits.LeftMs()) != WAIT_OBJECT_0) return Outcome::Expired;
+    if (WaitAnswering(event_, limits.LeftMs()) != WAIT_OBJECT_0) return Outcome::Expired;
     if (succeeded_) return Outcome::Done;
     // Only the overall clock is the deadline: a platform time-out that the
     // caller chose shorter is that time-out's failure, while one cut down to

@@ -1,5 +1,6 @@
 #include "runtime/core/runtime_app.h"
 
+#include "runtime/core/answering_wait.h"
 #include "runtime/core/dll_commands.h"
 #include "runtime/core/exit_handlers.h"
 #include "runtime/core/facility_libraries.h"
@@ -69,9 +70,24 @@ void ComputeProgramDirectory()
     gApp.programDirectoryWithSlash = gApp.programDirectory + "\\";
 }
 
+// Calls queued by RunLater. The message that runs them carries nothing, so
+// one posted by another program runs only what this one queued.
+std::vector<void (*)()> gQueuedCalls;
+
+void RunQueuedCalls()
+{
+    std::vector<void (*)()> calls;
+    calls.swap(gQueuedCalls);
+    for (auto call : calls) call();
+}
+
 LRESULT CALLBACK HiddenOwnerProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam)
 {
     if (msg == kExitRequestMessage) ExitProcessService(static_cast<int32_t>(wParam));
+    if (msg == kRunLaterMessage) {
+        RunQueuedCalls();
+        return 0;
+    }
     return DefWindowProcW(hwnd, msg, wParam, lParam);
 }
 
@@ -205,6 +221,17 @@ Fetched PumpMessage(MSG& msg)
 
 RuntimeApp& App() { return gApp; }
 
+bool RunLater(void (*call)())
+{
+    if (!gApp.hiddenOwner) return false;
+    // One message runs every call queued before it is handled.
+    if (gQueuedCalls.empty() && !PostMessageW(static_cast<HWND>(gApp.hiddenOwner), kRunLaterMessage, 0, 0)) {
+        return false;
+    }
+    gQueuedCalls.push_back(call);
+    return true;
+}
+
 void AddIdleCallback(void* window, void (*callback)(uintptr_t), uintptr_t parameter)
 {
     gApp.idleCallbacks.push_back({window, callback, parameter});
@@ -247,6 +274,7 @@ void InitializeRuntime(const ProgramHeader* header)
     CreateHiddenOwner();
     gApp.mainThreadId = GetCurrentThreadId();
     SetProcessEventsHandler(ProcessWaitingMessages);
+    SetWaitAnsweringHandler(AnsweringWait);
     if (!header) return;
 
     SetStaticDataRange(header->staticDataStart, header->staticDataSize);

@@ -73,6 +73,13 @@ void RemoveIdleTask(void* context);
 // The cross-thread exit request sent to the hidden owner window.
 constexpr uint32_t kExitRequestMessage = 0x83E7;
 
+// Calls `call` on the window thread from the message queue, as a posted
+// message: wherever the program next lets queued messages through, after the
+// messages posted before it and before any input. False when it cannot be
+// queued (no hidden owner window).
+bool RunLater(void (*call)());
+constexpr uint32_t kRunLaterMessage = 0x83E6;
+
 // The message loop. Normal mode ends on the quit message; modal mode also
 // returns when App().modalLoop is cleared, and leaves the quit message for
 // the outer loop.

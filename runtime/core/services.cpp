@@ -12,7 +12,8 @@
 
 namespace {
 void (*gProcessEvents)() = nullptr;
-}
+uint32_t (*gWaitAnswering)(void* event, uint32_t timeoutMs) = nullptr;
+}  // namespace
 
 CommandResult CallCommand(CommandFn command, int32_t argc, ArgRecord* args)
 {
@@ -55,12 +56,17 @@ intptr_t RuntimeService(int32_t number, uintptr_t arg1, uintptr_t arg2)
 
 void SetProcessEventsHandler(void (*handler)()) { gProcessEvents = handler; }
 
+void SetWaitAnsweringHandler(uint32_t (*handler)(void* event, uint32_t timeoutMs)) { gWaitAnswering = handler; }
+
 int64_t SystemNotify(int32_t code, uintptr_t arg1, uintptr_t arg2)
 {
     switch (code) {
     case 2018:
         if (gProcessEvents) gProcessEvents();
         return 0;
+    case 2019:
+        if (!gWaitAnswering) return -1;
+        return gWaitAnswering(reinterpret_cast<void*>(arg1), static_cast<uint32_t>(arg2));
     case 2023: {
         auto type = static_cast<ValueType>(arg2);
         FreeArrayValue(reinterpret_cast<ArrayBlock>(arg1), type);

@@ -32,3 +32,10 @@ using SystemNotifyFn = int64_t (*)(int32_t code, uintptr_t arg1, uintptr_t arg2)
 // SystemNotify 2018, ProcessEvents: dispatch every waiting message except a
 // quit message, return without waiting. Registered by the platform layer.
 void SetProcessEventsHandler(void (*handler)());
+
+// SystemNotify 2019: wait for an event (arg1, a HANDLE) at most arg2 ms with
+// the windows still answering the system (answering_wait.h); answers as
+// WaitForSingleObject does. Registered by the platform layer; without it
+// (no runtime started, or the native build) the code answers -1 and the
+// caller waits by itself.
+void SetWaitAnsweringHandler(uint32_t (*handler)(void* event, uint32_t timeoutMs));

@@ -1,8 +1,12 @@
 #include "runtime/forms/events.h"
 
+#include "runtime/core/answering_wait.h"
+#include "runtime/core/runtime_app.h"
 #include "runtime/core/runtime_error.h"
 #include "runtime/forms/unit_types.h"
 #include "runtime/forms/window_set.h"
+
+#include <vector>
 
 namespace {
 
@@ -11,6 +15,40 @@ constexpr int32_t kEventFocusGained = -7;
 EventSource gSource{0, 0};
 int32_t gSilence = 0;
 uint32_t gFocusGained = 0;
+
+// Events raised while the window thread waits answering, waiting to be
+// raised from the queue.
+std::vector<EventRecord> gHeldBack;
+
+void RaiseHeldBackEvents()
+{
+    std::vector<EventRecord> events;
+    events.swap(gHeldBack);
+    for (EventRecord& record : events) {
+        // Descriptions stay until the exit sequence, which also ends the queue.
+        if (FindWindowRecord(record.windowId) && FindUnitRecord(record.windowId, record.unitId)) RaiseEvent(&record);
+    }
+}
+
+// A program routine run from inside the wait would run in the middle of the
+// routine that waits, at a point where it lets no queued message through: it
+// runs instead where that routine next does, as it would had the thread
+// simply blocked until then. Its answer comes too late for the message that
+// raised it, which goes on as if no routine were bound (a close that needs
+// the answer is queued again whole, window_unit.cpp).
+bool HoldBack(const EventRecord& record)
+{
+    if (!InAnsweringWait()) return false;
+    if (!EventIsBound(record.windowId, record.unitId, record.event)) return true;
+    EventRecord copy = record;
+    copy.hasResult = 0;
+    copy.result = 0;
+    gHeldBack.push_back(copy);
+    // One queued call raises the whole batch. Without the runtime's queue (no
+    // runtime started) nothing could raise them later: they are dropped.
+    if (gHeldBack.size() == 1 && !RunLater(&RaiseHeldBackEvents)) gHeldBack.clear();
+    return true;
+}
 
 }  // namespace
 
@@ -44,9 +82,17 @@ uintptr_t FindEventHandler(WindowId windowId, UnitId unitId, int32_t event, int3
     return handler;
 }
 
+bool EventIsBound(WindowId windowId, UnitId unitId, int32_t event)
+{
+    const EventSource outer = gSource;
+    const bool bound = FindEventHandler(windowId, unitId, event, 0) != 0;
+    gSource = outer;
+    return bound;
+}
+
 int32_t RaiseEvent(EventRecord* record)
 {
-    if (!record) return 0;
+    if (!record || HoldBack(*record)) return 0;
     if (record->event == kEventFocusGained) ++gFocusGained;
     const EventSource outer = gSource;
     const uint32_t argCount = record->argCount <= 5 ? record->argCount : 5;

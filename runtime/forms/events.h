@@ -26,7 +26,13 @@ static_assert(sizeof(EventRecord) == 44, "eleven words");
 // runtime errors for an unknown window or unit and an invalid unit type.
 uintptr_t FindEventHandler(WindowId windowId, UnitId unitId, int32_t event, int32_t argCount);
 
-// Calls the bound handler; non-zero if one ran.
+// Whether a handler is bound to the event now (FindEventHandler without
+// taking the event's source).
+bool EventIsBound(WindowId windowId, UnitId unitId, int32_t event);
+
+// Calls the bound handler; non-zero if one ran. While the thread waits
+// answering (answering_wait.h) no handler runs: the event is raised from the
+// queue afterwards, and 0 is returned now.
 int32_t RaiseEvent(EventRecord* record);
 
 // Shorthand for unit code: raises `event` with `args`; *result/*hasResult

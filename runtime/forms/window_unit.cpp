@@ -1,5 +1,6 @@
 #include "runtime/forms/window_unit.h"
 
+#include "runtime/core/answering_wait.h"
 #include "runtime/core/runtime_app.h"
 #include "runtime/forms/events.h"
 #include "runtime/forms/input_filter.h"
@@ -347,9 +348,20 @@ protected:
             // Asked by dialog navigation on Enter.
             return DefaultButtonOfFocus(hwnd_);
         case WM_CLOSE:
+            // Sent by another program while the thread waits answering: the
+            // close events decide, so it waits in the queue for them like a
+            // click on the close box.
+            if (InAnsweringWait()) {
+                PostMessageW(hwnd_, WM_CLOSE, wp, lp);
+                return 0;
+            }
             Close();
             return 0;
         case WM_QUERYENDSESSION: {
+            // Needs its answer now, when no routine may run: a bound close
+            // routine might have refused, so the answer is no, and the system
+            // lets the user end the session all the same.
+            if (InAnsweringWait()) return EventIsBound(GetWindowId(), 0, kEventClose) ? FALSE : TRUE;
             int32_t result = 0;
             bool has = false;
             bool ran = RaiseUnitEvent(GetWindowId(), 0, kEventClose, {}, &result, &has);

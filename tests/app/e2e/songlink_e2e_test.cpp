@@ -19,6 +19,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <mutex>
+#include <optional>
 #include <regex>
 #include <string>
 #include <vector>
@@ -841,6 +842,93 @@ TEST(SongLinkEndToEnd, HostileServersEndAsFailedDownloads)
     EXPECT_EQ(exitCode, 0u);
 }
 
+// While a lookup waits on a server that never answers, or on one whose
+// reply head trickles in, the window keeps answering other programs and
+// repaints what was uncovered; a click made meanwhile still waits in the
+// queue and starts its nested lookup only once the first lookup's download
+// has given up (the test build's deadline, 4 s), and each lookup's message
+// comes at its deadline. (Windows takes a window that answers nothing for
+// 5 s as hung and ghosts it; Wine never ghosts, but the window's silence
+// shows the same way from outside.)
+TEST(SongLinkEndToEnd, WindowKeepsAnsweringWhileALookupWaits)
+{
+    LoopbackReply silent;
+    silent.silent = true;
+    LoopbackReply tricklingHead;
+    tricklingHead.bytes = LoopbackServer::Response(200, "OK", "Content-Type: text/html\r\n", FullRecord());
+    tricklingHead.trickleIntervalMs = 1000;
+    const struct Case {
+        const char* name;
+        LoopbackReply endpoint;
+    } cases[] = {
+        {"a server that never answers", silent},
+        {"a reply head that trickles in", tricklingHead},
+    };
+    // From a request's arrival, well within the download's wait.
+    constexpr DWORD kWaitedMs = 3500;
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        std::optional<HostileMusicService> service(std::in_place);
+        service->SetEndpoint(c.endpoint);
+        ProgramRun run;
+        ASSERT_TRUE(run.Ready());
+        const COLORREF face = GetSysColor(COLOR_BTNFACE);
+        ASSERT_TRUE(WaitUntil([&] { return NearColour(ClientPixel(run.window_, kBareX, kBareY), face, 12); }, 5000));
+        run.Lookup("#hash=ABC&album_id=1");
+        ASSERT_TRUE(service->WaitFor("/yy/", 1, 15000));
+        const DWORD asked = GetTickCount();
+        ClickWindow(run.button_);
+        AnswerProbe probe(run.window_);
+
+        // Covered and uncovered a second into the wait, the window paints
+        // itself again well before the download gives up.
+        probe.ProbeUntil([] { return false; }, 1000);
+        {
+            Cover cover(run.window_);
+            EXPECT_TRUE(probe.ProbeUntil(
+                [&] { return NearColour(ClientPixel(run.window_, kBareX, kBareY), Cover::kColour, 12); }, 1000));
+        }
+        EXPECT_TRUE(
+            probe.ProbeUntil([&] { return NearColour(ClientPixel(run.window_, kBareX, kBareY), face, 12); }, 1500))
+            << std::hex << ClientPixel(run.window_, kBareX, kBareY);
+        EXPECT_EQ(service->CountTo("/yy/"), 1u) << "the click ran inside the wait";
+
+        // The click's lookup starts where the first one lets queued messages
+        // through, after its download gave up; it waits in turn.
+        ASSERT_TRUE(probe.ProbeUntil([&] { return service->CountTo("/yy/") >= 2; }, 15000));
+        const DWORD nestedAsked = GetTickCount();
+        EXPECT_GE(nestedAsked - asked, kWaitedMs);
+        MessageBoxSeen box;
+        ASSERT_TRUE(probe.ProbeUntil(
+            [&] {
+                box = FindAndDismissMessageBox(run.child_.ProcessId(), FromGbk("信息："));
+                return box.found;
+            },
+            15000));
+        const DWORD told = GetTickCount();
+        EXPECT_EQ(box.text, FromGbk("未找到下载链接！"));
+        EXPECT_GE(told - nestedAsked, kWaitedMs);
+        EXPECT_LE(told - nestedAsked, 6500u);
+        // Every probe sent while a download waited was answered; between
+        // the waits the lookups work, briefly.
+        EXPECT_EQ(probe.UnansweredIn(asked, kWaitedMs), 0u);
+        EXPECT_EQ(probe.UnansweredIn(nestedAsked, kWaitedMs), 0u);
+        EXPECT_LT(probe.LongestSilenceMs(), 500u);
+
+        // Then the first lookup ends as after any failed download.
+        ASSERT_TRUE(run.WaitForLookups(1));
+        EXPECT_EQ(run.WaitForMessageBox().text, FromGbk("未找到下载链接！"));
+        ASSERT_TRUE(run.WaitForLookups(2));
+        // The abandoned exchanges end once their connections go; the program
+        // then ends with nothing of theirs still running.
+        service.reset();
+        probe.ProbeUntil([] { return false; }, 1000);
+        uint32_t exitCode = 1;
+        ASSERT_TRUE(run.Close(&exitCode));
+        EXPECT_EQ(exitCode, 0u);
+    }
+}
+
 // The reply names the cover's host: only an http or https address (case
 // ignored) is fetched. An address without a scheme, or one of another scheme
 // that names our host further on, would otherwise reach it.
@@ -1133,8 +1221,8 @@ TEST(SongLinkEndToEnd, ARecordTheScriptEngineRefusesIsReadAllTheSame)
         ASSERT_TRUE(run.WaitForLookups(lookups));
         EXPECT_EQ(service.RequestsTo("/cover/fb" + n + ".jpg").size(), 1u);
         EXPECT_TRUE(service.WaitFor("/audio/fb" + n + ".mp3", 1, 20000));
-        EXPECT_TRUE(WaitUntil([&] { return NearColour(ClientPixel(run.window_, kBareX, kBareY), kCoverColour, 12); },
-                              5000))
+        EXPECT_TRUE(
+            WaitUntil([&] { return NearColour(ClientPixel(run.window_, kBareX, kBareY), kCoverColour, 12); }, 5000))
             << std::hex << ClientPixel(run.window_, kBareX, kBareY);
         EXPECT_FALSE(FindAndDismissMessageBox(run.child_.ProcessId(), FromGbk("信息：")).found);
     }

@@ -1,5 +1,6 @@
 #include "tests/app/e2e/window_driver.h"
 
+#include <algorithm>
 #include <cstdlib>
 
 namespace {
@@ -97,4 +98,55 @@ bool NearColour(COLORREF a, COLORREF b, int tolerance)
 {
     return std::abs(GetRValue(a) - GetRValue(b)) <= tolerance && std::abs(GetGValue(a) - GetGValue(b)) <= tolerance &&
            std::abs(GetBValue(a) - GetBValue(b)) <= tolerance;
+}
+
+AnswerProbe::AnswerProbe(HWND window) : window_(window), lastAnswer_(GetTickCount()) {}
+
+void AnswerProbe::Probe()
+{
+    DWORD_PTR result = 0;
+    DWORD sent = GetTickCount();
+    if (SendMessageTimeoutW(window_, WM_NULL, 0, 0, SMTO_ABORTIFHUNG, 100, &result)) {
+        DWORD now = GetTickCount();
+        longestSilenceMs_ = std::max<DWORD>(longestSilenceMs_, now - lastAnswer_);
+        lastAnswer_ = now;
+    } else {
+        unanswered_.push_back(sent);
+    }
+    MSG msg;
+    while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) DispatchMessageW(&msg);
+    Sleep(20);
+}
+
+DWORD AnswerProbe::LongestSilenceMs() const { return std::max<DWORD>(longestSilenceMs_, GetTickCount() - lastAnswer_); }
+
+size_t AnswerProbe::UnansweredIn(DWORD from, DWORD spanMs) const
+{
+    return std::count_if(unanswered_.begin(), unanswered_.end(), [&](DWORD t) { return t - from < spanMs; });
+}
+
+Cover::Cover(HWND over)
+{
+    brush_ = CreateSolidBrush(kColour);
+    WNDCLASSW wc = {};
+    wc.lpfnWndProc = DefWindowProcW;
+    wc.hInstance = GetModuleHandleW(nullptr);
+    wc.hbrBackground = brush_;
+    wc.lpszClassName = L"SongLinkTestCover";
+    RegisterClassW(&wc);
+    RECT r = {};
+    GetClientRect(over, &r);
+    MapWindowPoints(over, nullptr, reinterpret_cast<POINT*>(&r), 2);
+    window_ =
+        CreateWindowExW(WS_EX_TOPMOST | WS_EX_TOOLWINDOW | WS_EX_NOACTIVATE, wc.lpszClassName, L"", WS_POPUP, r.left,
+                        r.top, r.right - r.left, r.bottom - r.top, nullptr, nullptr, wc.hInstance, nullptr);
+    ShowWindow(window_, SW_SHOWNOACTIVATE);
+    UpdateWindow(window_);
+}
+
+Cover::~Cover()
+{
+    DestroyWindow(window_);
+    UnregisterClassW(L"SongLinkTestCover", GetModuleHandleW(nullptr));
+    DeleteObject(brush_);
 }

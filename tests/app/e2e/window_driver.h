@@ -6,6 +6,7 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 // The first visible top-level window of the process with the class name,
 // waiting up to timeoutMs for it to appear.
@@ -38,3 +39,51 @@ template <class Predicate> bool WaitUntil(Predicate predicate, uint32_t timeoutM
         Sleep(20);
     }
 }
+
+// Another program's view of a window: how long it went without answering a
+// message sent to it with a short limit (WM_NULL, 100 ms), as the system's
+// own hang check sees it. Each probe also serves the probing thread's own
+// windows.
+class AnswerProbe {
+public:
+    explicit AnswerProbe(HWND window);
+
+    void Probe();
+    // Probes until the predicate holds; false after timeoutMs.
+    template <class Predicate> bool ProbeUntil(Predicate done, DWORD timeoutMs)
+    {
+        DWORD start = GetTickCount();
+        while (!done()) {
+            if (GetTickCount() - start > timeoutMs) return false;
+            Probe();
+        }
+        return true;
+    }
+
+    // The longest time between two answers, up to now.
+    DWORD LongestSilenceMs() const;
+    // The probes sent in [from, from + spanMs) that went unanswered.
+    size_t UnansweredIn(DWORD from, DWORD spanMs) const;
+
+private:
+    HWND window_;
+    DWORD lastAnswer_;
+    DWORD longestSilenceMs_ = 0;
+    std::vector<DWORD> unanswered_;  // tick counts of the sends
+};
+
+// A window of the caller's own in one colour, laid over the client area of
+// another; it is taken away again when this ends.
+class Cover {
+public:
+    static constexpr COLORREF kColour = RGB(255, 0, 255);
+
+    explicit Cover(HWND over);
+    ~Cover();
+    Cover(const Cover&) = delete;
+    Cover& operator=(const Cover&) = delete;
+
+private:
+    HBRUSH brush_ = nullptr;  // owned
+    HWND window_ = nullptr;   // owned
+};

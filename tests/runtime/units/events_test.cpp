@@ -1,7 +1,9 @@
 // Unit events through real input: clicks, characters, closing, idle time, and
 // the property services they call back into.
+#include "runtime/core/answering_wait.h"
 #include "runtime/core/heap.h"
 #include "runtime/core/runtime_app.h"
+#include "runtime/core/runtime_init.h"
 #include "runtime/core/services.h"
 #include "runtime/forms/unit_properties.h"
 #include "runtime/forms/window_set.h"
@@ -15,6 +17,7 @@
 
 #include <cstring>
 #include <map>
+#include <thread>
 
 using namespace unit_test;
 
@@ -401,6 +404,34 @@ TEST_F(EventsTest, IdleEventCarriesElapsedTimeAndAsksForMore)
     gRoutines[kOnIdle] = [](const int32_t* a, int32_t n, int32_t*) { return Record(0, 7, a, n); };
     EXPECT_FALSE(WindowIdle(kWindowId, 5)) << "a handler without a value asks for no more";
     EXPECT_FALSE(WindowIdle(0x52019999, 5));
+}
+
+// While the window thread waits answering, what other threads send is
+// answered at once, but no routine runs inside the wait: a bound event is
+// raised from the queue afterwards, and a close waits there whole for the
+// close events that decide it.
+TEST_F(EventsTest, MessagesSentDuringAnAnsweringWaitRunTheirRoutinesFromTheQueue)
+{
+    // Calls from the queue go through the hidden owner window that the
+    // runtime's start makes.
+    if (!App().hiddenOwner) InitializeRuntime(nullptr);
+    HWND window = UnitWindow(0);
+    HWND edit = UnitWindow(kEdit);
+    HANDLE answered = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+    std::thread other([&] {
+        SendMessageW(window, WM_COMMAND, MAKEWPARAM(GetDlgCtrlID(edit), EN_CHANGE), reinterpret_cast<LPARAM>(edit));
+        SendMessageW(window, WM_CLOSE, 0, 0);
+        SetEvent(answered);
+    });
+    EXPECT_EQ(AnsweringWait(answered, 10000), static_cast<uint32_t>(WAIT_OBJECT_0));
+    other.join();
+    CloseHandle(answered);
+    EXPECT_EQ(Calls(kEdit, 0), 0);
+    EXPECT_EQ(Calls(0, 12), 0);
+    Pump();
+    EXPECT_EQ(Calls(kEdit, 0), 1);
+    EXPECT_EQ(Calls(0, 12), 1);
+    EXPECT_TRUE(IsWindow(window)) << "the close routine refused";
 }
 
 TEST(EventsNotLoaded, GenericPropertiesOfAWindowNotLoadedComeFromTheRecord)
