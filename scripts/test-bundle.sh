@@ -45,6 +45,13 @@ fi
 # inherited open.
 hide=("$SL_REPO")
 case "$build/" in "$SL_REPO"/*) ;; *) hide+=("$build") ;; esac
+for d in "${hide[@]}"; do
+    case "$work/" in "$d"/*)
+        echo "test-bundle: SL_BUNDLE_WORK ($work) lies inside $d, which the run hides" >&2
+        exit 2
+        ;;
+    esac
+done
 runner="$work/run.sh"
 cat >"$runner" <<RUN
 set -u

@@ -21,6 +21,8 @@ Fail() {
 
 rm -rf "$work"
 mkdir -p "$work"
+# The runs unpack outside the trees, which they hide.
+runs="$(mktemp -d /tmp/songlink-bundle-check.XXXXXX)"
 SL_BUILD_DIR="$build" SL_DIST_DIR="$work/dist" bash "$repo/scripts/package-tests.sh" ||
     { echo "FAIL: package-tests.sh"; exit 1; }
 version="$(cat "$build/songlink-version.txt")"
@@ -41,11 +43,11 @@ python3 -c 'import sys, zipfile; sys.stdout.buffer.write(zipfile.ZipFile(sys.arg
 bash "$repo/tests/build/check_bundle_paths.sh" "$zip" "$repo" "$build" || Fail "build-machine paths in the bundle"
 
 # A few programs through run-tests.cmd, as on a Windows machine.
-SL_TEST_BUNDLE_ZIP="$zip" SL_BUNDLE_WORK="$work/run" SL_BUNDLE_TIMEOUT=600 \
+SL_TEST_BUNDLE_ZIP="$zip" SL_BUNDLE_WORK="$runs/run" SL_BUNDLE_TIMEOUT=600 \
     bash "$repo/scripts/test-bundle.sh" "${programs[@]}" >"$work/run.txt"
 rc=$?
 cat "$work/run.txt"
-results="$work/run/unpacked/$name/results"
+results="$runs/run/unpacked/$name/results"
 [ $rc = 0 ] || Fail "run-tests.cmd exited with $rc"
 summary="$(tail -1 "$work/run.txt")"
 if [[ "$summary" =~ ^([0-9]+)\ passed,\ 0\ failed,\ ([0-9]+)\ skipped$ ]] && ((BASH_REMATCH[1] >= 50)); then
@@ -74,7 +76,7 @@ with zipfile.ZipFile(source) as old, zipfile.ZipFile(target, "w") as new:
         data = old.read(info)
         new.writestr(info, crasher if info.filename.endswith("/bundle_counts_test.exe") else data)
 PY
-SL_TEST_BUNDLE_ZIP="$work/broken.zip" SL_BUNDLE_WORK="$work/broken" SL_BUNDLE_TIMEOUT=300 \
+SL_TEST_BUNDLE_ZIP="$work/broken.zip" SL_BUNDLE_WORK="$runs/broken" SL_BUNDLE_TIMEOUT=300 \
     bash "$repo/scripts/test-bundle.sh" bundle_counts_test core_heap_test >"$work/broken.txt"
 rc=$?
 cat "$work/broken.txt"
@@ -85,8 +87,8 @@ tail -1 "$work/broken.txt" | grep -Eq '^[1-9][0-9]* passed, 1 failed, 0 skipped$
     Fail "summary after a failure: \"$(tail -1 "$work/broken.txt")\""
 
 if [ $failures != 0 ]; then
-    echo "$failures test bundle failure(s); work left in $work"
+    echo "$failures test bundle failure(s); work left in $work and $runs"
     exit 1
 fi
-rm -rf "$work"
+rm -rf "$work" "$runs"
 echo "test bundle checked"

@@ -8,8 +8,8 @@ rem Needs nothing but Windows 7 or later; no administrator rights. Each
 rem program's GoogleTest report and console output go to results\NAME.xml and
 rem results\NAME.txt, the machine's facts to results\system.txt. One line per
 rem program, then "N passed, M failed, K skipped" (test cases); the exit code
-rem is 1 when anything failed. A program that crashed or wrote no report
-rem counts as one failure.
+rem is 1 when anything failed. A program that crashed, wrote no report or
+rem ran past its time limit (15 minutes) counts as one failure.
 setlocal EnableExtensions DisableDelayedExpansion
 rem The bundle's own folder, whatever the caller's current folder is.
 cd /d "%~dp0"
@@ -28,6 +28,8 @@ bundle_tools.exe system results\system.txt
 type results\system.txt
 echo.
 set /a passed=0, failed=0, skipped=0, ran=0
+rem Seconds a program may take; the slowest take a few minutes.
+set limit=900
 for /f "usebackq eol=# delims=" %%p in ("test-programs.txt") do call :RunProgram "%%p"
 if %ran%==0 (
     echo No program matched "%only%": names are those in test-programs.txt, without .exe.
@@ -50,7 +52,7 @@ if defined only set match=0
 if defined only for %%n in (%only%) do if /i "%%~nn"=="%name%" set match=1
 if %match%==0 exit /b 0
 set /a ran+=1
-"%~1" --gtest_output=xml:results\%name%.xml >results\%name%.txt 2>&1
+bundle_tools.exe run %limit% "%~1" %name%
 set code=%errorlevel%
 set counted=0
 for /f "tokens=1-3*" %%a in ('bundle_tools.exe count results\%name%.xml %code% %name%') do (
