@@ -96,7 +96,9 @@ if(TARGET songlink AND TARGET drive_songlink)
     add_test(NAME build_package
              COMMAND bash ${CMAKE_CURRENT_LIST_DIR}/check_package.sh ${CMAKE_BINARY_DIR} ${SL_OBJDUMP} ${SL_NM}
                      $<TARGET_FILE:drive_songlink> ${CMAKE_BINARY_DIR}/package-check)
-    set_tests_properties(build_package PROPERTIES LABELS "build;gui" TIMEOUT 900 FIXTURES_REQUIRED wine_session)
+    # Both package scripts build this tree first: one ninja at a time.
+    set_tests_properties(build_package PROPERTIES LABELS "build;gui" TIMEOUT 900 FIXTURES_REQUIRED wine_session
+                                                  RESOURCE_LOCK sl_build_tree)
 endif()
 
 # The Windows test bundle: what it holds, no build-machine path in it, and a
@@ -104,7 +106,8 @@ endif()
 # trees out of reach (the full run: scripts/test-bundle.sh).
 add_test(NAME build_test_bundle
          COMMAND bash ${CMAKE_CURRENT_LIST_DIR}/check_test_bundle.sh ${CMAKE_BINARY_DIR} ${CMAKE_BINARY_DIR}/bundle-check)
-set_tests_properties(build_test_bundle PROPERTIES LABELS build TIMEOUT 600 FIXTURES_REQUIRED wine_session)
+set_tests_properties(build_test_bundle PROPERTIES LABELS build TIMEOUT 600 FIXTURES_REQUIRED wine_session
+                                                   RESOURCE_LOCK sl_build_tree)
 
 # The CI workflow files pass the workflow linter (installed by scripts/setup.sh).
 file(GLOB workflows ${SL_ROOT}/.github/workflows/*.yml)

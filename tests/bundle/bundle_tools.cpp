@@ -38,7 +38,7 @@ std::wstring Widen(const std::string& text) { return std::wstring(text.begin(), 
 int Run(const char* secondsText, const std::string& program, const std::string& name)
 {
     const unsigned long seconds = std::strtoul(secondsText, nullptr, 10);
-    if (seconds == 0) return 2;
+    if (seconds == 0 || seconds > 24 * 3600) return 2;
     const std::wstring commandLine =
         L"\"" + Widen(program) + L"\" --gtest_output=xml:results\\" + Widen(name) + L".xml";
     return static_cast<int>(RunTestProgram(commandLine, L"results\\" + Widen(name) + L".txt", seconds));
