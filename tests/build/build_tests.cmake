@@ -20,6 +20,24 @@ if(NOT SL_WINDOWS)
     return()
 endif()
 
+# The Windows test bundle (scripts/package-tests.sh): test-bundle.txt names
+# every file it ships besides the programs and libraries under tests/, and
+# test-programs.txt, read by run-tests.cmd, the programs it runs, by their
+# paths relative to the build directory, as in the bundle.
+get_property(bundlePrograms GLOBAL PROPERTY SL_BUNDLE_PROGRAMS)
+get_property(bundleFiles GLOBAL PROPERTY SL_BUNDLE_FILES)
+set(programLines "")
+foreach(program IN LISTS bundlePrograms)
+    get_target_property(programDir ${program} BINARY_DIR)
+    file(RELATIVE_PATH relative ${CMAKE_BINARY_DIR} ${programDir}/${program}.exe)
+    string(REPLACE "/" "\\" relative "${relative}")
+    string(APPEND programLines "${relative}\n")
+    list(APPEND bundleFiles $<TARGET_FILE:${program}>)
+endforeach()
+file(GENERATE OUTPUT ${CMAKE_BINARY_DIR}/test-programs.txt CONTENT "${programLines}" NEWLINE_STYLE CRLF)
+list(JOIN bundleFiles "\n" bundleLines)
+file(GENERATE OUTPUT ${CMAKE_BINARY_DIR}/test-bundle.txt CONTENT "${bundleLines}\n")
+
 # One wineserver kept warm for the whole run (see scripts/wine-session.sh).
 add_test(NAME wine_session_start COMMAND bash ${SL_ROOT}/scripts/wine-session.sh start)
 set_tests_properties(wine_session_start PROPERTIES FIXTURES_SETUP wine_session LABELS build TIMEOUT 60)
@@ -78,5 +96,20 @@ if(TARGET songlink AND TARGET drive_songlink)
     add_test(NAME build_package
              COMMAND bash ${CMAKE_CURRENT_LIST_DIR}/check_package.sh ${CMAKE_BINARY_DIR} ${SL_OBJDUMP} ${SL_NM}
                      $<TARGET_FILE:drive_songlink> ${CMAKE_BINARY_DIR}/package-check)
-    set_tests_properties(build_package PROPERTIES LABELS "build;gui" TIMEOUT 900 FIXTURES_REQUIRED wine_session)
+    # Both package scripts build this tree first: one ninja at a time.
+    set_tests_properties(build_package PROPERTIES LABELS "build;gui" TIMEOUT 900 FIXTURES_REQUIRED wine_session
+                                                  RESOURCE_LOCK sl_build_tree)
 endif()
+
+# The Windows test bundle: what it holds, no build-machine path in it, and a
+# few of its programs through run-tests.cmd in a bare Wine session with the
+# trees out of reach (the full run: scripts/test-bundle.sh).
+add_test(NAME build_test_bundle
+         COMMAND bash ${CMAKE_CURRENT_LIST_DIR}/check_test_bundle.sh ${CMAKE_BINARY_DIR} ${CMAKE_BINARY_DIR}/bundle-check)
+set_tests_properties(build_test_bundle PROPERTIES LABELS build TIMEOUT 600 FIXTURES_REQUIRED wine_session
+                                                   RESOURCE_LOCK sl_build_tree)
+
+# The CI workflow files pass the workflow linter (installed by scripts/setup.sh).
+file(GLOB workflows ${SL_ROOT}/.github/workflows/*.yml)
+add_test(NAME build_workflow_lint COMMAND bash ${CMAKE_CURRENT_LIST_DIR}/check_workflow.sh ${workflows})
+set_tests_properties(build_workflow_lint PROPERTIES LABELS build TIMEOUT 120)

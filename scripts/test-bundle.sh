@@ -1,0 +1,76 @@
+#!/usr/bin/env bash
+# Runs the Windows test bundle here under Wine the way a Windows machine runs
+# it: unpacked into an empty temporary folder, with the source and build trees
+# out of reach (a private mount namespace lays an empty folder over them),
+# started as "wine cmd /c run-tests.cmd" with an environment holding only
+# HOME, PATH, DISPLAY and WINEPREFIX (no SL_*, no WINEDLLOVERRIDES, no LANG).
+# Prints run-tests.cmd's lines, ending with "N passed, M failed, K skipped";
+# exits with its exit code.
+#
+#   bash scripts/test-bundle.sh                 every program (the full run)
+#   bash scripts/test-bundle.sh NAME [NAME...]  only those programs
+#
+#   SL_TEST_BUNDLE_ZIP  an existing bundle to run (default: make one with
+#                       scripts/package-tests.sh from SL_BUILD_DIR)
+#   SL_BUNDLE_WORK      where to unpack it and keep results\ (default: a new
+#                       temporary folder, kept; its path is printed)
+#   SL_BUNDLE_TIMEOUT   seconds for the whole run (default 3600)
+set -uo pipefail
+source "$(dirname "${BASH_SOURCE[0]}")/env.sh"
+
+work="${SL_BUNDLE_WORK:-$(mktemp -d /tmp/songlink-bundle.XXXXXX)}"
+rm -rf "$work"
+mkdir -p "$work/dist"
+build="$(cd "${SL_BUILD_DIR:-$SL_REPO/build/windows}" 2>/dev/null && pwd || echo "$SL_REPO/build/windows")"
+
+zip="${SL_TEST_BUNDLE_ZIP:-}"
+if [ -z "$zip" ]; then
+    SL_DIST_DIR="$work/dist" bash "$SL_REPO/scripts/package-tests.sh" >&2 || exit 1
+    zip="$(ls "$work"/dist/*-win32-tests.zip)"
+fi
+python3 -m zipfile -e "$zip" "$work/unpacked" || { echo "test-bundle: $zip does not unpack" >&2; exit 1; }
+folder="$(ls -d "$work"/unpacked/*/)"
+[ -f "$folder/run-tests.cmd" ] || { echo "test-bundle: no run-tests.cmd in $zip" >&2; exit 1; }
+
+[ -f "$SL_WINEPREFIX/.songlink-ready" ] || { echo "test-bundle: no Wine prefix; run scripts/setup.sh" >&2; exit 1; }
+display="${DISPLAY:-}"
+if [ -z "$display" ]; then
+    display="$SL_SHARED_DISPLAY"
+    SlEnsureXvfb "$display" || exit 1
+fi
+
+# The run itself, inside the namespace: the trees hidden first, then nothing
+# of this shell's environment but the four variables. Output goes to files,
+# not a pipe: Wine's session processes outlive the run and keep what they
+# inherited open.
+hide=("$SL_REPO")
+case "$build/" in "$SL_REPO"/*) ;; *) hide+=("$build") ;; esac
+for d in "${hide[@]}"; do
+    case "$work/" in "$d"/*)
+        echo "test-bundle: SL_BUNDLE_WORK ($work) lies inside $d, which the run hides" >&2
+        exit 2
+        ;;
+    esac
+done
+runner="$work/run.sh"
+cat >"$runner" <<RUN
+set -u
+for d in ${hide[*]@Q}; do mount -t tmpfs -o size=1m,mode=0555 songlink-hidden "\$d" || exit 125; done
+cd ${folder@Q} || exit 125
+exec env -i HOME=${HOME@Q} PATH=${PATH@Q} DISPLAY=${display@Q} WINEPREFIX=${SL_WINEPREFIX@Q} \
+    timeout -k 10 ${SL_BUNDLE_TIMEOUT:-3600} wine cmd /c run-tests.cmd "\$@" </dev/null >${work@Q}/console.txt 2>${work@Q}/wine.txt
+RUN
+if unshare --mount --propagation private true 2>/dev/null; then
+    unshare --mount --propagation private bash "$runner" "$@"
+    rc=$?
+else
+    echo "test-bundle: note: no mount namespace here; the trees stay reachable (the path scan still guards)" >&2
+    sed -i '/mount -t tmpfs/d' "$runner"
+    bash "$runner" "$@"
+    rc=$?
+fi
+tr -d '\r' <"$work/console.txt"
+[ "$rc" = 125 ] && echo "test-bundle: could not hide the trees or enter $folder" >&2
+[ "$rc" = 124 ] && echo "test-bundle: the run took over ${SL_BUNDLE_TIMEOUT:-3600} s and was stopped" >&2
+echo "test-bundle: results in ${folder}results (Wine's own messages: $work/wine.txt)" >&2
+exit "$rc"
