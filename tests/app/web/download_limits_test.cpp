@@ -333,8 +333,13 @@ TEST_F(DownloadLimitsTest, SlowOrEndlessServersEndAsFailedDownloadsInTime)
                     }
                     if (c.bodyKept == 0) {
                         EXPECT_EQ(result.block, nullptr);
-                        EXPECT_EQ(headers.Str(), "kept");
-                        EXPECT_EQ(requestHeaders.Str(), "X-Test: 1");
+                        // A refused connection is no limit: WinInet does not
+                        // notice a failed send and, like any failed exchange,
+                        // goes on to write the caller's variables.
+                        if (!(winInet && refused)) {
+                            EXPECT_EQ(headers.Str(), "kept");
+                            EXPECT_EQ(requestHeaders.Str(), "X-Test: 1");
+                        }
                     }
                     EXPECT_GE(seconds, refused ? 0 : c.minSeconds);
                     EXPECT_LE(seconds, c.maxSeconds);
