@@ -130,7 +130,8 @@ std::wstring FindLibraryOnPath(std::wstring_view name)
         size_t end = list.find(L';');
         std::wstring_view entry = list.substr(0, end);
         list = end == std::wstring_view::npos ? std::wstring_view() : list.substr(end + 1);
-        if (entry.size() >= 2 && entry.front() == L'"' && entry.back() == L'"') entry = entry.substr(1, entry.size() - 2);
+        if (entry.size() >= 2 && entry.front() == L'"' && entry.back() == L'"')
+            entry = entry.substr(1, entry.size() - 2);
         if (!IsFullFolder(entry)) continue;
         std::wstring path = Joined(std::wstring(entry), file);
         if (IsFile(path)) return path;

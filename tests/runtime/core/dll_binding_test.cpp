@@ -172,8 +172,8 @@ TEST_F(DllBinding, ProgramLibrariesBindWithWhatTheyImport)
     InstallDllCommands(2, libraries, exports);
     for (int i = 0; i < 2; ++i) {
         SCOPED_TRACE(cases[i].library);
-        ASSERT_TRUE(PrepareDllCommand(i));
-        EXPECT_EQ(DllCall<int>(i, cases[i].question), cases[i].answer);
+        EXPECT_TRUE(PrepareDllCommand(i));
+        if (IsDllCommandBound(i)) EXPECT_EQ(DllCall<int>(i, cases[i].question), cases[i].answer);
     }
     ReleaseDllCommands();
     SetEnvironmentVariableW(L"PATH", savedPath);
