@@ -11,7 +11,9 @@
 #include <oleacc.h>
 #include <windows.h>
 
+#include <algorithm>
 #include <string>
+#include <vector>
 
 namespace {
 
@@ -37,6 +39,15 @@ private:
     IAccPropServices* services_ = nullptr;  // owned reference
 };
 
+const MSAAPROPID kAnnotatedProperties[] = {PROPID_ACC_NAME, PROPID_ACC_ROLE};
+
+// Windows that carry an annotation now; only they are cleared when they go.
+std::vector<HWND>& AnnotatedWindows()
+{
+    static std::vector<HWND> windows;
+    return windows;
+}
+
 }  // namespace
 
 bool AnnotateUnitForScreenReaders(WindowId windowId, UnitId unitId, const char* gbkName, int32_t role)
@@ -61,5 +72,19 @@ bool AnnotateUnitForScreenReaders(WindowId windowId, UnitId unitId, const char* 
         value.lVal = role;
         annotated |= SUCCEEDED(services.Get()->SetHwndProp(hwnd, OBJID_CLIENT, CHILDID_SELF, PROPID_ACC_ROLE, value));
     }
+    auto& windows = AnnotatedWindows();
+    if (annotated && std::find(windows.begin(), windows.end(), hwnd) == windows.end()) windows.push_back(hwnd);
     return annotated;
+}
+
+void ForgetAccessibleAnnotations(void* window)
+{
+    auto& windows = AnnotatedWindows();
+    auto it = std::find(windows.begin(), windows.end(), static_cast<HWND>(window));
+    if (it == windows.end()) return;
+    windows.erase(it);
+    PropertyServices services;
+    if (services.Get())
+        services.Get()->ClearHwndProps(static_cast<HWND>(window), OBJID_CLIENT, CHILDID_SELF, kAnnotatedProperties,
+                                       static_cast<int>(std::size(kAnnotatedProperties)));
 }

@@ -19,3 +19,8 @@ constexpr int32_t kAccessibleRolePushButton = 0x2B;
 // unless `role` is kAccessibleRoleOwn, that role. False when the unit has no
 // live window or the platform's accessibility layer takes neither.
 bool AnnotateUnitForScreenReaders(WindowId windowId, UnitId unitId, const char* gbkName, int32_t role);
+
+// A unit's window is going (WM_NCDESTROY): takes back what was annotated on
+// it, so that the accessibility layer holds nothing for a window that no
+// longer exists. Does nothing for a window that was never annotated.
+void ForgetAccessibleAnnotations(void* hwnd);

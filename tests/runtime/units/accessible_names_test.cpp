@@ -40,6 +40,7 @@ struct Annotation {
 class RecordingServices final : public IAccPropServices, public IClassFactory {
 public:
     std::vector<Annotation> seen;
+    std::vector<std::pair<HWND, GUID>> cleared;
 
     HRESULT WINAPI QueryInterface(REFIID iid, void** out) override
     {
@@ -79,7 +80,11 @@ public:
     {
         return E_NOTIMPL;
     }
-    HRESULT WINAPI ClearHwndProps(HWND, DWORD, DWORD, const MSAAPROPID*, int) override { return E_NOTIMPL; }
+    HRESULT WINAPI ClearHwndProps(HWND hwnd, DWORD, DWORD, const MSAAPROPID* properties, int count) override
+    {
+        for (int i = 0; i < count; ++i) cleared.push_back({hwnd, properties[i]});
+        return S_OK;
+    }
     HRESULT WINAPI ComposeHwndIdentityString(HWND, DWORD, DWORD, BYTE**, DWORD*) override { return E_NOTIMPL; }
     HRESULT WINAPI DecomposeHwndIdentityString(const BYTE*, DWORD, HWND*, DWORD*, DWORD*) override { return E_NOTIMPL; }
     HRESULT WINAPI SetHmenuProp(HMENU, DWORD, MSAAPROPID, VARIANT) override { return E_NOTIMPL; }
@@ -134,9 +139,21 @@ TEST_F(AccessibleNamesTest, AnnotationsNameTheUnitsWindows)
     Announce();
     // A unit the window does not hold has nothing to annotate.
     EXPECT_FALSE(AnnotateUnitForScreenReaders(kWindowId, 0x16019999, kClearName, kAccessibleRolePushButton));
-    CoRevokeClassObject(cookie);
-
     const HWND edit = UnitWindow(kEditBox), picture = UnitWindow(kPictureBox);
+    // When the windows go, what was said about them is taken back.
+    UnloadTestWindow();
+    CoRevokeClassObject(cookie);
+    for (HWND hwnd : {edit, picture}) {
+        int names = 0, roles = 0;
+        for (const auto& [window, property] : services.cleared) {
+            names += window == hwnd && IsEqualGUID(property, PROPID_ACC_NAME);
+            roles += window == hwnd && IsEqualGUID(property, PROPID_ACC_ROLE);
+        }
+        EXPECT_EQ(names, 1);
+        EXPECT_EQ(roles, 1);
+    }
+    EXPECT_EQ(services.cleared.size(), 4u);
+
     ASSERT_EQ(services.seen.size(), 3u);
     struct Expected {
         HWND hwnd;
