@@ -98,13 +98,13 @@ HMODULE LoadDeclaredLibrary(const std::string& name)
         if (path.empty()) continue;
         if (HMODULE m = LoadPrivate(path)) return m;
     }
-    // The system's own search ends with the folders named in PATH, where a
-    // library a program relies on may have been installed by its vendor;
-    // that search now covers the system folder alone, so PATH is searched
-    // here, for names the system folder does not hold, and never the current
-    // folder (a relative PATH entry is skipped).
-    std::wstring onPath = FindLibraryOnPath(wide);
-    return onPath.empty() ? nullptr : static_cast<HMODULE>(LoadPrivateLibrary(onPath));
+    // The system's own search goes on past the system folder, to the Windows
+    // folder and the folders named in PATH, where a library a program relies
+    // on may have been installed by its vendor. That search now covers the
+    // system folder alone, so the runtime does the rest itself, for names the
+    // system folder does not hold, and never looks in the current folder.
+    std::wstring further = FindLibraryBeyondSystemFolder(wide);
+    return further.empty() ? nullptr : static_cast<HMODULE>(LoadPrivateLibrary(further));
 }
 
 [[noreturn]] void RaiseNotFound(const std::string& library, const std::string& exportName)

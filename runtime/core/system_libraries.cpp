@@ -116,10 +116,18 @@ void* LoadPrivateLibrary(std::wstring_view path)
     return LoadLibraryExW(full.c_str(), nullptr, flags);
 }
 
-std::wstring FindLibraryOnPath(std::wstring_view name)
+std::wstring FindLibraryBeyondSystemFolder(std::wstring_view name)
 {
     if (name.empty() || HasFolderOrDrive(name)) return {};
     std::wstring file = LibraryFileName(name);
+    wchar_t windows[MAX_PATH] = {};
+    UINT w = GetWindowsDirectoryW(windows, MAX_PATH);
+    if (w > 0 && w < MAX_PATH) {
+        for (const std::wstring& folder : {Joined(std::wstring(windows, w), L"System"), std::wstring(windows, w)}) {
+            std::wstring path = Joined(folder, file);
+            if (IsFile(path)) return path;
+        }
+    }
     DWORD n = GetEnvironmentVariableW(L"PATH", nullptr, 0);
     if (n == 0) return {};
     std::vector<wchar_t> buffer(n);

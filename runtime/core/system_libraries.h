@@ -38,7 +38,10 @@ void* LoadSystemLibrary(std::wstring_view name);
 // no such file or it does not load.
 void* LoadPrivateLibrary(std::wstring_view path);
 
-// The first folder named in PATH (full paths only: a relative entry would
-// mean the current folder) that holds `name` (".dll" added as above), as a
-// full path; empty when none does or `name` has a folder or drive in it.
-std::wstring FindLibraryOnPath(std::wstring_view name);
+// Where the system's standard search goes after the system folder, less the
+// current folder: the 16-bit system folder, the Windows folder, then the
+// folders named in PATH (full paths only: a relative entry would mean the
+// current folder). The full path of the first file there named `name`
+// (".dll" added as above); empty when none holds it or `name` has a folder or
+// drive in it.
+std::wstring FindLibraryBeyondSystemFolder(std::wstring_view name);
