@@ -17,7 +17,9 @@ constexpr int32_t kAccessibleRolePushButton = 0x2B;
 // Gives the live window of a unit (unit id 0: the window itself) the
 // accessible name `gbkName` (GBK; null or empty leaves the name alone) and,
 // unless `role` is kAccessibleRoleOwn, that role. False when the unit has no
-// live window or the platform's accessibility layer takes neither.
+// live window or the platform's accessibility layer takes neither. The
+// annotation belongs to that window: a unit re-created by a property change,
+// or a window loaded again, starts without one: annotate it again then.
 bool AnnotateUnitForScreenReaders(WindowId windowId, UnitId unitId, const char* gbkName, int32_t role);
 
 // A unit's window is going (WM_NCDESTROY): takes back what was annotated on
