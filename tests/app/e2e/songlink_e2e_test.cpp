@@ -421,8 +421,7 @@ TEST(SongLinkEndToEnd, ScreenReadersHearTheAddressBoxAndTheRedCross)
     ASSERT_TRUE(run.Ready());
     CoInitialize(nullptr);
     // The names are given as soon as the window is shown.
-    EXPECT_TRUE(WaitUntil([&] { return NameAndRole(run.edit_).first == FromGbk("网址："); }, 5000))
-        << std::string(NameAndRole(run.edit_).first.size(), '?');
+    EXPECT_TRUE(WaitUntil([&] { return NameAndRole(run.edit_).first == FromGbk("网址："); }, 5000));
     EXPECT_EQ(NameAndRole(run.cross_), std::make_pair(FromGbk("清空网址"), static_cast<LONG>(ROLE_SYSTEM_PUSHBUTTON)));
     CoUninitialize();
 }
