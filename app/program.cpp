@@ -86,6 +86,19 @@ const ProgramHeader kHeader = {
 
 void Placeholder() {}
 
+// A screen reader names an edit box after the static text just before it;
+// the address box's label is a label unit, not a static control, and comes
+// after it, so the box takes the label's caption as its name. The red cross
+// that empties the box is announced as a push button saying what it does:
+// clicking it acts at once, as a button does, and its picture says nothing
+// to someone who cannot see it.
+void AnnounceUnitsToScreenReaders()
+{
+    OwnedText label = ReadUnitText(kMainWindowId, kAddressLabelUnitId, 8);
+    AnnounceUnitAs(kMainWindowId, kEditBoxUnitId, label.Get(), kAccessibleRoleOwn);
+    AnnounceUnitAs(kMainWindowId, kPictureBoxUnitId, "清空网址", kAccessibleRolePushButton);
+}
+
 }  // namespace
 
 ProgramVariables& Program() { return gProgram; }
@@ -134,6 +147,7 @@ int ProgramEntry()
     RuntimeService(3, reinterpret_cast<uintptr_t>(&ReleaseProgramVariables), 0);
     ProgramStart();
     LoadWindowService(kMainWindowId);
+    AnnounceUnitsToScreenReaders();
     // Only once the window is shown: its start is not delayed by it.
     LookupWarmUp warmUp;
 #ifdef SONGLINK_TEST_PROBES

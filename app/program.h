@@ -13,6 +13,7 @@ constexpr uint32_t kEditBoxUnitId = 0x16011EE7;
 constexpr uint32_t kPictureBoxUnitId = 0x16011F16;
 constexpr uint32_t kHtmlViewerUnitId = 0x16011EE4;
 constexpr uint32_t kButtonUnitId = 0x16011EE1;
+constexpr uint32_t kAddressLabelUnitId = 0x16011EE6;
 
 // The address of the cover picture and of the audio of the last lookup. Each
 // assignment releases the old value; ReleaseProgramVariables frees both.

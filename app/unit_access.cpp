@@ -22,3 +22,10 @@ void WriteUnitBytes(uint32_t windowId, uint32_t unitId, int32_t property, const 
 {
     WriteUnitProperty(windowId, unitId, property, kNoElement, reinterpret_cast<uintptr_t>(bytes), 0);
 }
+
+void AnnounceUnitAs(uint32_t windowId, uint32_t unitId, const char* name, int32_t role)
+{
+    // A platform without the accessibility layer announces what the window
+    // says by itself; nothing else depends on it.
+    AnnotateUnitForScreenReaders(windowId, unitId, name, role);
+}

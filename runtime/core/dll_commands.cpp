@@ -66,8 +66,8 @@ DllCommandTable& Table()
     return table;
 }
 
-// Library names are GBK like every text: load through the wide function.
-HMODULE LoadGbk(const std::string& path) { return LoadLibraryW(GbkToWide(path).c_str()); }
+// Library names are GBK like every text: loaded through the wide functions.
+HMODULE LoadPrivate(const std::string& path) { return static_cast<HMODULE>(LoadPrivateLibrary(GbkToWide(path))); }
 
 FARPROC LookUp(HMODULE module, const std::string& exportName)
 {
@@ -80,7 +80,7 @@ FARPROC LookUp(HMODULE module, const std::string& exportName)
 
 HMODULE LoadDeclaredLibrary(const std::string& name)
 {
-    if (name.find(':') != std::string::npos) return LoadGbk(name);
+    if (name.find(':') != std::string::npos) return LoadPrivate(name);
     // A name the system holds is the system's library and comes from the
     // system folder alone: a file of that name beside the program (which
     // lives wherever it was saved, a downloads folder say) must never run in
@@ -88,16 +88,23 @@ HMODULE LoadDeclaredLibrary(const std::string& name)
     std::wstring wide = GbkToWide(name);
     if (!SystemLibraryPath(wide).empty()) return static_cast<HMODULE>(LoadSystemLibrary(wide));
     const RuntimeApp& app = App();
+    const std::string& user = Table().userDirectory;
     const std::string candidates[] = {
-        Table().userDirectory + name,
-        app.programDirectory + "\\" + name,
-        app.programDirectoryWithSlash + name,
-        name,
+        user.empty() ? std::string() : user + name,
+        app.programDirectory.empty() ? std::string() : app.programDirectory + "\\" + name,
+        app.programDirectoryWithSlash.empty() ? std::string() : app.programDirectoryWithSlash + name,
     };
     for (const std::string& path : candidates) {
-        if (HMODULE m = LoadGbk(path)) return m;
+        if (path.empty()) continue;
+        if (HMODULE m = LoadPrivate(path)) return m;
     }
-    return nullptr;
+    // The system's own search goes on past the system folder, to the Windows
+    // folder and the folders named in PATH, where a library a program relies
+    // on may have been installed by its vendor. That search now covers the
+    // system folder alone, so the runtime does the rest itself, for names the
+    // system folder does not hold, and never looks in the current folder.
+    std::wstring further = FindLibraryBeyondSystemFolder(wide);
+    return further.empty() ? nullptr : static_cast<HMODULE>(LoadPrivateLibrary(further));
 }
 
 [[noreturn]] void RaiseNotFound(const std::string& library, const std::string& exportName)

@@ -1,8 +1,8 @@
 // DLL commands: external functions the program declares by library file name
 // and export name, bound by name on their first call, cached per declaration
 // and kept loaded until the exit sequence. A library the system folder holds
-// is loaded from there alone; the program's folders are searched only for
-// names of its own.
+// is loaded from there alone; the program's folders, then the folders named
+// in PATH, are searched only for names of its own.
 #pragma once
 
 #include <cstdint>

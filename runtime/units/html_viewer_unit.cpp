@@ -48,7 +48,9 @@ const ControlHost& Host()
     // The system's own container, from the system folder only.
     auto atl = static_cast<HMODULE>(LoadSystemLibrary(L"atl.dll"));
     if (!atl) return gHost;
-    KeepFacilityLibrary(atl, ForgetControlHost, ControlHostInUse);
+    // AtlAxWinInit registers the container's classes with atl.dll's own
+    // procedure (the licensed-control class only in some versions).
+    KeepFacilityLibrary(atl, ForgetControlHost, ControlHostInUse, {L"AtlAxWin", L"AtlAxWinLic"});
     gHost.init = reinterpret_cast<AtlAxWinInitFn>(GetProcAddress(atl, "AtlAxWinInit"));
     gHost.getControl = reinterpret_cast<AtlAxGetControlFn>(GetProcAddress(atl, "AtlAxGetControl"));
     gHost.ready = gHost.init && gHost.getControl && gHost.init();

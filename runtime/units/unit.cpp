@@ -2,6 +2,7 @@
 
 #include "runtime/core/services.h"
 #include "runtime/core/gbk_wide.h"
+#include "runtime/forms/accessible_names.h"
 #include "runtime/units/property_rules.h"
 
 #include <cstring>
@@ -35,6 +36,7 @@ LRESULT CALLBACK Unit::SubclassProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp)
     }
     if (msg == WM_NCDESTROY) {
         LRESULT r = unit->WndProc(msg, wp, lp);
+        ForgetAccessibleAnnotations(hwnd);
         SetWindowLongPtrW(hwnd, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(unit->original_));
         RemovePropW(hwnd, kUnitProp);
         unit->hwnd_ = nullptr;

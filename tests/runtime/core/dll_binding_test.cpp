@@ -2,6 +2,7 @@
 #include "runtime/core/dll_commands.h"
 #include "runtime/core/gbk_wide.h"
 #include "runtime/core/runtime_app.h"
+#include "runtime/core/system_libraries.h"
 #include "tests/support/child_process.h"
 
 #include <gtest/gtest.h>
@@ -134,6 +135,65 @@ TEST_F(DllBinding, SystemNamesBindFromTheSystemFolderOnly)
     SetUserDllDirectory(std::string());
     app.programDirectory = savedDirectory;
     app.programDirectoryWithSlash = savedWithSlash;
+}
+
+std::wstring BesideFolder()
+{
+    std::wstring self = CurrentExecutablePath();
+    return self.substr(0, self.find_last_of(L"\\/")) + L"\\beside";
+}
+
+// With the search narrowed as the program narrows it at start, the program's
+// own libraries still bind: one beside the program that imports another
+// beside it, and one that only a folder named in PATH holds.
+TEST_F(DllBinding, ProgramLibrariesBindWithWhatTheyImport)
+{
+    RestrictLibrarySearch();
+    const std::wstring beside = BesideFolder();
+    RuntimeApp& app = App();
+    const std::string savedDirectory = app.programDirectory, savedWithSlash = app.programDirectoryWithSlash;
+    app.programDirectory = WideToGbk(beside);
+    app.programDirectoryWithSlash = app.programDirectory + "\\";
+    wchar_t savedPath[32767] = {};
+    GetEnvironmentVariableW(L"PATH", savedPath, 32767);
+    SetEnvironmentVariableW(L"PATH", (L"relative\\folder;" + beside + L"\\elsewhere;" + savedPath).c_str());
+
+    struct Case {
+        const char* library;
+        const char* exportName;
+        int question, answer;
+    } cases[] = {
+        {"songlink_outer.dll", "OuterAnswer", 20, 42},
+        {"songlink_elsewhere", "PrivateAnswer", 41, 42},
+    };
+    ASSERT_EQ(GetModuleHandleW(L"songlink_inner.dll"), nullptr);
+    const char* libraries[] = {cases[0].library, cases[1].library};
+    const char* exports[] = {cases[0].exportName, cases[1].exportName};
+    InstallDllCommands(2, libraries, exports);
+    for (int i = 0; i < 2; ++i) {
+        SCOPED_TRACE(cases[i].library);
+        EXPECT_TRUE(PrepareDllCommand(i));
+        if (IsDllCommandBound(i)) EXPECT_EQ(DllCall<int>(i, cases[i].question), cases[i].answer);
+    }
+    ReleaseDllCommands();
+    SetEnvironmentVariableW(L"PATH", savedPath);
+    app.programDirectory = savedDirectory;
+    app.programDirectoryWithSlash = savedWithSlash;
+}
+
+// An input method or shell extension in the process adds its own folder with
+// AddDllDirectory and loads its libraries by name: that search still finds
+// them after the program has narrowed its own.
+TEST_F(DllBinding, FoldersOtherSoftwareAddsStaySearched)
+{
+    RestrictLibrarySearch();
+    const std::wstring elsewhere = BesideFolder() + L"\\elsewhere";
+    DLL_DIRECTORY_COOKIE cookie = AddDllDirectory(elsewhere.c_str());
+    ASSERT_NE(cookie, nullptr);
+    HMODULE module = LoadLibraryW(L"songlink_elsewhere.dll");
+    EXPECT_NE(module, nullptr);
+    if (module) FreeLibrary(module);
+    RemoveDllDirectory(cookie);
 }
 
 TEST_F(DllBinding, PreparingBindsAsTheFirstCallWouldOrLeavesTheFailureToIt)

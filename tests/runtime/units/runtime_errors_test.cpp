@@ -50,6 +50,9 @@ TEST(UnitRuntimeErrors, EachScenarioEndsWithItsReport)
         // Not an error: a normal exit sequence also frees the library the HTML
         // viewer loaded for its control container.
         {L"viewer-exit", 0u, "atl before=1\natl after=0\n", "returned"},
+        // A viewer made after that, the container then loaded elsewhere, works
+        // and calls nothing of the freed copy.
+        {L"viewer-again", 0u, "viewer again loaded=1 moved=1 control=1\n", "fault"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(std::string(c.scenario, c.scenario + wcslen(c.scenario)));

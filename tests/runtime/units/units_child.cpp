@@ -114,6 +114,28 @@ int main(int argc, char** argv)
         std::printf("atl after=%d\n", GetModuleHandleW(L"atl.dll") ? 1 : 0);
         std::fflush(stdout);
         return 0;
+    } else if (std::strcmp(scenario, "viewer-again") == 0) {
+        // A viewer made after the exit sequence has freed the control
+        // container: the container loads again, elsewhere when its old place
+        // is taken, and its window class must lead into that new copy.
+        AddVectoredExceptionHandler(1, NoteCallIntoNothing);
+        const UnitSpec viewer{0x16011EE4, kUnitTypeHtmlViewer, 10, 40, 100, 40, kUnitTabStop, {}};
+        LoadTestWindow(Window(), {viewer});
+        auto first = reinterpret_cast<const uint8_t*>(GetModuleHandleW(L"atl.dll"));
+        auto dos = reinterpret_cast<const IMAGE_DOS_HEADER*>(first);
+        const SIZE_T size =
+            reinterpret_cast<const IMAGE_NT_HEADERS*>(first + dos->e_lfanew)->OptionalHeader.SizeOfImage;
+        UnloadTestWindow();
+        App().mainThreadId = GetCurrentThreadId();
+        RunExitSequence(0);
+        VirtualAlloc(const_cast<uint8_t*>(first), size, MEM_RESERVE, PAGE_NOACCESS);
+        const bool loaded = LoadTestWindow(Window(), {viewer});
+        const bool moved = reinterpret_cast<const uint8_t*>(GetModuleHandleW(L"atl.dll")) != first;
+        const bool control = FindWindowExW(UnitWindow(viewer.id), nullptr, L"AtlAxWin", nullptr) != nullptr;
+        std::printf("viewer again loaded=%d moved=%d control=%d\n", loaded, moved, control);
+        std::fflush(stdout);
+        UnloadTestWindow();
+        return 0;
     } else if (std::strcmp(scenario, "viewer-error") == 0) {
         // The runtime started as a program's is, a window kept out of the
         // taskbar (so the hidden owner owns it) with its HTML viewer alive,
