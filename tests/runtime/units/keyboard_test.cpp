@@ -1,7 +1,9 @@
 // The window from the keyboard, with real key strokes: Tab and Shift+Tab walk
 // the visible, enabled tab stops in stored tab order and wrap; Space and Enter
-// click the focused button; Enter and Esc in an edit box click nothing and
-// still reach the box's key event.
+// click the focused button, once per press however long it is held; Enter
+// elsewhere clicks the button stored as the default one, and without one
+// Enter and Esc in an edit box click nothing, still reach the box's key
+// event and are not given to the control (which would ring on them).
 #include "runtime/forms/unit_properties.h"
 #include "runtime/units/unit_data.h"
 #include "tests/runtime/units/window_fixture.h"
@@ -55,7 +57,8 @@ UnitSpec Unit(UnitId id, UnitTypeId type, int32_t left, uint32_t flags, uint32_t
 
 class KeyboardTest : public ::testing::Test {
 protected:
-    void SetUp() override
+    void SetUp() override { Load(); }
+    void Load()
     {
         gSpaceClicks = gEnterClicks = gDisabledClicks = 0;
         gBoxKeys.clear();
@@ -82,6 +85,38 @@ protected:
         Pump(100);
     }
     void TearDown() override { UnloadTestWindow(); }
+};
+
+// The system's edit control procedure, and the characters it was given.
+WNDPROC gEditClassProc = nullptr;
+std::vector<WPARAM> gEditChars;
+
+LRESULT CALLBACK CountingEditProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp)
+{
+    if (msg == WM_CHAR) gEditChars.push_back(wp);
+    return CallWindowProcW(gEditClassProc, hwnd, msg, wp, lp);
+}
+
+// Edit controls made while it lives run CountingEditProc beneath whatever
+// subclasses them: it sees what reaches the control itself.
+class EditClassWatch {
+public:
+    EditClassWatch() : probe_(CreateWindowExW(0, L"EDIT", L"", 0, 0, 0, 0, 0, nullptr, nullptr, nullptr, nullptr))
+    {
+        gEditChars.clear();
+        gEditClassProc = reinterpret_cast<WNDPROC>(
+            SetClassLongPtrW(probe_, GCLP_WNDPROC, reinterpret_cast<LONG_PTR>(&CountingEditProc)));
+    }
+    ~EditClassWatch()
+    {
+        SetClassLongPtrW(probe_, GCLP_WNDPROC, reinterpret_cast<LONG_PTR>(gEditClassProc));
+        DestroyWindow(probe_);
+    }
+    EditClassWatch(const EditClassWatch&) = delete;
+    EditClassWatch& operator=(const EditClassWatch&) = delete;
+
+private:
+    HWND probe_;
 };
 
 TEST_F(KeyboardTest, TabWalksTheTabStopsInTabOrderBothWaysAndWraps)
@@ -143,6 +178,62 @@ TEST_F(KeyboardTest, EnterAndEscInTheBoxClickNothingWhateverTheButtonsIdentifier
     EXPECT_EQ(gBoxKeys, (std::vector<int32_t>{VK_RETURN, VK_ESCAPE})) << "the box's key event as before";
     EXPECT_EQ(GetFocus(), UnitWindow(kFirstBox));
     EXPECT_NE(UnitWindow(0), nullptr);
+}
+
+TEST_F(KeyboardTest, EnterAndEscAreNotGivenToASingleLineBox)
+{
+    // Windows' single-line edit control rings on the characters of keys it
+    // does not take; Wine's is silent, so what can be seen here is that the
+    // control is not given them, while other characters still reach it.
+    UnloadTestWindow();
+    EditClassWatch watch;
+    Load();
+    ASSERT_EQ(GetFocus(), UnitWindow(kFirstBox));
+    Press({VK_RETURN});
+    Press({VK_ESCAPE});
+    Press({'A'});
+    EXPECT_EQ(gEditChars, (std::vector<WPARAM>{'a'}));
+    EXPECT_EQ(gBoxKeys, (std::vector<int32_t>{VK_RETURN, VK_ESCAPE, 'A'})) << "the key events as before";
+    EXPECT_EQ(gEnterClicks + gSpaceClicks, 0);
+}
+
+TEST_F(KeyboardTest, HeldEnterClicksTheButtonOncePerPress)
+{
+    // The click waits as the lookup does, letting queued messages through;
+    // meanwhile the held key repeats its key-down (bit 30 of lParam set).
+    gRoutines[1] = [](const int32_t*, int32_t, int32_t*) {
+        if (++gEnterClicks == 1) {
+            for (int i = 0; i < 3; ++i)
+                PostMessageW(UnitWindow(kEnterButton), WM_KEYDOWN, VK_RETURN, (LPARAM(1) << 30) | 0x001C0001);
+            Pump(300);
+        }
+        return 0;
+    };
+    SetFocus(UnitWindow(kEnterButton));
+    Press({VK_RETURN});
+    EXPECT_EQ(gEnterClicks, 1);
+    Press({VK_RETURN});
+    EXPECT_EQ(gEnterClicks, 2) << "a new press, a new click";
+}
+
+TEST_F(KeyboardTest, EnterElsewhereClicksTheStoredDefaultButton)
+{
+    // WM_USER is the application's own: only the dialog navigation's own
+    // question of that value is answered as such.
+    SetFocus(UnitWindow(kEnterButton));
+    EXPECT_EQ(SendMessageW(UnitWindow(0), WM_USER, 0, 0), 0);
+    WriteUnitProperty(kWindowId, kEnterButton, 8 + 1, -1, 1, 0);  // type 1: the default button
+    SetFocus(UnitWindow(kFirstBox));
+    Press({VK_RETURN});
+    EXPECT_EQ(gEnterClicks, 1);
+    Press({VK_ESCAPE});
+    EXPECT_EQ(gEnterClicks, 1);
+    // A focused push button is still the one Enter clicks.
+    SetFocus(UnitWindow(kSpaceButton));
+    Press({VK_RETURN});
+    EXPECT_EQ(gSpaceClicks, 1);
+    EXPECT_EQ(gEnterClicks, 1);
+    EXPECT_EQ(SendMessageW(UnitWindow(0), WM_USER, 0, 0), 0);
 }
 
 }  // namespace
