@@ -128,18 +128,24 @@ Unit* InnermostUnit(Unit* window, HWND hwnd)
 
 // While the platform's dialog navigation runs for a window it asks that
 // window for its default button (DM_GETDEFID, a value it shares with the
-// application's own WM_USER): only then is it answered as that question.
-HWND gNavigatingWindow = nullptr;
+// application's own WM_USER): only then is it answered as that question. A
+// handler that runs meanwhile (the focus events the move raises) has a source
+// of its own, and what it sends is its own message.
+struct Navigation {
+    HWND window = nullptr;
+    EventSource source{};
+};
+Navigation gNavigation;
 
 class NavigationScope {
 public:
-    explicit NavigationScope(HWND window) : saved_(gNavigatingWindow) { gNavigatingWindow = window; }
-    ~NavigationScope() { gNavigatingWindow = saved_; }
+    explicit NavigationScope(HWND window) : saved_(gNavigation) { gNavigation = {window, CurrentEventSource()}; }
+    ~NavigationScope() { gNavigation = saved_; }
     NavigationScope(const NavigationScope&) = delete;
     NavigationScope& operator=(const NavigationScope&) = delete;
 
 private:
-    HWND saved_;
+    Navigation saved_;
 };
 
 void ShowFocusCues(HWND window)
@@ -201,7 +207,12 @@ bool ClickOnEnter(Unit* window, const MSG* msg)
 
 }  // namespace
 
-bool DialogNavigationAsks(HWND window) { return window && window == gNavigatingWindow; }
+bool DialogNavigationAsks(HWND window)
+{
+    const EventSource now = CurrentEventSource();
+    return window && window == gNavigation.window && now.windowId == gNavigation.source.windowId &&
+           now.unitId == gNavigation.source.unitId;
+}
 
 LRESULT DefaultButtonOf(HWND window)
 {

@@ -170,8 +170,7 @@ public:
     {
         if (!browser_ || !IsWindowVisible(hwnd_)) return false;
         IOleInPlaceActiveObject* active = nullptr;
-        if (FAILED(browser_->QueryInterface(IID_IOleInPlaceActiveObject, reinterpret_cast<void**>(&active))) ||
-            !active)
+        if (FAILED(browser_->QueryInterface(IID_IOleInPlaceActiveObject, reinterpret_cast<void**>(&active))) || !active)
             return false;
         const HRESULT hr = active->TranslateAccelerator(msg);
         active->Release();

@@ -1129,8 +1129,8 @@ TEST(SongLinkEndToEnd, ARecordTheScriptEngineRefusesIsReadAllTheSame)
         ASSERT_TRUE(run.WaitForLookups(lookups));
         EXPECT_EQ(service.RequestsTo("/cover/fb" + n + ".jpg").size(), 1u);
         EXPECT_TRUE(service.WaitFor("/audio/fb" + n + ".mp3", 1, 20000));
-        EXPECT_TRUE(WaitUntil([&] { return NearColour(ClientPixel(run.window_, kBareX, kBareY), kCoverColour, 12); },
-                              5000))
+        EXPECT_TRUE(
+            WaitUntil([&] { return NearColour(ClientPixel(run.window_, kBareX, kBareY), kCoverColour, 12); }, 5000))
             << std::hex << ClientPixel(run.window_, kBareX, kBareY);
         EXPECT_FALSE(FindAndDismissMessageBox(run.child_.ProcessId(), FromGbk("信息：")).found);
     }
@@ -1171,10 +1171,9 @@ TEST(SongLinkKeyboard, HeldEnterOnTheButtonRunsOneLookup)
 class OtherWindow {
 public:
     OtherWindow()
-        : hwnd_(CreateWindowExW(0, L"STATIC", L"other", WS_OVERLAPPEDWINDOW | WS_VISIBLE, 600, 400, 200, 100,
-                                nullptr, nullptr, GetModuleHandleW(nullptr), nullptr))
-    {
-    }
+        : hwnd_(CreateWindowExW(0, L"STATIC", L"other", WS_OVERLAPPEDWINDOW | WS_VISIBLE, 600, 400, 200, 100, nullptr,
+                                nullptr, GetModuleHandleW(nullptr), nullptr))
+    {}
     ~OtherWindow() { DestroyWindow(hwnd_); }
     OtherWindow(const OtherWindow&) = delete;
     OtherWindow& operator=(const OtherWindow&) = delete;

@@ -1,7 +1,6 @@
 // The window from the keyboard, with real key strokes: Tab and Shift+Tab walk
 // the visible, enabled tab stops in stored tab order and wrap; Space and Enter
-// click the focused button, once per press however long it is held; Enter
-// elsewhere clicks the button stored as the default one, and without one
+// click the focused button; Enter elsewhere clicks the button stored as the default one, and without one
 // Enter and Esc in an edit box click nothing, still reach the box's key
 // event and are not given to the control (which would ring on them).
 #include "runtime/forms/unit_properties.h"
@@ -72,8 +71,7 @@ protected:
         space.bindings = {{0, 0}};
         UnitSpec enter = Unit(kEnterButton, kUnitTypeButton, 300, kShown, 5, WriteButtonData({}));
         enter.bindings = {{0, 1}};
-        UnitSpec disabled =
-            Unit(kDisabledButton, kUnitTypeButton, 150, kShown | kUnitDisabled, 3, WriteButtonData({}));
+        UnitSpec disabled = Unit(kDisabledButton, kUnitTypeButton, 150, kShown | kUnitDisabled, 3, WriteButtonData({}));
         disabled.bindings = {{0, 2}};
         UnitSpec box = Unit(kFirstBox, kUnitTypeEditBox, 10, kShown, 0, WriteEditBoxData({}));
         box.bindings = {{-9, 3}};
@@ -195,25 +193,6 @@ TEST_F(KeyboardTest, EnterAndEscAreNotGivenToASingleLineBox)
     EXPECT_EQ(gEditChars, (std::vector<WPARAM>{'a'}));
     EXPECT_EQ(gBoxKeys, (std::vector<int32_t>{VK_RETURN, VK_ESCAPE, 'A'})) << "the key events as before";
     EXPECT_EQ(gEnterClicks + gSpaceClicks, 0);
-}
-
-TEST_F(KeyboardTest, HeldEnterClicksTheButtonOncePerPress)
-{
-    // The click waits as the lookup does, letting queued messages through;
-    // meanwhile the held key repeats its key-down (bit 30 of lParam set).
-    gRoutines[1] = [](const int32_t*, int32_t, int32_t*) {
-        if (++gEnterClicks == 1) {
-            for (int i = 0; i < 3; ++i)
-                PostMessageW(UnitWindow(kEnterButton), WM_KEYDOWN, VK_RETURN, (LPARAM(1) << 30) | 0x001C0001);
-            Pump(300);
-        }
-        return 0;
-    };
-    SetFocus(UnitWindow(kEnterButton));
-    Press({VK_RETURN});
-    EXPECT_EQ(gEnterClicks, 1);
-    Press({VK_RETURN});
-    EXPECT_EQ(gEnterClicks, 2) << "a new press, a new click";
 }
 
 TEST_F(KeyboardTest, EnterElsewhereClicksTheStoredDefaultButton)
