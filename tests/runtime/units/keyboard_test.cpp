@@ -1,8 +1,9 @@
 // The window from the keyboard, with real key strokes: Tab and Shift+Tab walk
 // the visible, enabled tab stops in stored tab order and wrap; Space and Enter
-// click the focused button; Enter elsewhere clicks the button stored as the default one, and without one
-// Enter and Esc in an edit box click nothing, still reach the box's key
-// event and are not given to the control (which would ring on them).
+// click the focused button; Enter elsewhere clicks the button stored as the
+// default one, and without one Enter and Esc in an edit box click nothing,
+// still reach the box's key event and are not given to the control (which
+// would ring on them).
 #include "runtime/forms/unit_properties.h"
 #include "runtime/units/unit_data.h"
 #include "tests/runtime/units/window_fixture.h"
