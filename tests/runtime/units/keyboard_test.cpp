@@ -58,7 +58,9 @@ UnitSpec Unit(UnitId id, UnitTypeId type, int32_t left, uint32_t flags, uint32_t
 class KeyboardTest : public ::testing::Test {
 protected:
     void SetUp() override { Load(); }
-    void Load()
+    // `enterType`: the stored type of the button bound to routine 1 (1: the
+    // default button).
+    void Load(uint32_t enterType = 0)
     {
         gSpaceClicks = gEnterClicks = gDisabledClicks = 0;
         gBoxKeys.clear();
@@ -70,7 +72,9 @@ protected:
         // Stored order differs from tab order; the label is no tab stop.
         UnitSpec space = Unit(kSpaceButton, kUnitTypeButton, 100, kShown, 2, WriteButtonData({}));
         space.bindings = {{0, 0}};
-        UnitSpec enter = Unit(kEnterButton, kUnitTypeButton, 300, kShown, 5, WriteButtonData({}));
+        ButtonData enterData;
+        enterData.type = enterType;
+        UnitSpec enter = Unit(kEnterButton, kUnitTypeButton, 300, kShown, 5, WriteButtonData(enterData));
         enter.bindings = {{0, 1}};
         UnitSpec disabled = Unit(kDisabledButton, kUnitTypeButton, 150, kShown | kUnitDisabled, 3, WriteButtonData({}));
         disabled.bindings = {{0, 2}};
@@ -196,14 +200,15 @@ TEST_F(KeyboardTest, EnterAndEscAreNotGivenToASingleLineBox)
     EXPECT_EQ(gEnterClicks + gSpaceClicks, 0);
 }
 
-TEST_F(KeyboardTest, EnterElsewhereClicksTheStoredDefaultButton)
+TEST_F(KeyboardTest, EnterElsewhereClicksTheStoredDefaultButtonAndWmUserIsTheProgramsOwn)
 {
     // WM_USER is the application's own: only the dialog navigation's own
     // question of that value is answered as such.
     SetFocus(UnitWindow(kEnterButton));
     EXPECT_EQ(SendMessageW(UnitWindow(0), WM_USER, 0, 0), 0);
-    WriteUnitProperty(kWindowId, kEnterButton, 8 + 1, -1, 1, 0);  // type 1: the default button
-    SetFocus(UnitWindow(kFirstBox));
+    UnloadTestWindow();
+    Load(1);
+    ASSERT_EQ(GetFocus(), UnitWindow(kFirstBox));
     Press({VK_RETURN});
     EXPECT_EQ(gEnterClicks, 1);
     Press({VK_ESCAPE});
