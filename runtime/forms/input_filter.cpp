@@ -134,12 +134,16 @@ Unit* InnermostUnit(Unit* window, HWND hwnd)
 struct Navigation {
     HWND window = nullptr;
     EventSource source{};
+    const MSG* key = nullptr;  // borrowed: the Tab key-down being handled
 };
 Navigation gNavigation;
 
 class NavigationScope {
 public:
-    explicit NavigationScope(HWND window) : saved_(gNavigation) { gNavigation = {window, CurrentEventSource()}; }
+    NavigationScope(HWND window, const MSG* key) : saved_(gNavigation)
+    {
+        gNavigation = {window, CurrentEventSource(), key};
+    }
     ~NavigationScope() { gNavigation = saved_; }
     NavigationScope(const NavigationScope&) = delete;
     NavigationScope& operator=(const NavigationScope&) = delete;
@@ -167,6 +171,7 @@ bool Navigate(Unit* window, MSG* msg)
     if (wants & (DLGC_WANTTAB | DLGC_WANTMESSAGE)) return false;
     HWND windowHandle = window->Hwnd();
     ShowFocusCues(windowHandle);
+    NavigationScope asking(windowHandle, msg);
     Unit* unit = InnermostUnit(window, msg->hwnd);
     if (unit && unit != window && unit->Hwnd() != msg->hwnd) {
         HWND next = GetNextDlgTabItem(windowHandle, unit->Hwnd(), GetKeyState(VK_SHIFT) < 0);
@@ -176,7 +181,6 @@ bool Navigate(Unit* window, MSG* msg)
         }
         return true;
     }
-    NavigationScope asking(windowHandle);
     return IsDialogMessageW(windowHandle, msg) != FALSE;
 }
 
@@ -212,6 +216,13 @@ bool DialogNavigationAsks(HWND window)
     const EventSource now = CurrentEventSource();
     return window && window == gNavigation.window && now.windowId == gNavigation.source.windowId &&
            now.unitId == gNavigation.source.unitId;
+}
+
+const MSG* NavigationKey()
+{
+    const EventSource now = CurrentEventSource();
+    const bool same = now.windowId == gNavigation.source.windowId && now.unitId == gNavigation.source.unitId;
+    return same ? gNavigation.key : nullptr;
 }
 
 LRESULT DefaultButtonOf(HWND window)

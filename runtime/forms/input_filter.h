@@ -19,6 +19,11 @@ uint32_t CurrentKeyState();
 // question rather than one of the application's own messages.
 bool DialogNavigationAsks(HWND window);
 
+// The Tab key-down whose navigation is moving the focus now, or null: a unit
+// that hosts a control hands it on, so that the control starts at its first
+// element (or, with Shift, its last).
+const MSG* NavigationKey();
+
 // The answer to DM_GETDEFID: the focused push button, so that the focused
 // one looks like the default while it has the focus, else the button stored
 // as the default one; 0 when there is none.

@@ -3,6 +3,7 @@
 #include "runtime/core/facility_libraries.h"
 #include "runtime/core/gbk_wide.h"
 #include "runtime/core/system_libraries.h"
+#include "runtime/forms/input_filter.h"
 #include "runtime/units/property_rules.h"
 #include "runtime/units/unit.h"
 #include "runtime/units/unit_data.h"
@@ -226,7 +227,9 @@ private:
         object->GetClientSite(&site);
         RECT r;
         GetClientRect(control_, &r);
-        object->DoVerb(OLEIVERB_UIACTIVATE, nullptr, site, 0, control_, &r);
+        // Reached by Tab, the browser is told of the key: it then starts at
+        // its page's first element (with Shift, its last).
+        object->DoVerb(OLEIVERB_UIACTIVATE, const_cast<MSG*>(NavigationKey()), site, 0, control_, &r);
         if (site) site->Release();
         object->Release();
         HWND focus = GetFocus();
