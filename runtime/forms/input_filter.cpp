@@ -152,6 +152,13 @@ private:
     Navigation saved_;
 };
 
+// Not by a handler that runs inside the navigation.
+bool AskedByNavigationItself()
+{
+    const EventSource now = CurrentEventSource();
+    return now.windowId == gNavigation.source.windowId && now.unitId == gNavigation.source.unitId;
+}
+
 void ShowFocusCues(HWND window)
 {
     // The keyboard is in use: focus rectangles show from now on.
@@ -211,19 +218,9 @@ bool ClickOnEnter(Unit* window, const MSG* msg)
 
 }  // namespace
 
-bool DialogNavigationAsks(HWND window)
-{
-    const EventSource now = CurrentEventSource();
-    return window && window == gNavigation.window && now.windowId == gNavigation.source.windowId &&
-           now.unitId == gNavigation.source.unitId;
-}
+bool DialogNavigationAsks(HWND window) { return window && window == gNavigation.window && AskedByNavigationItself(); }
 
-const MSG* NavigationKey()
-{
-    const EventSource now = CurrentEventSource();
-    const bool same = now.windowId == gNavigation.source.windowId && now.unitId == gNavigation.source.unitId;
-    return same ? gNavigation.key : nullptr;
-}
+const MSG* NavigationKey() { return AskedByNavigationItself() ? gNavigation.key : nullptr; }
 
 LRESULT DefaultButtonOf(HWND window)
 {
