@@ -21,6 +21,7 @@
 #include <mutex>
 #include <regex>
 #include <string>
+#include <thread>
 #include <vector>
 
 namespace {
@@ -1167,20 +1168,39 @@ TEST(SongLinkKeyboard, HeldEnterOnTheButtonRunsOneLookup)
     EXPECT_EQ(service.CountTo("/yy/"), 2u);
 }
 
-// A plain top-level window of the test's own, to take the activation away.
+// Another application's window, to take the activation away: a top-level
+// window on a thread of its own that handles its messages, as a live
+// program's does (the focus changes are carried out by the window's thread).
 class OtherWindow {
 public:
     OtherWindow()
-        : hwnd_(CreateWindowExW(0, L"STATIC", L"other", WS_OVERLAPPEDWINDOW | WS_VISIBLE, 600, 400, 200, 100, nullptr,
-                                nullptr, GetModuleHandleW(nullptr), nullptr))
-    {}
-    ~OtherWindow() { DestroyWindow(hwnd_); }
+    {
+        HANDLE created = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+        thread_ = std::thread([this, created] {
+            threadId_ = GetCurrentThreadId();
+            hwnd_ = CreateWindowExW(0, L"STATIC", L"other", WS_OVERLAPPEDWINDOW | WS_VISIBLE, 600, 400, 200, 100,
+                                    nullptr, nullptr, GetModuleHandleW(nullptr), nullptr);
+            SetEvent(created);
+            MSG msg;
+            while (GetMessageW(&msg, nullptr, 0, 0) > 0) DispatchMessageW(&msg);
+            DestroyWindow(hwnd_);
+        });
+        WaitForSingleObject(created, 10000);
+        CloseHandle(created);
+    }
+    ~OtherWindow()
+    {
+        PostThreadMessageW(threadId_, WM_QUIT, 0, 0);
+        thread_.join();
+    }
     OtherWindow(const OtherWindow&) = delete;
     OtherWindow& operator=(const OtherWindow&) = delete;
     HWND Get() const { return hwnd_; }
 
 private:
-    HWND hwnd_;
+    std::thread thread_;
+    DWORD threadId_ = 0;
+    HWND hwnd_ = nullptr;
 };
 
 // The window minimised and restored, or left for another window and
@@ -1189,15 +1209,22 @@ private:
 // focus on the button when another window came up, then a click into the box.
 TEST(SongLinkKeyboard, FocusComesBackToTheAddressBox)
 {
+    // Each change of the active window settles before keys are sent: the
+    // display server tells both programs of it in its own time.
+    auto activate = [](HWND window) {
+        const bool done = BringToFront(window);
+        Sleep(300);
+        return done;
+    };
+    OtherWindow other;
+    ASSERT_TRUE(activate(other.Get()));
     ProgramRun run;
     ASSERT_TRUE(run.Ready());
-    OtherWindow other;
-    ASSERT_NE(other.Get(), nullptr);
-    ASSERT_TRUE(BringToFront(run.window_));
+    ASSERT_TRUE(activate(run.window_));
     Keys({VK_TAB});
     ASSERT_EQ(FocusOf(run), run.button_);
-    ASSERT_TRUE(BringToFront(other.Get()));
-    ASSERT_TRUE(BringToFront(run.window_));
+    ASSERT_TRUE(activate(other.Get()));
+    ASSERT_TRUE(activate(run.window_));
     ClickWindow(run.edit_);
     ASSERT_TRUE(WaitUntil([&] { return FocusOf(run) == run.edit_; }, 5000));
 
@@ -1212,15 +1239,18 @@ TEST(SongLinkKeyboard, FocusComesBackToTheAddressBox)
              PostMessageW(window, WM_SYSCOMMAND, SC_RESTORE, 0);
              WaitUntil([&] { return !IsIconic(window); }, 5000);
          }},
-        {"another window activated, then this one", [](HWND, HWND other) { BringToFront(other); }},
+        {"another window activated, then this one",
+         [](HWND, HWND other) {
+             BringToFront(other);
+             Sleep(300);
+         }},
     };
     std::wstring typed;
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         c.away(run.window_, other.Get());
-        ASSERT_TRUE(BringToFront(run.window_));
+        ASSERT_TRUE(activate(run.window_));
         EXPECT_TRUE(WaitUntil([&] { return FocusOf(run) == run.edit_; }, 3000)) << FocusOf(run);
-        Sleep(300);  // the activation settles on a loaded machine
         const std::wstring more = typed.empty() ? L"ab" : L"cd";
         TypeKeys(more);
         typed += more;
