@@ -88,38 +88,147 @@ Unit* TargetUnit(Unit* window, HWND hwnd)
     return nullptr;
 }
 
-// Whether the focused control takes Enter as a click: a push button.
+// Whether the control takes Enter as a click: a push button.
 bool IsPushButton(HWND hwnd)
 {
     return (SendMessageW(hwnd, WM_GETDLGCODE, 0, 0) & (DLGC_DEFPUSHBUTTON | DLGC_UNDEFPUSHBUTTON)) != 0;
 }
 
-// The key strokes handed to the platform's dialog navigation: Tab and
-// Shift+Tab unless the focused control wants the key itself, and Enter on a
-// push button. IsDialogMessage translates and dispatches whatever it is given,
-// so any other key (Enter and Esc in an edit box included, which it would turn
-// into OK and Cancel commands) goes on to the accelerators and the generic
-// key events as it always has.
-bool IsNavigationKey(const MSG* msg)
+bool IsUsable(HWND hwnd) { return hwnd && IsWindowVisible(hwnd) && IsWindowEnabled(hwnd); }
+
+// The button stored as the window's default one (button type 1), shown and
+// enabled, or null.
+HWND StoredDefaultButton(HWND window)
 {
-    if (msg->message != WM_KEYDOWN) return false;
-    if (msg->wParam == VK_TAB) {
-        // Asked without the message: an edit control told of one takes itself
-        // to be in a dialog box, and a multi-line one then closes its parent
-        // window on Esc.
-        const LRESULT wants = SendMessageW(msg->hwnd, WM_GETDLGCODE, msg->wParam, 0);
-        return (wants & (DLGC_WANTTAB | DLGC_WANTMESSAGE)) == 0;
+    Unit* windowUnit = Unit::FromHwnd(window);
+    const WindowRecord* record = windowUnit ? FindWindowRecord(windowUnit->GetWindowId()) : nullptr;
+    if (!record) return nullptr;
+    using IsDefaultFn = int32_t (*)(LiveUnit*);
+    for (const UnitRecord& unit : record->units.units) {
+        if (!unit.object) continue;
+        const UnitTypeDescriptor* type = FindUnitType(unit.type);
+        auto isDefault = type ? GetUnitOperation<IsDefaultFn>(type->unitInterface, kUnitOpIsDefaultButton) : nullptr;
+        HWND hwnd = static_cast<HWND>(unit.object->Handle());
+        if (isDefault && isDefault(unit.object) && IsChild(window, hwnd) && IsUsable(hwnd)) return hwnd;
     }
-    return msg->wParam == VK_RETURN && IsPushButton(msg->hwnd);
+    return nullptr;
+}
+
+// The innermost unit of the window whose window holds `hwnd` (the window unit
+// for the window itself), or null.
+Unit* InnermostUnit(Unit* window, HWND hwnd)
+{
+    for (HWND h = hwnd; h; h = GetParent(h)) {
+        Unit* unit = Unit::FromHwnd(h);
+        if (unit && unit->GetWindowId() == window->GetWindowId()) return unit;
+        if (h == window->Hwnd()) return nullptr;
+    }
+    return nullptr;
+}
+
+// While the platform's dialog navigation runs for a window it asks that
+// window for its default button (DM_GETDEFID, a value it shares with the
+// application's own WM_USER): only then is it answered as that question. A
+// handler that runs meanwhile (the focus events the move raises) has a source
+// of its own, and what it sends is its own message.
+struct Navigation {
+    HWND window = nullptr;
+    EventSource source{};
+    const MSG* key = nullptr;  // borrowed: the Tab key-down being handled
+};
+Navigation gNavigation;
+
+class NavigationScope {
+public:
+    NavigationScope(HWND window, const MSG* key) : saved_(gNavigation)
+    {
+        gNavigation = {window, CurrentEventSource(), key};
+    }
+    ~NavigationScope() { gNavigation = saved_; }
+    NavigationScope(const NavigationScope&) = delete;
+    NavigationScope& operator=(const NavigationScope&) = delete;
+
+private:
+    Navigation saved_;
+};
+
+// Not by a handler that runs inside the navigation.
+bool AskedByNavigationItself()
+{
+    const EventSource now = CurrentEventSource();
+    return now.windowId == gNavigation.source.windowId && now.unitId == gNavigation.source.unitId;
+}
+
+void ShowFocusCues(HWND window)
+{
+    // The keyboard is in use: focus rectangles show from now on.
+    SendMessageW(window, WM_CHANGEUISTATE, MAKEWPARAM(UIS_CLEAR, UISF_HIDEFOCUS), 0);
+}
+
+// Tab and Shift+Tab unless the focused control wants the key itself: the
+// platform's dialog navigation moves the focus. From inside a unit that hosts
+// other windows (the HTML viewer's control) the search starts at the unit.
+bool Navigate(Unit* window, MSG* msg)
+{
+    if (msg->message != WM_KEYDOWN || msg->wParam != VK_TAB) return false;
+    // Asked without the message: an edit control told of one takes itself to
+    // be in a dialog box, and a multi-line one then closes its parent window
+    // on Esc.
+    const LRESULT wants = SendMessageW(msg->hwnd, WM_GETDLGCODE, msg->wParam, 0);
+    if (wants & (DLGC_WANTTAB | DLGC_WANTMESSAGE)) return false;
+    HWND windowHandle = window->Hwnd();
+    ShowFocusCues(windowHandle);
+    NavigationScope asking(windowHandle, msg);
+    Unit* unit = InnermostUnit(window, msg->hwnd);
+    if (unit && unit != window && unit->Hwnd() != msg->hwnd) {
+        HWND next = GetNextDlgTabItem(windowHandle, unit->Hwnd(), GetKeyState(VK_SHIFT) < 0);
+        if (next && next != unit->Hwnd()) {
+            if (SendMessageW(next, WM_GETDLGCODE, 0, 0) & DLGC_HASSETSEL) SendMessageW(next, EM_SETSEL, 0, -1);
+            SetFocus(next);
+        }
+        return true;
+    }
+    return IsDialogMessageW(windowHandle, msg) != FALSE;
+}
+
+// Enter clicks the focused push button, or else, unless the focused control
+// takes Enter itself (a multi-line box), the window's stored default button,
+// as the dialog manager does. A held key repeats its key-down (bit 30 of
+// lParam set); a repeat is no new press, so one press is one click, as with
+// Space, whose click comes on the key's release. Enter with no button to
+// click goes on as any other key: no OK command is made up for it.
+bool ClickOnEnter(Unit* window, const MSG* msg)
+{
+    if (msg->message != WM_KEYDOWN || msg->wParam != VK_RETURN) return false;
+    HWND windowHandle = window->Hwnd();
+    HWND button = nullptr;
+    if (IsPushButton(msg->hwnd)) {
+        button = msg->hwnd;
+    } else if (!(SendMessageW(msg->hwnd, WM_GETDLGCODE, VK_RETURN, 0) & DLGC_WANTALLKEYS)) {
+        button = StoredDefaultButton(windowHandle);
+    }
+    if (!button || !IsUsable(button)) return false;
+    constexpr LPARAM kRepeatBit = LPARAM(1) << 30;
+    if (msg->lParam & kRepeatBit) return true;
+    ShowFocusCues(windowHandle);
+    SendMessageW(windowHandle, WM_COMMAND, MAKEWPARAM(GetDlgCtrlID(button), BN_CLICKED),
+                 reinterpret_cast<LPARAM>(button));
+    return true;
 }
 
 }  // namespace
 
-LRESULT DefaultButtonOfFocus(HWND window)
+bool DialogNavigationAsks(HWND window) { return window && window == gNavigation.window && AskedByNavigationItself(); }
+
+const MSG* NavigationKey() { return AskedByNavigationItself() ? gNavigation.key : nullptr; }
+
+LRESULT DefaultButtonOf(HWND window)
 {
     HWND focus = GetFocus();
-    if (!focus || !IsChild(window, focus) || !IsPushButton(focus) || !IsWindowEnabled(focus)) return 0;
-    return MAKELRESULT(GetDlgCtrlID(focus), DC_HASDEFID);
+    HWND button = (focus && IsChild(window, focus) && IsPushButton(focus) && IsWindowEnabled(focus))
+                      ? focus
+                      : StoredDefaultButton(window);
+    return button ? MAKELRESULT(GetDlgCtrlID(button), DC_HASDEFID) : 0;
 }
 
 uint32_t CurrentKeyState()
@@ -144,10 +253,15 @@ bool InputEventFilter(MSG* msg)
         HWND capture = GetCapture();
         if (capture && capture != msg->hwnd) SendMessageW(capture, WM_CANCELMODE, 0, 0);
     }
-    if (keyboard && IsNavigationKey(msg)) {
-        // The keyboard is in use: focus rectangles show from now on.
-        SendMessageW(window->Hwnd(), WM_CHANGEUISTATE, MAKEWPARAM(UIS_CLEAR, UISF_HIDEFOCUS), 0);
-        if (IsDialogMessageW(window->Hwnd(), msg)) return true;
+    if (keyboard) {
+        // A control hosted in a unit (the HTML viewer's browser) translates
+        // its keys first: it moves through its own page with Tab and has
+        // shortcuts of its own.
+        HWND windowHandle = window->Hwnd();
+        if (Unit* inner = InnermostUnit(window, msg->hwnd); inner && inner->TranslateKey(msg)) return true;
+        if (!IsWindow(windowHandle)) return true;
+        if (Navigate(window, msg) || ClickOnEnter(window, msg)) return true;
+        if (!IsWindow(windowHandle)) return true;
     }
     if (keyboard) {
         const WindowRecord* record = FindWindowRecord(window->GetWindowId());

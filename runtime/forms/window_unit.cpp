@@ -345,8 +345,18 @@ protected:
             if (LOWORD(lp) == HTCLIENT && SetUnitCursor(reinterpret_cast<HWND>(wp))) return TRUE;
             break;
         case DM_GETDEFID:
-            // Asked by dialog navigation on Enter.
-            return DefaultButtonOfFocus(hwnd_);
+            // The same value as WM_USER: the application's own message unless
+            // the dialog navigation is asking.
+            if (DialogNavigationAsks(hwnd_)) return DefaultButtonOf(hwnd_);
+            break;
+        case WM_SYSCOMMAND:
+            // Minimised, the window keeps no focus; it gets it back when
+            // restored.
+            if ((wp & 0xFFF0) == SC_MINIMIZE) SaveFocus();
+            break;
+        case WM_SHOWWINDOW:
+            if (!wp) SaveFocus();
+            break;
         case WM_CLOSE:
             // Sent by another program while the thread waits answering: the
             // close events decide, so it waits in the queue for them like a
@@ -379,14 +389,20 @@ protected:
             if (IsLoaded()) RaiseUnitEvent(GetWindowId(), 0, kEventMoved);
             break;
         case WM_SIZE:
+            if (wp == SIZE_MINIMIZED) SaveFocus();
             if (IsLoaded()) RaiseUnitEvent(GetWindowId(), 0, kEventResized);
             break;
         case WM_ACTIVATE:
             return OnActivate(wp, lp);
         case WM_SETFOCUS:
+            // Restored while it stayed active, the window is given the focus
+            // itself: it passes it on, as a dialog box does, to the unit that
+            // had it. Passed on at once, it raises no focus events of its own.
+            if (!IsIconic(hwnd_) && RestoreFocus(true)) return 0;
             RaiseUnitEvent(GetWindowId(), 0, kEventFocusGained);
             break;
         case WM_KILLFOCUS:
+            if (passingFocus_) break;
             RaiseUnitEvent(GetWindowId(), 0, kEventFocusLost);
             break;
         default:
@@ -441,8 +457,7 @@ private:
     LRESULT OnActivate(WPARAM wp, LPARAM lp)
     {
         if (LOWORD(wp) == WA_INACTIVE) {
-            HWND focus = GetFocus();
-            focusBeforeDeactivation_ = (focus && IsChild(hwnd_, focus)) ? focus : nullptr;
+            SaveFocus();
             RaiseUnitEvent(GetWindowId(), 0, kEventDeactivated);
             return CallOriginal(WM_ACTIVATE, wp, lp);
         }
@@ -455,20 +470,36 @@ private:
         }
         RaiseUnitEvent(GetWindowId(), 0, kEventActivated);
         if (HIWORD(wp)) return CallOriginal(WM_ACTIVATE, wp, lp);  // minimised: the focus stays out
-        if (focusBeforeDeactivation_ && IsWindow(focusBeforeDeactivation_) &&
-            IsChild(hwnd_, focusBeforeDeactivation_)) {
-            SetFocus(focusBeforeDeactivation_);
-            return 0;
-        }
-        // Otherwise the focus goes where a dialog box puts it: on the first
-        // tab stop, so that typing starts in it without a click.
         HWND focus = GetFocus();
         if (focus && IsChild(hwnd_, focus)) return 0;
-        if (HWND first = FirstTabStop()) {
-            SetFocus(first);
-            return 0;
-        }
+        if (RestoreFocus(false)) return 0;
         return CallOriginal(WM_ACTIVATE, wp, lp);
+    }
+
+    // As a dialog box keeps it: the unit that has the focus when the window
+    // is deactivated, minimised or hidden. Nothing is saved when the focus is
+    // not inside (it left earlier, and the last save still holds).
+    void SaveFocus()
+    {
+        HWND focus = GetFocus();
+        if (focus && IsChild(hwnd_, focus)) savedFocus_ = focus;
+    }
+
+    // Gives the focus to the saved unit, or where a dialog box puts it: on
+    // the first tab stop, so that typing starts in it without a click.
+    // `passing`: the window itself has the focus and hands it on quietly.
+    bool RestoreFocus(bool passing)
+    {
+        HWND target = (savedFocus_ && IsWindow(savedFocus_) && IsChild(hwnd_, savedFocus_) &&
+                       IsWindowVisible(savedFocus_) && IsWindowEnabled(savedFocus_))
+                          ? savedFocus_
+                          : FirstTabStop();
+        if (!target) return false;
+        const bool wasPassing = passingFocus_;
+        passingFocus_ = passing;
+        SetFocus(target);
+        passingFocus_ = wasPassing;
+        return true;
     }
 
     // The first visible, enabled tab stop in navigation order, or null: the
@@ -578,7 +609,8 @@ private:
     UnitPicture picture_;
     DrawablePicture icon_;  // owned: the icon made from the icon bytes
     bool firstActivationDone_ = false;
-    HWND focusBeforeDeactivation_ = nullptr;  // borrowed
+    HWND savedFocus_ = nullptr;  // borrowed: the unit window that had the focus
+    bool passingFocus_ = false;
 };
 
 namespace {

@@ -279,6 +279,10 @@ protected:
             spin_ = nullptr;
         }
         if (msg == WM_ENABLE && spin_) EnableWindow(spin_, static_cast<BOOL>(wp));
+        // A single-line edit control rings on the characters of Enter and Esc,
+        // which it does not take (Windows' does; Wine's is silent). Their key
+        // events have been raised by then; the control is not given them.
+        if (msg == WM_CHAR && !data_.multiLine && (wp == VK_RETURN || wp == VK_ESCAPE)) return 0;
         return CallOriginal(msg, wp, lp);
     }
 

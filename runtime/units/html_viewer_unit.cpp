@@ -3,6 +3,7 @@
 #include "runtime/core/facility_libraries.h"
 #include "runtime/core/gbk_wide.h"
 #include "runtime/core/system_libraries.h"
+#include "runtime/forms/input_filter.h"
 #include "runtime/units/property_rules.h"
 #include "runtime/units/unit.h"
 #include "runtime/units/unit_data.h"
@@ -163,9 +164,32 @@ public:
 
     std::vector<uint8_t> CurrentData() override { return WriteHtmlViewerData(data_); }
 
+    // The browser is an in-place object: it gets the first look at every key
+    // for a window inside the viewer, before the window's own translation.
+    // S_OK means it took the key (Tab moving through its page, the page's own
+    // shortcuts); S_FALSE leaves the key to the window (Tab then leaves the
+    // viewer).
+    bool TranslateKey(MSG* msg) override
+    {
+        if (!browser_ || !IsWindowVisible(hwnd_)) return false;
+        IOleInPlaceActiveObject* active = nullptr;
+        if (FAILED(browser_->QueryInterface(IID_IOleInPlaceActiveObject, reinterpret_cast<void**>(&active))) || !active)
+            return false;
+        const HRESULT hr = active->TranslateAccelerator(msg);
+        active->Release();
+        return hr == S_OK;
+    }
+
 protected:
     LRESULT WndProc(UINT msg, WPARAM wp, LPARAM lp) override
     {
+        if (msg == WM_SETFOCUS && browser_) {
+            // Reached by Tab (or given the focus): the focus goes on into the
+            // browser, made UI-active, so that its keys work from here.
+            const LRESULT result = CallOriginal(msg, wp, lp);
+            UiActivate();
+            return result;
+        }
         if (msg == WM_SIZE && control_) {
             MoveWindow(control_, 0, 0, LOWORD(lp), HIWORD(lp), TRUE);
         } else if (msg == WM_DESTROY) {
@@ -195,6 +219,23 @@ private:
         HRESULT hr = unknown->QueryInterface(kIidWebBrowser2, reinterpret_cast<void**>(&browser_));
         unknown->Release();
         return SUCCEEDED(hr) && browser_;
+    }
+
+    void UiActivate()
+    {
+        IOleObject* object = nullptr;
+        if (FAILED(browser_->QueryInterface(IID_IOleObject, reinterpret_cast<void**>(&object))) || !object) return;
+        IOleClientSite* site = nullptr;  // the container's site for the control
+        object->GetClientSite(&site);
+        RECT r;
+        GetClientRect(control_, &r);
+        // Reached by Tab, the browser is told of the key: it then starts at
+        // its page's first element (with Shift, its last).
+        object->DoVerb(OLEIVERB_UIACTIVATE, const_cast<MSG*>(NavigationKey()), site, 0, control_, &r);
+        if (site) site->Release();
+        object->Release();
+        HWND focus = GetFocus();
+        if (IsWindow(control_) && (focus == hwnd_ || !IsChild(hwnd_, focus))) SetFocus(control_);
     }
 
     void ReleaseBrowser()

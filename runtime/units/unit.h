@@ -32,6 +32,9 @@ public:
     // Notifications the parent window reflects to the unit that sent them.
     virtual bool OnCommand(UINT code) { return false; }
     virtual HBRUSH OnControlColor(HDC dc) { return nullptr; }
+    // A key message for a window inside the unit, offered before the window's
+    // own translation: true when the unit's control took it.
+    virtual bool TranslateKey(MSG* msg) { return false; }
 
     // While a unit is re-created its old window goes without destruction notice.
     void SuppressDestructionNotice() { noticeSuppressed_ = true; }

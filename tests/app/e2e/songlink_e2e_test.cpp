@@ -24,6 +24,7 @@
 #include <optional>
 #include <regex>
 #include <string>
+#include <thread>
 #include <vector>
 
 namespace {
@@ -1289,3 +1290,120 @@ TEST(SongLinkEndToEnd, ARecordTheScriptEngineRefusesIsReadAllTheSame)
 }
 
 }  // namespace
+
+// ---- The keyboard during a lookup and after the window was away.
+
+// Enter held down on the button while the lookup waits for its record: the
+// key's auto-repeat is no new press, so one lookup runs, not one per repeat.
+TEST(SongLinkKeyboard, HeldEnterOnTheButtonRunsOneLookup)
+{
+    HostileMusicService service;
+    service.SetRecord(FullRecord(), 1500);
+    ProgramRun run;
+    ASSERT_TRUE(run.Ready());
+    ASSERT_TRUE(BringToFront(run.window_));
+    TypeKeys(L"#hash=ABC&album_id=1");
+    ASSERT_TRUE(WaitUntil([&] { return WindowText(run.edit_) == L"#hash=ABC&album_id=1"; }, 5000));
+    Keys({VK_TAB});
+    ASSERT_EQ(FocusOf(run), run.button_);
+    HoldKey(VK_RETURN, 5);
+    ASSERT_TRUE(run.WaitForLookups(1));
+    Sleep(500);  // a second lookup would have asked by now
+    EXPECT_EQ(service.CountTo("/yy/"), 1u);
+    EXPECT_EQ(Occurrences(run.child_.Output(), "lookup done"), 1u) << run.child_.Output();
+    // A second press is a second click.
+    Keys({VK_RETURN});
+    ASSERT_TRUE(run.WaitForLookups(2));
+    EXPECT_EQ(service.CountTo("/yy/"), 2u);
+}
+
+// Another application's window, to take the activation away: a top-level
+// window on a thread of its own that handles its messages, as a live
+// program's does (the focus changes are carried out by the window's thread).
+class OtherWindow {
+public:
+    OtherWindow()
+    {
+        HANDLE created = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+        thread_ = std::thread([this, created] {
+            threadId_ = GetCurrentThreadId();
+            hwnd_ = CreateWindowExW(0, L"STATIC", L"other", WS_OVERLAPPEDWINDOW | WS_VISIBLE, 600, 400, 200, 100,
+                                    nullptr, nullptr, GetModuleHandleW(nullptr), nullptr);
+            SetEvent(created);
+            MSG msg;
+            while (GetMessageW(&msg, nullptr, 0, 0) > 0) DispatchMessageW(&msg);
+            DestroyWindow(hwnd_);
+        });
+        WaitForSingleObject(created, 10000);
+        CloseHandle(created);
+    }
+    ~OtherWindow()
+    {
+        PostThreadMessageW(threadId_, WM_QUIT, 0, 0);
+        thread_.join();
+    }
+    OtherWindow(const OtherWindow&) = delete;
+    OtherWindow& operator=(const OtherWindow&) = delete;
+    HWND Get() const { return hwnd_; }
+
+private:
+    std::thread thread_;
+    DWORD threadId_ = 0;
+    HWND hwnd_ = nullptr;
+};
+
+// The window minimised and restored, or left for another window and
+// activated again, gives the focus back to the unit that had it, as a dialog
+// box does: typing goes on in the address box. It starts as measured: the
+// focus on the button when another window came up, then a click into the box.
+TEST(SongLinkKeyboard, FocusComesBackToTheAddressBox)
+{
+    // Each change of the active window settles before keys are sent: the
+    // display server tells both programs of it in its own time.
+    auto activate = [](HWND window) {
+        const bool done = BringToFront(window);
+        Sleep(300);
+        return done;
+    };
+    OtherWindow other;
+    ASSERT_TRUE(activate(other.Get()));
+    ProgramRun run;
+    ASSERT_TRUE(run.Ready());
+    ASSERT_TRUE(activate(run.window_));
+    Keys({VK_TAB});
+    ASSERT_EQ(FocusOf(run), run.button_);
+    ASSERT_TRUE(activate(other.Get()));
+    ASSERT_TRUE(activate(run.window_));
+    ClickWindow(run.edit_);
+    ASSERT_TRUE(WaitUntil([&] { return FocusOf(run) == run.edit_; }, 5000));
+
+    struct Case {
+        const char* name;
+        void (*away)(HWND window, HWND other);
+    } const cases[] = {
+        {"minimised and restored",
+         [](HWND window, HWND) {
+             PostMessageW(window, WM_SYSCOMMAND, SC_MINIMIZE, 0);
+             WaitUntil([&] { return IsIconic(window) != FALSE; }, 5000);
+             PostMessageW(window, WM_SYSCOMMAND, SC_RESTORE, 0);
+             WaitUntil([&] { return !IsIconic(window); }, 5000);
+         }},
+        {"another window activated, then this one",
+         [](HWND, HWND other) {
+             BringToFront(other);
+             Sleep(300);
+         }},
+    };
+    std::wstring typed;
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        c.away(run.window_, other.Get());
+        ASSERT_TRUE(activate(run.window_));
+        EXPECT_TRUE(WaitUntil([&] { return FocusOf(run) == run.edit_; }, 3000)) << FocusOf(run);
+        const std::wstring more = typed.empty() ? L"ab" : L"cd";
+        TypeKeys(more);
+        typed += more;
+        EXPECT_TRUE(WaitUntil([&] { return WindowText(run.edit_) == typed; }, 5000))
+            << WindowText(run.edit_).size() << " characters in the box";
+    }
+}

@@ -1,7 +1,9 @@
 // The window from the keyboard, with real key strokes: Tab and Shift+Tab walk
 // the visible, enabled tab stops in stored tab order and wrap; Space and Enter
-// click the focused button; Enter and Esc in an edit box click nothing and
-// still reach the box's key event.
+// click the focused button; Enter elsewhere clicks the button stored as the
+// default one, and without one Enter and Esc in an edit box click nothing,
+// still reach the box's key event and are not given to the control (which
+// would ring on them).
 #include "runtime/forms/unit_properties.h"
 #include "runtime/units/unit_data.h"
 #include "tests/runtime/units/window_fixture.h"
@@ -55,7 +57,10 @@ UnitSpec Unit(UnitId id, UnitTypeId type, int32_t left, uint32_t flags, uint32_t
 
 class KeyboardTest : public ::testing::Test {
 protected:
-    void SetUp() override
+    void SetUp() override { Load(); }
+    // `enterType`: the stored type of the button bound to routine 1 (1: the
+    // default button).
+    void Load(uint32_t enterType = 0)
     {
         gSpaceClicks = gEnterClicks = gDisabledClicks = 0;
         gBoxKeys.clear();
@@ -67,10 +72,11 @@ protected:
         // Stored order differs from tab order; the label is no tab stop.
         UnitSpec space = Unit(kSpaceButton, kUnitTypeButton, 100, kShown, 2, WriteButtonData({}));
         space.bindings = {{0, 0}};
-        UnitSpec enter = Unit(kEnterButton, kUnitTypeButton, 300, kShown, 5, WriteButtonData({}));
+        ButtonData enterData;
+        enterData.type = enterType;
+        UnitSpec enter = Unit(kEnterButton, kUnitTypeButton, 300, kShown, 5, WriteButtonData(enterData));
         enter.bindings = {{0, 1}};
-        UnitSpec disabled =
-            Unit(kDisabledButton, kUnitTypeButton, 150, kShown | kUnitDisabled, 3, WriteButtonData({}));
+        UnitSpec disabled = Unit(kDisabledButton, kUnitTypeButton, 150, kShown | kUnitDisabled, 3, WriteButtonData({}));
         disabled.bindings = {{0, 2}};
         UnitSpec box = Unit(kFirstBox, kUnitTypeEditBox, 10, kShown, 0, WriteEditBoxData({}));
         box.bindings = {{-9, 3}};
@@ -82,6 +88,38 @@ protected:
         Pump(100);
     }
     void TearDown() override { UnloadTestWindow(); }
+};
+
+// The system's edit control procedure, and the characters it was given.
+WNDPROC gEditClassProc = nullptr;
+std::vector<WPARAM> gEditChars;
+
+LRESULT CALLBACK CountingEditProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp)
+{
+    if (msg == WM_CHAR) gEditChars.push_back(wp);
+    return CallWindowProcW(gEditClassProc, hwnd, msg, wp, lp);
+}
+
+// Edit controls made while it lives run CountingEditProc beneath whatever
+// subclasses them: it sees what reaches the control itself.
+class EditClassWatch {
+public:
+    EditClassWatch() : probe_(CreateWindowExW(0, L"EDIT", L"", 0, 0, 0, 0, 0, nullptr, nullptr, nullptr, nullptr))
+    {
+        gEditChars.clear();
+        gEditClassProc = reinterpret_cast<WNDPROC>(
+            SetClassLongPtrW(probe_, GCLP_WNDPROC, reinterpret_cast<LONG_PTR>(&CountingEditProc)));
+    }
+    ~EditClassWatch()
+    {
+        SetClassLongPtrW(probe_, GCLP_WNDPROC, reinterpret_cast<LONG_PTR>(gEditClassProc));
+        DestroyWindow(probe_);
+    }
+    EditClassWatch(const EditClassWatch&) = delete;
+    EditClassWatch& operator=(const EditClassWatch&) = delete;
+
+private:
+    HWND probe_;
 };
 
 TEST_F(KeyboardTest, TabWalksTheTabStopsInTabOrderBothWaysAndWraps)
@@ -143,6 +181,44 @@ TEST_F(KeyboardTest, EnterAndEscInTheBoxClickNothingWhateverTheButtonsIdentifier
     EXPECT_EQ(gBoxKeys, (std::vector<int32_t>{VK_RETURN, VK_ESCAPE})) << "the box's key event as before";
     EXPECT_EQ(GetFocus(), UnitWindow(kFirstBox));
     EXPECT_NE(UnitWindow(0), nullptr);
+}
+
+TEST_F(KeyboardTest, EnterAndEscAreNotGivenToASingleLineBox)
+{
+    // Windows' single-line edit control rings on the characters of keys it
+    // does not take; Wine's is silent, so what can be seen here is that the
+    // control is not given them, while other characters still reach it.
+    UnloadTestWindow();
+    EditClassWatch watch;
+    Load();
+    ASSERT_EQ(GetFocus(), UnitWindow(kFirstBox));
+    Press({VK_RETURN});
+    Press({VK_ESCAPE});
+    Press({'A'});
+    EXPECT_EQ(gEditChars, (std::vector<WPARAM>{'a'}));
+    EXPECT_EQ(gBoxKeys, (std::vector<int32_t>{VK_RETURN, VK_ESCAPE, 'A'})) << "the key events as before";
+    EXPECT_EQ(gEnterClicks + gSpaceClicks, 0);
+}
+
+TEST_F(KeyboardTest, EnterElsewhereClicksTheStoredDefaultButtonAndWmUserIsTheProgramsOwn)
+{
+    // WM_USER is the application's own: only the dialog navigation's own
+    // question of that value is answered as such.
+    SetFocus(UnitWindow(kEnterButton));
+    EXPECT_EQ(SendMessageW(UnitWindow(0), WM_USER, 0, 0), 0);
+    UnloadTestWindow();
+    Load(1);
+    ASSERT_EQ(GetFocus(), UnitWindow(kFirstBox));
+    Press({VK_RETURN});
+    EXPECT_EQ(gEnterClicks, 1);
+    Press({VK_ESCAPE});
+    EXPECT_EQ(gEnterClicks, 1);
+    // A focused push button is still the one Enter clicks.
+    SetFocus(UnitWindow(kSpaceButton));
+    Press({VK_RETURN});
+    EXPECT_EQ(gSpaceClicks, 1);
+    EXPECT_EQ(gEnterClicks, 1);
+    EXPECT_EQ(SendMessageW(UnitWindow(0), WM_USER, 0, 0), 0);
 }
 
 }  // namespace
