@@ -165,8 +165,7 @@ TEST_F(DownloadLimitsTest, SlowOrEndlessServersEndAsFailedDownloadsInTime)
                 EXPECT_EQ(kept, c.bodyKept);
                 // Refused rather than left waiting (Windows): a failed send,
                 // as early as the system says so.
-                const bool refused =
-                    c.neverAccepting && (winInet ? seconds < c.minSeconds : status.Str() == kMsg711);
+                const bool refused = c.neverAccepting && (winInet ? seconds < c.minSeconds : status.Str() == kMsg711);
                 if (!winInet) {
                     EXPECT_EQ(ByteSetLength(httpBody.value), c.bodyKept);
                     EXPECT_EQ(status.Str(), refused ? kMsg711 : c.httpStatus);

@@ -10,6 +10,7 @@
 #include "runtime/units/unit.h"
 #include "sl_app_form.h"
 #include "tests/runtime/units/window_fixture.h"
+#include "tests/support/test_machine.h"
 
 #include <gtest/gtest.h>
 
@@ -51,10 +52,8 @@ protected:
     void SetUp() override
     {
         ASSERT_TRUE(LoadFormBlock(kMainWindowForm, kMainWindowFormSize, kWindowId));
-        // The window part made the process DPI aware, as the program is.
-        HDC screen = GetDC(nullptr);
-        dpi_ = GetDeviceCaps(screen, LOGPIXELSY);
-        ReleaseDC(nullptr, screen);
+        // The test is DPI aware, as the program is (window_fixture.cpp).
+        dpi_ = static_cast<int>(SystemDpi());
         // A prefix that is not at the DPI asked for would test 96 DPI again.
         if (const int32_t expected = ExpectedDpi()) ASSERT_EQ(dpi_, expected) << "the system is not at this run's DPI";
     }
