@@ -2,6 +2,8 @@
 
 #include <windows.h>
 
+#include <objbase.h>
+
 bool RunningUnderWine()
 {
     static const bool wine = GetProcAddress(GetModuleHandleW(L"ntdll.dll"), "wine_get_version") != nullptr;
@@ -16,6 +18,18 @@ uint32_t SystemDpi()
     const int dpi = screen ? GetDeviceCaps(screen, LOGPIXELSY) : 96;
     if (screen) ReleaseDC(nullptr, screen);
     return static_cast<uint32_t>(dpi);
+}
+
+std::string MissingClasses(std::initializer_list<const wchar_t*> progIds)
+{
+    std::string missing;
+    for (const wchar_t* progId : progIds) {
+        CLSID id;
+        if (SUCCEEDED(CLSIDFromProgID(progId, &id))) continue;
+        if (!missing.empty()) missing += ", ";
+        for (const wchar_t* c = progId; *c; ++c) missing += static_cast<char>(*c);  // the names are ASCII
+    }
+    return missing;
 }
 
 namespace {

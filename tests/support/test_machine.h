@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <initializer_list>
 #include <string>
 
 // True when the program runs under Wine (ntdll exports wine_get_version
@@ -14,6 +15,11 @@ bool RunningUnderWine();
 // process (the window tests, like the program, are), 96 in one that is not
 // (Windows then scales its windows for it).
 uint32_t SystemDpi();
+
+// The names among `progIds` that no class is registered under, separated by
+// ", " (empty when all are there): platform objects a test needs that this
+// system lacks (a Windows component removed or not installed).
+std::string MissingClasses(std::initializer_list<const wchar_t*> progIds);
 
 // For a case whose pixels are laid out and measured at 96 DPI: skipped, with
 // the reason, on a system at another DPI (DpiLayoutTest covers scaled layouts).
