@@ -56,10 +56,8 @@ NativeFirstUnderWine::NativeFirstUnderWine(const std::wstring& programName)
 
 NativeFirstUnderWine::~NativeFirstUnderWine()
 {
-    if (key_.empty()) return;
-    RegDeleteTreeW(HKEY_CURRENT_USER, key_.c_str());
-    // The folder of such settings too, unless other programs have some.
-    RegDeleteKeyW(HKEY_CURRENT_USER, L"Software\\Wine\\AppDefaults");
+    // The program's own key only: Wine's AppDefaults key itself is the prefix's.
+    if (!key_.empty()) RegDeleteTreeW(HKEY_CURRENT_USER, key_.c_str());
 }
 
 bool NativeFirstUnderWine::InEffect()
