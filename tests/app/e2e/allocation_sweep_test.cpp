@@ -89,6 +89,15 @@ LookupRun LookupFailingAllocation(int64_t n)
     return run;
 }
 
+std::string Utf8(const std::wstring& text)
+{
+    const int size =
+        WideCharToMultiByte(CP_UTF8, 0, text.c_str(), static_cast<int>(text.size()), nullptr, 0, nullptr, nullptr);
+    std::string bytes(static_cast<size_t>(size), '\0');
+    WideCharToMultiByte(CP_UTF8, 0, text.c_str(), static_cast<int>(text.size()), bytes.data(), size, nullptr, nullptr);
+    return bytes;
+}
+
 // What was wrong with a run, or empty when it ended as it may.
 std::string Fault(const LookupRun& run)
 {
@@ -102,7 +111,7 @@ std::string Fault(const LookupRun& run)
     if (run.result.exitCode == 0xFFFFFFFFu) {
         if (!run.boxes.errorBox) return "exit code -1 without the error box";
         if (run.boxes.errorText.find(FromGbk("字节内存失败!")) == std::wstring::npos)
-            return "another runtime error than the allocation failure";
+            return "another runtime error than the allocation failure: " + Utf8(run.boxes.errorText);
         return {};
     }
     char code[32];

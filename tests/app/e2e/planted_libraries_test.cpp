@@ -1,13 +1,14 @@
 // The real program saved into a folder that also holds files named like the
 // system libraries it uses (Winhttp.dll, wininet.dll, atl.dll), as a web page
 // can leave them in a downloads folder. Each leaves a mark when its start-up
-// code runs and refuses to load. Wine is told to prefer such files, as Windows
-// does for libraries that are not among its "known DLLs" (CMakeLists.txt).
+// code runs and refuses to load. Windows prefers such files for libraries that
+// are not among its "known DLLs"; under Wine the program is told to do the same.
 #include "tests/app/e2e/window_driver.h"
 #include "tests/app/web/loopback_server.h"
 #include "tests/runtime/pictures/picture_files.h"
 #include "tests/support/child_process.h"
 #include "tests/support/message_box_probe.h"
+#include "tests/support/test_machine.h"
 
 #include <gtest/gtest.h>
 
@@ -15,6 +16,7 @@
 
 #include <regex>
 #include <string>
+#include <utility>
 
 namespace {
 
@@ -80,17 +82,31 @@ private:
     LoopbackServer server_;
 };
 
+// The copy of the program joins the planted files only for the test.
+class ProgramCopy {
+public:
+    explicit ProgramCopy(std::wstring path) : path_(std::move(path)) {}
+    ~ProgramCopy() { DeleteFileW(path_.c_str()); }
+    ProgramCopy(const ProgramCopy&) = delete;
+    ProgramCopy& operator=(const ProgramCopy&) = delete;
+
+private:
+    std::wstring path_;
+};
+
 TEST(SongLinkPlantedLibraries, FilesNamedLikeSystemLibrariesNeverRun)
 {
     // The folder holds the planted files (built there); the program joins them.
     const std::wstring folder = TestFolder() + L"planted\\";
-    const std::wstring program = folder + L"songlink_e2e.exe";
+    const std::wstring program = folder + L"songlink_planted.exe";
     ASSERT_TRUE(CopyFileW((TestFolder() + L"songlink_e2e.exe").c_str(), program.c_str(), FALSE));
+    ProgramCopy copy(program);
     for (const wchar_t* name : kPlanted) {
         ASSERT_NE(GetFileAttributesW((folder + name).c_str()), INVALID_FILE_ATTRIBUTES);
         DeleteFileW((folder + name + L".loaded").c_str());
     }
     MusicService service;
+    NativeFirstUnderWine asWindowsDoes(L"songlink_planted.exe");
     ChildProcess child;
     ASSERT_TRUE(child.Start(program, L""));
     HWND window = WaitForTopLevelWindow(child.ProcessId(), L"WTWindow", 20000);
@@ -122,8 +138,8 @@ TEST(SongLinkPlantedLibraries, FilesNamedLikeSystemLibrariesNeverRun)
     for (const wchar_t* name : kPlanted) {
         EXPECT_EQ(GetFileAttributesW((folder + name + L".loaded").c_str()), INVALID_FILE_ATTRIBUTES)
             << "the planted " << std::string(name, name + wcslen(name)) << " ran";
+        DeleteFileW((folder + name + L".loaded").c_str());
     }
-    DeleteFileW(program.c_str());
 }
 
 }  // namespace

@@ -5,6 +5,11 @@
 
 namespace {
 
+// DPI aware like the program (its manifest says so), before any window is
+// looked at: on a scaled display the program's windows are then read in the
+// screen's own pixels, not in coordinates Windows scales for an unaware caller.
+const bool kDpiAware = SetProcessDPIAware() != FALSE;
+
 struct TopLevelSearch {
     uint32_t processId;
     const wchar_t* className;

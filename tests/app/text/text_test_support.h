@@ -4,6 +4,7 @@
 
 #include "app/web/dll_declarations.h"
 #include "runtime/core/dll_commands.h"
+#include "tests/support/test_machine.h"
 
 #include <gtest/gtest.h>
 #include <ole2.h>
@@ -14,6 +15,8 @@ class AppTextTest : public testing::Test {
 protected:
     void SetUp() override {
         ASSERT_TRUE(SUCCEEDED(OleInitialize(nullptr)));
+        const std::string missing = MissingClasses({L"VBScript.RegExp", L"ScriptControl"});
+        if (!missing.empty()) GTEST_SKIP() << "this system has no class " << missing << " (a Windows component)";
         InstallDllCommands(web::kDllCommandCount, web::kDllLibraryNames, web::kDllExportNames);
     }
     void TearDown() override { OleUninitialize(); }

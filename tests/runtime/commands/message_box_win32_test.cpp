@@ -1,5 +1,5 @@
 // The real message box: GBK texts must read right whatever the system's code
-// page (this test runs under code page 1252), and the pressed button maps to
+// page (CTest runs it under code page 1252), and the pressed button maps to
 // the command's result.
 #include "runtime/commands/system_commands.h"
 

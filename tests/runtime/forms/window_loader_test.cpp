@@ -10,6 +10,7 @@
 #include "runtime/forms/window_set.h"
 
 #include "sl_app_form.h"
+#include "tests/support/test_machine.h"
 
 #include <gtest/gtest.h>
 #include <windows.h>
@@ -177,6 +178,7 @@ protected:
 
 TEST_F(WindowLoader, AppWindowUnitsAreCreatedInReverseOrderWithControlIds)
 {
+    SL_SKIP_UNLESS_96_DPI();
     ASSERT_TRUE(ReadProgramFormBlock(kMainWindowForm, kMainWindowFormSize, nullptr));
     for (UnitTypeId t : {kUnitTypeWindow, kUnitTypeLabel, kUnitTypePicBox, kUnitTypeEditBox, kUnitTypeButton,
                          kUnitTypeHtmlViewer}) {
@@ -281,6 +283,7 @@ TEST_F(WindowLoader, OpenWindowIsRestoredNotCreatedAgain)
 
 TEST_F(WindowLoader, ClosingGivesBackTheListAsItWasBeforeTheLoad)
 {
+    SL_SKIP_UNLESS_96_DPI();
     WindowRecord* r = Install({Unit(0x06010000, kW, kUnitVisible), Unit(0x16000001, kP, kUnitVisible)});
     ASSERT_TRUE(LoadWindow(r, false, false, nullptr));
     r->units.units[1].left = 999;  // a change made while the window is open

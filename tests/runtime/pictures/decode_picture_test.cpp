@@ -3,6 +3,7 @@
 #include "runtime/pictures/picture.h"
 #include "tests/runtime/pictures/picture_files.h"
 #include "tests/runtime/pictures/picture_pixels.h"
+#include "tests/support/beside_program.h"
 
 #include <gtest/gtest.h>
 
@@ -720,7 +721,7 @@ TEST(DecodePictureFile, ReadsTheFilesContents) {
 }
 
 TEST(DecodePictureFile, TheStoredClearButtonIsA128SquareJpeg) {
-    auto picture = DecodePictureFile(SL_CLEAR_BUTTON_PATH);
+    auto picture = DecodePictureFile(BesideProgram("clear_button.jpg").c_str());
     ASSERT_NE(picture, nullptr);
     EXPECT_EQ(picture->kind, PictureKind::Jpeg);
     EXPECT_EQ(picture->width, 128);

@@ -1,18 +1,21 @@
 // The application's own window at the system's DPI: its stored 96-DPI layout
 // scaled to the screen, read back by the program in stored units, and both
-// labels' captions drawn whole. CTest runs these once per DPI (96, 120, 144,
-// 192), each in a Wine prefix at that DPI, and says which in SL_DPI.
+// labels' captions drawn whole. They hold at whatever DPI the machine has;
+// CTest runs them once per DPI (96, 120, 144, 192), each in a Wine prefix at
+// that DPI, and names it with --expect-dpi=N so that a prefix at another DPI
+// cannot pass for it.
 #include "runtime/forms/unit_properties.h"
 #include "runtime/forms/window_set.h"
 #include "runtime/units/property_rules.h"
 #include "runtime/units/unit.h"
 #include "sl_app_form.h"
 #include "tests/runtime/units/window_fixture.h"
+#include "tests/support/test_machine.h"
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <cstdlib>
+#include <cwchar>
 #include <string>
 
 using namespace unit_test;
@@ -23,10 +26,11 @@ constexpr UnitId kLabel2 = 0x16011F52;  // "软件仅供学习交流   BY：Mirv
 constexpr UnitId kLabel1 = 0x16011EE6;  // "网址："
 constexpr UnitId kHtmlViewer = 0x16011EE4;
 
+// The DPI named on the command line, 0 when none is.
 int32_t ExpectedDpi()
 {
-    const char* dpi = std::getenv("SL_DPI");
-    return dpi && *dpi ? std::atoi(dpi) : 96;
+    const wchar_t* flag = wcsstr(GetCommandLineW(), L"--expect-dpi=");
+    return flag ? _wtoi(flag + wcslen(L"--expect-dpi=")) : 0;
 }
 
 // The test's own rounding of stored * dpi / 96 (stored values here are >= 0).
@@ -48,12 +52,10 @@ protected:
     void SetUp() override
     {
         ASSERT_TRUE(LoadFormBlock(kMainWindowForm, kMainWindowFormSize, kWindowId));
-        dpi_ = ExpectedDpi();
-        HDC screen = GetDC(nullptr);
-        const int actual = GetDeviceCaps(screen, LOGPIXELSY);
-        ReleaseDC(nullptr, screen);
+        // The test is DPI aware, as the program is (window_fixture.cpp).
+        dpi_ = static_cast<int>(SystemDpi());
         // A prefix that is not at the DPI asked for would test 96 DPI again.
-        ASSERT_EQ(actual, dpi_) << "the Wine prefix is not at the DPI this run is for";
+        if (const int32_t expected = ExpectedDpi()) ASSERT_EQ(dpi_, expected) << "the system is not at this run's DPI";
     }
     void TearDown() override { UnloadTestWindow(); }
 

@@ -8,6 +8,7 @@
 #include "runtime/units/unit_data.h"
 #include "tests/runtime/units/window_fixture.h"
 #include "tests/support/key_input.h"
+#include "tests/support/test_machine.h"
 
 #include <gtest/gtest.h>
 
@@ -142,6 +143,7 @@ TEST_F(KeyboardTest, TabWalksTheTabStopsInTabOrderBothWaysAndWraps)
 
 TEST_F(KeyboardTest, SpaceAndEnterClickTheFocusedButtonAndShowItsFocus)
 {
+    SL_SKIP_UNLESS_96_DPI();
     // Moved there by the keyboard, the button shows its focus rectangle.
     Press({VK_TAB});
     HWND button = UnitWindow(kSpaceButton);

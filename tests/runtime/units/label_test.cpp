@@ -3,6 +3,7 @@
 #include "runtime/units/unit.h"
 #include "runtime/units/unit_data.h"
 #include "tests/runtime/units/window_fixture.h"
+#include "tests/support/test_machine.h"
 
 #include <gtest/gtest.h>
 
@@ -45,6 +46,7 @@ int WidestInnerGap(const ClientPixels& p, COLORREF background)
 
 TEST_F(LabelTest, ApplicationCaptionKeepsItsThreeSpacesOnOneCentredLine)
 {
+    SL_SKIP_UNLESS_96_DPI();
     LabelData data;
     data.caption = kCaption2;
     ASSERT_TRUE(
@@ -99,6 +101,7 @@ TEST_F(LabelTest, DefaultFontDrawsChineseCaptions)
 
 TEST_F(LabelTest, LabelWithoutDataShowsBiaoQianInBlackOnButtonFace)
 {
+    SL_SKIP_UNLESS_96_DPI();
     ASSERT_TRUE(LoadTestWindow(MainWindow(), {{kLabel, kUnitTypeLabel, 10, 10, 120, 30, kUnitVisible, {}}}));
     HWND label = UnitWindow(kLabel);
     ASSERT_NE(label, nullptr);
@@ -124,6 +127,7 @@ TEST_F(LabelTest, LabelWithoutDataShowsBiaoQianInBlackOnButtonFace)
 
 TEST_F(LabelTest, ColoursAlignmentAndClampsThroughOwnProperties)
 {
+    SL_SKIP_UNLESS_96_DPI();
     LabelData data;
     data.caption = "W";
     data.backColor = 0x00FF0000;  // blue

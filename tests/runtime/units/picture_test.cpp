@@ -5,6 +5,7 @@
 #include "runtime/units/unit_data.h"
 #include "tests/runtime/pictures/picture_files.h"
 #include "tests/runtime/units/window_fixture.h"
+#include "tests/support/test_machine.h"
 
 #include <gtest/gtest.h>
 
@@ -44,6 +45,7 @@ protected:
 
 TEST_F(PictureTest, PictureBoxShowsTheSquarePictureByDisplayMode)
 {
+    SL_SKIP_UNLESS_96_DPI();
     struct Case {
         uint32_t mode;
         COLORREF topLeft, topRight, bottomLeft, bottomRight;
@@ -69,6 +71,7 @@ TEST_F(PictureTest, PictureBoxShowsTheSquarePictureByDisplayMode)
 
 TEST_F(PictureTest, FittedModeCentresAWidePictureOverTheBackground)
 {
+    SL_SKIP_UNLESS_96_DPI();
     HWND box = LoadPictureBox(2, QuadrantBmp(128, 64));
     ClientPixels p(box);
     const COLORREF face = GetSysColor(COLOR_BTNFACE);

@@ -9,6 +9,7 @@
 #include "runtime/units/unit_data.h"
 #include "tests/runtime/pictures/picture_files.h"
 #include "tests/runtime/units/window_fixture.h"
+#include "tests/support/test_machine.h"
 
 #include <gtest/gtest.h>
 
@@ -75,6 +76,7 @@ TEST_F(UnitsTest, GradientFrameNeedsTwoColoursAndThenShrinksTheTextArea)
 
 TEST_F(UnitsTest, SingleLineEditBoxIsMadeTallEnoughForItsFont)
 {
+    SL_SKIP_UNLESS_96_DPI();
     struct Case {
         std::vector<uint8_t> font;
         int storedHeight;

@@ -55,13 +55,14 @@ std::vector<uint8_t> BuildFormBlock(const UnitSpec& window, const std::vector<Un
 
 namespace {
 
+// DPI aware like the program (its manifest says so), before any window exists
+// and before a test asks for the DPI: at a scaled display the windows are then
+// laid out and measured in the screen's own pixels.
+const bool kDpiAware = SetProcessDPIAware() != FALSE;
+
 void StartWindowPart()
 {
     static bool once = [] {
-        // DPI aware like the program (its manifest says so), before any
-        // window exists: at a scaled display the windows are then laid out
-        // and measured in the screen's own pixels.
-        SetProcessDPIAware();
         OleInitialize(nullptr);
         RegisterWindowUnits();
         return true;
@@ -98,9 +99,6 @@ bool LoadFormBlock(const uint8_t* block, uint32_t size, WindowId id)
 
 void UnloadTestWindow()
 {
-    // A person can look at the window before it goes (screenshots while debugging).
-    wchar_t hold[16] = {};
-    if (GetEnvironmentVariableW(L"SL_UNITS_HOLD_MS", hold, 16)) Pump(_wtoi(hold));
     if (HWND h = UnitWindow(0)) DestroyWindow(h);
     Pump();
     ReleaseWindowDescriptions();
