@@ -11,17 +11,20 @@ rem program, then "N passed, M failed, K skipped" (test cases); the exit code
 rem is 1 when anything failed. A program that crashed, wrote no report or
 rem ran past its time limit (15 minutes) counts as one failure.
 setlocal EnableExtensions DisableDelayedExpansion
-rem The bundle's own folder, whatever the caller's current folder is.
+rem The bundle's own folder, whatever the caller's current folder is. Inside
+rem a bracketed block a path is echoed in quotes: cmd.exe expands it before
+rem reading the block, so a ")" in it ("...-win32-tests (1)", as a second
+rem download is named) would end the block and an "&" would start a command.
 cd /d "%~dp0"
 if not exist run-tests.cmd (
-    echo Cannot enter the folder of run-tests.cmd: %~dp0
+    echo Cannot enter the folder of run-tests.cmd: "%~dp0"
     exit /b 2
 )
 set "only=%*"
 if exist results rd /s /q results
 md results
 if not exist results\ (
-    echo Cannot make the results folder in %~dp0
+    echo Cannot make the results folder in "%~dp0"
     exit /b 2
 )
 bundle_tools.exe system results\system.txt
