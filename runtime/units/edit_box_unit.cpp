@@ -1,7 +1,7 @@
 #include "runtime/units/edit_box_unit.h"
 
-#include "runtime/forms/events.h"
 #include "runtime/core/gbk_wide.h"
+#include "runtime/forms/events.h"
 #include "runtime/units/property_rules.h"
 #include "runtime/units/unit.h"
 #include "runtime/units/unit_data.h"
@@ -283,6 +283,11 @@ protected:
         // which it does not take (Windows' does; Wine's is silent). Their key
         // events have been raised by then; the control is not given them.
         if (msg == WM_CHAR && !data_.multiLine && (wp == VK_RETURN || wp == VK_ESCAPE)) return 0;
+        // Asked with a key's message (dialog navigation moving the focus here
+        // with Tab), the edit control takes itself to be in a dialog box, and
+        // a multi-line one then closes the window on Esc. Asked without it,
+        // the control wants the same keys (a multi-line one all of them).
+        if (msg == WM_GETDLGCODE) return CallOriginal(msg, wp, 0);
         return CallOriginal(msg, wp, lp);
     }
 

@@ -61,7 +61,7 @@ protected:
     void SetUp() override { Load(); }
     // `enterType`: the stored type of the button bound to routine 1 (1: the
     // default button).
-    void Load(uint32_t enterType = 0)
+    void Load(uint32_t enterType = 0, uint32_t boxLines = 0)
     {
         gSpaceClicks = gEnterClicks = gDisabledClicks = 0;
         gBoxKeys.clear();
@@ -79,7 +79,9 @@ protected:
         enter.bindings = {{0, 1}};
         UnitSpec disabled = Unit(kDisabledButton, kUnitTypeButton, 150, kShown | kUnitDisabled, 3, WriteButtonData({}));
         disabled.bindings = {{0, 2}};
-        UnitSpec box = Unit(kFirstBox, kUnitTypeEditBox, 10, kShown, 0, WriteEditBoxData({}));
+        EditBoxData boxData;
+        boxData.multiLine = boxLines;
+        UnitSpec box = Unit(kFirstBox, kUnitTypeEditBox, 10, kShown, 0, WriteEditBoxData(boxData));
         box.bindings = {{-9, 3}};
         ASSERT_TRUE(LoadTestWindow({kWindowUnitId, kUnitTypeWindow, 50, 50, 415, 160},
                                    {enter, Unit(kPicture, kUnitTypePicBox, 200, kShown, 4),
@@ -221,6 +223,22 @@ TEST_F(KeyboardTest, EnterElsewhereClicksTheStoredDefaultButtonAndWmUserIsThePro
     EXPECT_EQ(gSpaceClicks, 1);
     EXPECT_EQ(gEnterClicks, 1);
     EXPECT_EQ(SendMessageW(UnitWindow(0), WM_USER, 0, 0), 0);
+}
+
+TEST_F(KeyboardTest, EscInAMultiLineBoxReachedByTabLeavesTheWindowOpen)
+{
+    // Dialog navigation asks the control it moves to with the key's message;
+    // an edit control told of one takes itself to be in a dialog box, and a
+    // multi-line one then closes its parent window on Esc.
+    UnloadTestWindow();
+    Load(0, 1);
+    SetFocus(UnitWindow(kEnterButton));
+    Press({VK_TAB});
+    ASSERT_EQ(GetFocus(), UnitWindow(kFirstBox));
+    Press({VK_ESCAPE});
+    Pump(200);
+    EXPECT_NE(UnitWindow(0), nullptr);
+    EXPECT_EQ(GetFocus(), UnitWindow(kFirstBox));
 }
 
 }  // namespace
