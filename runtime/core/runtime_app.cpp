@@ -129,11 +129,16 @@ void RunIdleCallbacks()
     }
 }
 
-// The framework's own idle work: one round of housekeeping, then a step of
+// The framework's own idle work: one round of housekeeping (the heap gives
+// back its spare), then a step of
 // the first idle task per round until none is left.
 bool FrameworkIdle(long count)
 {
-    if (count < 1) return true;
+    if (count < 1) {
+        // A busy stretch is over: the heap's spare block goes back.
+        RuntimeHeapTrim();
+        return true;
+    }
     auto& tasks = gApp.idleTasks;
     if (tasks.empty()) return false;
     IdleTask task = tasks.front();
