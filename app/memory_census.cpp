@@ -4,7 +4,8 @@
 #include "runtime/core/heap_backend.h"
 
 #include <windows.h>
-#include <tlhelp32.h>
+
+#include <tlhelp32.h>  // after windows.h, which it needs
 #include <wininet.h>
 
 #include <cstdio>
@@ -146,15 +147,15 @@ std::string MemoryCensusLine()
     unsigned long long cacheBytes = 0;
     UrlCache(&cacheEntries, &cacheBytes);
     char line[512];
-    std::snprintf(line, sizeof line,
-                  "memory: private %llu; runtime blocks %lld busy %llu spare %llu; process heap %llu busy %llu; crt "
-                  "heap %llu busy %llu; %u other heaps %llu busy %llu; private outside heaps %llu; mapped %llu image "
-                  "%llu; threads %d; url cache entries %lld size %llu (KB)",
-                  Kb(regions.privateCommitted), static_cast<long long>(RuntimeLiveBlocks()),
-                  Kb(HeapBackendLiveBytes()), Kb(HeapBackendSpareBytes()), Kb(process.committed), Kb(process.busy),
-                  Kb(crt.committed), Kb(crt.busy), static_cast<unsigned>(heaps.size() - 1 - (crtHeap ? 1 : 0)),
-                  Kb(other.committed), Kb(other.busy),
-                  Kb(regions.privateCommitted > all.committed ? regions.privateCommitted - all.committed : 0),
-                  Kb(regions.mapped), Kb(regions.image), ThreadCount(), cacheEntries, Kb(cacheBytes));
+    std::snprintf(
+        line, sizeof line,
+        "memory: private %llu; runtime blocks %lld busy %llu spare %llu; process heap %llu busy %llu; crt "
+        "heap %llu busy %llu; other heaps %u committed %llu busy %llu; private outside heaps %llu; mapped %llu image "
+        "%llu; threads %d; url cache entries %lld size %llu (KB)",
+        Kb(regions.privateCommitted), static_cast<long long>(RuntimeLiveBlocks()), Kb(HeapBackendLiveBytes()),
+        Kb(HeapBackendSpareBytes()), Kb(process.committed), Kb(process.busy), Kb(crt.committed), Kb(crt.busy),
+        static_cast<unsigned>(heaps.size() - 1 - (crtHeap ? 1 : 0)), Kb(other.committed), Kb(other.busy),
+        Kb(regions.privateCommitted > all.committed ? regions.privateCommitted - all.committed : 0), Kb(regions.mapped),
+        Kb(regions.image), ThreadCount(), cacheEntries, Kb(cacheBytes));
     return line;
 }

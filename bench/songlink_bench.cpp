@@ -27,6 +27,7 @@
 #include <winhttp.h>
 
 #include <algorithm>
+#include <atomic>
 #include <chrono>
 #include <condition_variable>
 #include <cstdio>
@@ -70,30 +71,12 @@ std::string Escaped(const std::string& path)
     return out;
 }
 
-// Committed private memory of another process, summed page range by range
-// (Wine leaves the process counters' private usage at 0).
-size_t PrivateBytes(HANDLE process)
-{
-    size_t total = 0;
-    MEMORY_BASIC_INFORMATION region;
-    for (const char* at = nullptr; VirtualQueryEx(process, at, &region, sizeof region) == sizeof region;
-         at = static_cast<const char*>(region.BaseAddress) + region.RegionSize) {
-        if (region.State == MEM_COMMIT && region.Type == MEM_PRIVATE) total += region.RegionSize;
-        if (region.RegionSize == 0) break;
-    }
-    return total;
-}
-
 double ChildPrivateMb(uint32_t pid)
 {
     // What the browser control does after the lookup returned (its request
     // for the audio address) settles first.
     Sleep(200);
-    HANDLE process = OpenProcess(PROCESS_QUERY_INFORMATION | PROCESS_VM_READ, FALSE, pid);
-    if (!process) return 0;
-    size_t bytes = PrivateBytes(process);
-    CloseHandle(process);
-    return bytes / 1048576.0;
+    return PrivateCommittedBytes(pid) / 1048576.0;
 }
 
 // One plain WinHttp GET of the path, body read and dropped.
@@ -211,15 +194,22 @@ int main(int argc, char** argv)
     int runs = argc > 1 ? std::max(1, std::atoi(argv[1])) : 5;
     int lookups = argc > 2 ? std::max(kLastWarmClick, std::atoi(argv[2])) : 1000;
     int thinkMs = argc > 3 ? std::max(0, std::atoi(argv[3])) : 1000;
-    std::string record = R"({"data":{"img":")" + Escaped("/cover/c.jpg") + R"(","play_url":")" +
-                         Escaped("/audio/a.mp3") + R"(","authors":[]}})";
+    // Each record names a cover and an audio address of its own, as songs
+    // do, so that whatever the platform keeps per address (its URL cache,
+    // the browser's history) shows in a long run.
+    std::atomic<int> records{0};
+    auto record = [&records] {
+        std::string n = std::to_string(++records);
+        return R"({"data":{"img":")" + Escaped("/cover/c" + n + ".jpg") + R"(","play_url":")" +
+               Escaped("/audio/a" + n + ".mp3") + R"(","authors":[]}})";
+    };
     AudioArrivals audio;
     LoopbackServer server(kPort);
     server.SetRouter([&](const LoopbackRequest& request) {
         std::string target = request.Target();
         LoopbackReply reply;
         if (target.rfind("/yy/", 0) == 0) {
-            reply.bytes = LoopbackServer::Response(200, "OK", "Content-Type: text/html\r\n", record);
+            reply.bytes = LoopbackServer::Response(200, "OK", "Content-Type: text/html\r\n", record());
         } else {
             if (target.rfind("/audio/", 0) == 0) audio.Note();
             reply.bytes = LoopbackServer::Response(200, "OK", "Content-Type: application/octet-stream\r\n", "x");
