@@ -99,12 +99,25 @@ void UrlCache(long long* entries, unsigned long long* bytes)
     DWORD size = static_cast<DWORD>(storage.size() * 8);
     *entries = 0;
     HANDLE find = first(nullptr, info, &size);
+    if (!find && GetLastError() == ERROR_INSUFFICIENT_BUFFER) {
+        storage.resize(size / 8 + 1);
+        info = reinterpret_cast<INTERNET_CACHE_ENTRY_INFOA*>(storage.data());
+        size = static_cast<DWORD>(storage.size() * 8);
+        find = first(nullptr, info, &size);
+    }
     if (!find) return;
-    do {
+    for (;;) {
         ++*entries;
         *bytes += (uint64_t{info->dwSizeHigh} << 32) | info->dwSizeLow;
         size = static_cast<DWORD>(storage.size() * 8);
-    } while (next(find, info, &size));
+        if (next(find, info, &size)) continue;
+        if (GetLastError() != ERROR_INSUFFICIENT_BUFFER) break;
+        // An entry larger than the buffer: the same entry again, in room enough.
+        storage.resize(size / 8 + 1);
+        info = reinterpret_cast<INTERNET_CACHE_ENTRY_INFOA*>(storage.data());
+        size = static_cast<DWORD>(storage.size() * 8);
+        if (!next(find, info, &size)) break;
+    }
     close(find);
 }
 

@@ -129,13 +129,12 @@ void RunIdleCallbacks()
     }
 }
 
-// The framework's own idle work: one round of housekeeping (the heap gives
-// back its spare), then a step of
-// the first idle task per round until none is left.
+// The framework's own idle work: one round of housekeeping (a busy stretch
+// is over, so the heap gives back its spare block), then a step of the first
+// idle task per round until none is left.
 bool FrameworkIdle(long count)
 {
     if (count < 1) {
-        // A busy stretch is over: the heap's spare block goes back.
         RuntimeHeapTrim();
         return true;
     }
