@@ -1,5 +1,6 @@
 #include "app/test_probes.h"
 
+#include "app/memory_census.h"
 #include "app/program.h"
 #include "app/unit_access.h"
 #include "runtime/core/heap.h"
@@ -71,6 +72,7 @@ void ProbeAfterLookup()
         std::printf("viewer silent %lld\n",
                     static_cast<long long>(ReadUnitProperty(kMainWindowId, kHtmlViewerUnitId, 10, -1)));
     }
+    if (outermost) std::printf("%s\n", MemoryCensusLine().c_str());
     std::printf("lookup done: live blocks %lld allocations %lld\n", static_cast<long long>(RuntimeLiveBlocks()),
                 static_cast<long long>(RuntimeAllocationCount() - gProbes.allocationsAtStart));
     std::fflush(stdout);

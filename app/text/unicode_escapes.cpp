@@ -1,6 +1,7 @@
 #include "app/text/unicode_escapes.h"
 
 #include "app/call.h"
+#include "app/text/script_sink.h"
 #include "app/value_helpers.h"
 #include "app/web/dll_declarations.h"
 #include "runtime/com/object_commands.h"
@@ -19,6 +20,10 @@ namespace {
 
 constexpr const char* kScriptHead = "function xx(){var x='";
 constexpr const char* kScriptTail = "';return unescape(x);}";
+// The name the result sink goes by in the script, and the statement that
+// hands it the function's result.
+constexpr const char* kSinkName = "songlinkResult";
+constexpr const char* kHandBack = "songlinkResult.take(xx())";
 // The full-width right quotation mark ’ (GBK A1 AF): while the text is inside
 // the script, every apostrophe stands as it, so the text cannot end the
 // script's literal.
@@ -117,18 +122,24 @@ OwnedText RestorePlaceholders(std::string_view r) {
 }
 
 // The script engine's reading of s: null when there is no engine, the
-// statement does not compile or the call gives nothing. The function is
-// called by evaluating "xx()": calling it by name through the control's
-// "Run" gives the same text, but some script hosts keep about 2 MB per
-// "Run" until the process ends, and this routine runs once per reply.
+// statement does not compile or the call gives nothing. The function's result
+// comes back through a sink object named to the engine, called from a second
+// statement: asking the engine for it as an expression ("Eval" of "xx()", or
+// "Run" of "xx", which some hosts serve through the same path) leaves about
+// 1.4 KB in some script engines for the rest of the process (and "Run" about
+// 2 MB in some), and this routine runs once per reply, thousands of times in
+// a long run. Statements leave nothing behind once the object goes.
 OwnedText RunUnescapeScript(const char* s) {
     OwnedObject script;
+    OwnedObject sink(NewScriptSink());
     OwnedText result;
     if (Call::Bool(CreateObject, script.Variable(), "ScriptControl")) {
         Call::Bool(WriteProperty, script.Arg(), "Language", "JScript");
+        Call::Double(CallMethodNumber, script.Arg(), "AddObject", kSinkName, sink.Arg());
         OwnedText statement = ConcatTexts({kScriptHead, s, kScriptTail});
         Call::Double(CallMethodNumber, script.Arg(), "ExecuteStatement", statement);
-        result = Call::Text(CallMethodText, script.Arg(), "Eval", "xx()");
+        Call::Double(CallMethodNumber, script.Arg(), "ExecuteStatement", kHandBack);
+        result = ScriptSinkText(sink.Get());
     }
     Call::Void(ClearObject, script.Arg());
     return result;

@@ -162,6 +162,8 @@ void FreeArrayValue(ArrayBlock block, ValueType elementType)
     RuntimeFree(block);
 }
 
+void RuntimeHeapTrim() { HeapBackendTrim(); }
+
 int64_t RuntimeLiveBlocks() { return gLiveBlocks.load(); }
 
 void RuntimeFailAllocationAfter(int64_t n) { gFailCountdown.store(n < 0 ? 0 : n); }

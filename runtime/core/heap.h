@@ -14,6 +14,11 @@ void* RuntimeAlloc(uint32_t size);
 void* RuntimeRealloc(void* block, uint32_t size);
 void RuntimeFree(void* block);
 
+// Gives back to the system what the heap keeps for reuse (one spare large
+// block, kept so that the next large result of a busy stretch does not fault
+// in its pages anew). The message loop calls it when the program goes idle.
+void RuntimeHeapTrim();
+
 // Plain allocation that may return null and reports nothing (SystemNotify 2024
 // with a non-zero second argument).
 void* RuntimeTryAlloc(uint32_t size);

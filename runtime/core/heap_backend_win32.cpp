@@ -17,6 +17,7 @@ constexpr SIZE_T kSpareMin = 1u << 20;
 constexpr SIZE_T kSpareMax = 64u << 20;
 
 std::atomic<void*> gSpare{nullptr};
+std::atomic<int64_t> gLiveBytes{0};
 
 void* TakeSpare(uint32_t size)
 {
@@ -24,7 +25,10 @@ void* TakeSpare(uint32_t size)
     if (!spare) return nullptr;
     SIZE_T capacity = HeapSize(GetProcessHeap(), 0, spare);
     // Only for a request that uses at least half of it.
-    if (capacity != static_cast<SIZE_T>(-1) && size <= capacity && size >= capacity / 2) return spare;
+    if (capacity != static_cast<SIZE_T>(-1) && size <= capacity && size >= capacity / 2) {
+        gLiveBytes.fetch_add(static_cast<int64_t>(capacity), std::memory_order_relaxed);
+        return spare;
+    }
     if (void* other = gSpare.exchange(spare)) HeapFree(GetProcessHeap(), 0, other);
     return nullptr;
 }
@@ -36,17 +40,42 @@ void* HeapBackendAlloc(uint32_t size)
     if (size >= kSpareMin) {
         if (void* p = TakeSpare(size)) return p;
     }
-    return HeapAlloc(GetProcessHeap(), 0, size);
+    void* p = HeapAlloc(GetProcessHeap(), 0, size);
+    if (p) gLiveBytes.fetch_add(size, std::memory_order_relaxed);
+    return p;
 }
 
-void* HeapBackendRealloc(void* block, uint32_t size) { return HeapReAlloc(GetProcessHeap(), 0, block, size); }
+void* HeapBackendRealloc(void* block, uint32_t size)
+{
+    SIZE_T old = HeapSize(GetProcessHeap(), 0, block);
+    void* p = HeapReAlloc(GetProcessHeap(), 0, block, size);
+    if (p && old != static_cast<SIZE_T>(-1))
+        gLiveBytes.fetch_add(static_cast<int64_t>(size) - static_cast<int64_t>(old), std::memory_order_relaxed);
+    return p;
+}
 
 void HeapBackendFree(void* block)
 {
     SIZE_T capacity = HeapSize(GetProcessHeap(), 0, block);
+    if (capacity != static_cast<SIZE_T>(-1))
+        gLiveBytes.fetch_sub(static_cast<int64_t>(capacity), std::memory_order_relaxed);
     if (capacity != static_cast<SIZE_T>(-1) && capacity >= kSpareMin && capacity <= kSpareMax) {
         if (void* older = gSpare.exchange(block)) HeapFree(GetProcessHeap(), 0, older);
         return;
     }
     HeapFree(GetProcessHeap(), 0, block);
+}
+
+void HeapBackendTrim()
+{
+    if (void* spare = gSpare.exchange(nullptr)) HeapFree(GetProcessHeap(), 0, spare);
+}
+
+int64_t HeapBackendLiveBytes() { return gLiveBytes.load(); }
+
+int64_t HeapBackendSpareBytes()
+{
+    void* spare = gSpare.load();
+    SIZE_T size = spare ? HeapSize(GetProcessHeap(), 0, spare) : 0;
+    return size == static_cast<SIZE_T>(-1) ? 0 : static_cast<int64_t>(size);
 }

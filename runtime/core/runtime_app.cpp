@@ -145,11 +145,15 @@ void RunIdleCallbacks()
     }
 }
 
-// The framework's own idle work: one round of housekeeping, then a step of
-// the first idle task per round until none is left.
+// The framework's own idle work: one round of housekeeping (a busy stretch
+// is over, so the heap gives back its spare block), then a step of the first
+// idle task per round until none is left.
 bool FrameworkIdle(long count)
 {
-    if (count < 1) return true;
+    if (count < 1) {
+        RuntimeHeapTrim();
+        return true;
+    }
     auto& tasks = gApp.idleTasks;
     if (tasks.empty()) return false;
     IdleTask task = tasks.front();

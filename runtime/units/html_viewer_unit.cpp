@@ -274,8 +274,12 @@ private:
         VARIANT flags, empty;
         VariantInit(&flags);
         VariantInit(&empty);
+        // The viewer offers no way back, so each address replaces the last in
+        // the browser's history instead of adding to it: a program that sets
+        // the address thousands of times would otherwise grow that list for
+        // the rest of its run.
         flags.vt = VT_I4;
-        flags.lVal = 0;
+        flags.lVal = navNoHistory;
         browser_->Navigate(url.Get(), &flags, &empty, &empty, &empty);
     }
 

@@ -155,3 +155,38 @@ Cover::~Cover()
     UnregisterClassW(L"SongLinkTestCover", GetModuleHandleW(nullptr));
     DeleteObject(brush_);
 }
+
+size_t PrivateCommittedBytes(uint32_t processId)
+{
+    HANDLE process = OpenProcess(PROCESS_QUERY_INFORMATION | PROCESS_VM_READ, FALSE, processId);
+    if (!process) return 0;
+    size_t total = 0;
+    MEMORY_BASIC_INFORMATION region;
+    for (const char* at = nullptr; VirtualQueryEx(process, at, &region, sizeof region) == sizeof region;
+         at = static_cast<const char*>(region.BaseAddress) + region.RegionSize) {
+        if (region.RegionSize == 0) break;
+        if (region.State == MEM_COMMIT && region.Type == MEM_PRIVATE) total += region.RegionSize;
+    }
+    CloseHandle(process);
+    return total;
+}
+
+size_t SettledPrivateBytes(uint32_t processId, uint32_t timeoutMs)
+{
+    constexpr size_t kSteady = 64 * 1024;
+    constexpr DWORD kQuietMs = 3000;
+    DWORD start = GetTickCount();
+    size_t last = PrivateCommittedBytes(processId);
+    DWORD since = start;
+    for (;;) {
+        Sleep(250);
+        size_t now = PrivateCommittedBytes(processId);
+        if (now > last + kSteady || now + kSteady < last) {
+            last = now;
+            since = GetTickCount();
+        } else if (GetTickCount() - since >= kQuietMs) {
+            return now;
+        }
+        if (GetTickCount() - start > timeoutMs) return now;
+    }
+}

@@ -29,6 +29,16 @@ COLORREF ClientPixel(HWND window, int x, int y);
 // True when the colours differ by at most `tolerance` in every channel.
 bool NearColour(COLORREF a, COLORREF b, int tolerance);
 
+// The committed private memory of another process, summed region by region
+// (Wine reports a process's private usage counter as 0 for another process).
+size_t PrivateCommittedBytes(uint32_t processId);
+
+// That figure once the process has been quiet a while: the platform's HTTP
+// libraries run their requests on pooled worker threads, which end a few idle
+// seconds after the last one (Wine's commit their whole stack); unchanged
+// within 64 KB for 3 s, or the last reading after timeoutMs.
+size_t SettledPrivateBytes(uint32_t processId, uint32_t timeoutMs);
+
 // Waits until the predicate holds, polling every 20 ms; false on time-out.
 template <class Predicate> bool WaitUntil(Predicate predicate, uint32_t timeoutMs)
 {
