@@ -8,6 +8,7 @@
 #include <tlhelp32.h>  // after windows.h, which it needs
 #include <wininet.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <vector>
 
@@ -143,7 +144,9 @@ std::string MemoryCensusLine()
         heaps.resize(count);
         count = GetProcessHeaps(count, heaps.data());
     }
-    heaps.resize(count);
+    // A heap made between the two calls makes the count larger than what was
+    // stored; only the handles stored are walked.
+    heaps.resize(std::min<size_t>(count, heaps.size()));
     HANDLE processHeap = GetProcessHeap();
     HANDLE crtHeap = CrtHeap();
     HeapFigures process, crt, other, all;
