@@ -8,6 +8,7 @@
 #include <tlhelp32.h>  // after windows.h, which it needs
 #include <wininet.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <vector>
 
@@ -143,13 +144,18 @@ std::string MemoryCensusLine()
         heaps.resize(count);
         count = GetProcessHeaps(count, heaps.data());
     }
-    heaps.resize(count);
+    // A heap made between the two calls makes the count larger than what was
+    // stored; only the handles stored are walked.
+    heaps.resize(std::min<size_t>(count, heaps.size()));
     HANDLE processHeap = GetProcessHeap();
     HANDLE crtHeap = CrtHeap();
     HeapFigures process, crt, other, all;
+    // Counted as met: the C library's heap may be the process heap itself.
+    unsigned others = 0;
     for (HANDLE heap : heaps) {
         HeapFigures f = WalkHeap(heap);
         HeapFigures& into = heap == processHeap ? process : heap == crtHeap ? crt : other;
+        if (&into == &other) ++others;
         into.committed += f.committed;
         into.busy += f.busy;
         all.committed += f.committed;
@@ -166,8 +172,8 @@ std::string MemoryCensusLine()
         "heap %llu busy %llu; other heaps %u committed %llu busy %llu; private outside heaps %llu; mapped %llu image "
         "%llu; threads %d; url cache entries %lld size %llu (KB)",
         Kb(regions.privateCommitted), static_cast<long long>(RuntimeLiveBlocks()), Kb(HeapBackendLiveBytes()),
-        Kb(HeapBackendSpareBytes()), Kb(process.committed), Kb(process.busy), Kb(crt.committed), Kb(crt.busy),
-        static_cast<unsigned>(heaps.size() - 1 - (crtHeap ? 1 : 0)), Kb(other.committed), Kb(other.busy),
+        Kb(HeapBackendSpareBytes()), Kb(process.committed), Kb(process.busy), Kb(crt.committed), Kb(crt.busy), others,
+        Kb(other.committed), Kb(other.busy),
         Kb(regions.privateCommitted > all.committed ? regions.privateCommitted - all.committed : 0), Kb(regions.mapped),
         Kb(regions.image), ThreadCount(), cacheEntries, Kb(cacheBytes));
     return line;

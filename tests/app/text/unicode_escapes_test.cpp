@@ -10,6 +10,7 @@
 
 #include <windows.h>
 
+#include <algorithm>
 #include <vector>
 
 namespace {
@@ -20,7 +21,9 @@ using UnicodeEscapesTest = AppTextTest;
 // libraries keep their own heaps besides the process heap.
 uint64_t BusyHeapBytes() {
     std::vector<HANDLE> heaps(GetProcessHeaps(0, nullptr) + 8);
-    heaps.resize(GetProcessHeaps(static_cast<DWORD>(heaps.size()), heaps.data()));
+    // Only the handles stored: heaps made since the first call make the count
+    // larger than the room given.
+    heaps.resize(std::min<size_t>(GetProcessHeaps(static_cast<DWORD>(heaps.size()), heaps.data()), heaps.size()));
     uint64_t busy = 0;
     for (HANDLE heap : heaps) {
         if (!HeapLock(heap))
