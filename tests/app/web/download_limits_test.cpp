@@ -29,23 +29,32 @@ namespace {
 using web::WinHttpVisit;
 using web::WinInetVisit;
 
+// A listening socket on 127.0.0.1 at a port the system picks (Winsock
+// started for it; the caller's destructor ends both).
+SOCKET ListenOnLoopback(int backlog, sockaddr_in* address, uint16_t* port)
+{
+    WSADATA data;
+    WSAStartup(MAKEWORD(2, 2), &data);
+    SOCKET listener = socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
+    *address = {};
+    address->sin_family = AF_INET;
+    address->sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    bind(listener, reinterpret_cast<sockaddr*>(address), sizeof *address);
+    listen(listener, backlog);
+    int length = sizeof *address;
+    getsockname(listener, reinterpret_cast<sockaddr*>(address), &length);
+    *port = ntohs(address->sin_port);
+    return listener;
+}
+
 // A port on 127.0.0.1 whose listener never accepts and whose queue is full,
 // so that a connection attempt waits until the client gives up.
 class NeverAccepting {
 public:
     NeverAccepting()
     {
-        WSADATA data;
-        WSAStartup(MAKEWORD(2, 2), &data);
-        listener_ = socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
-        sockaddr_in address{};
-        address.sin_family = AF_INET;
-        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        bind(listener_, reinterpret_cast<sockaddr*>(&address), sizeof address);
-        listen(listener_, 0);
-        int length = sizeof address;
-        getsockname(listener_, reinterpret_cast<sockaddr*>(&address), &length);
-        port_ = ntohs(address.sin_port);
+        sockaddr_in address;
+        listener_ = ListenOnLoopback(0, &address, &port_);
         // Fill the queue: further attempts go unanswered.
         for (SOCKET& s : fillers_) {
             s = socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
@@ -96,17 +105,8 @@ class HeldReader {
 public:
     HeldReader()
     {
-        WSADATA data;
-        WSAStartup(MAKEWORD(2, 2), &data);
-        listener_ = socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
-        sockaddr_in address{};
-        address.sin_family = AF_INET;
-        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        bind(listener_, reinterpret_cast<sockaddr*>(&address), sizeof address);
-        listen(listener_, 1);
-        int length = sizeof address;
-        getsockname(listener_, reinterpret_cast<sockaddr*>(&address), &length);
-        port_ = ntohs(address.sin_port);
+        sockaddr_in address;
+        listener_ = ListenOnLoopback(1, &address, &port_);
     }
     ~HeldReader()
     {
