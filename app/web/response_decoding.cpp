@@ -20,8 +20,10 @@ constexpr int32_t kAdTypeText = 2;
 constexpr int32_t kAdModeReadWrite = 3;
 
 // The body read back as text through the platform's "Adodb.Stream" in the
-// given charset. The individual writes and calls are not checked: whatever
-// "ReadText" yields is the answer. False when the object cannot be created.
+// given charset. The other writes and calls are not checked, but the charset
+// is: a stream that does not know it refuses the write and stays in its
+// default charset, Unicode, and would then read the page's bytes as UTF-16.
+// False when the object cannot be created or refuses the charset.
 bool ReadThroughStream(ByteSet body, const std::string& charset, OwnedText* text)
 {
     OwnedObject stream;
@@ -34,12 +36,12 @@ bool ReadThroughStream(ByteSet body, const std::string& charset, OwnedText* text
     Call::Raw(CallMethod, stream.Arg(), "Write", bytes.Arg());
     Call::Raw(WriteProperty, stream.Arg(), "Position", 0);
     Call::Raw(WriteProperty, stream.Arg(), "Type", kAdTypeText);
-    Call::Raw(WriteProperty, stream.Arg(), "Charset", charset);
-    *text = Call::Text(ReadPropertyText, stream.Arg(), "ReadText");
+    bool charsetTaken = Call::Bool(WriteProperty, stream.Arg(), "Charset", charset);
+    if (charsetTaken) *text = Call::Text(ReadPropertyText, stream.Arg(), "ReadText");
     Call::Raw(CallMethod, stream.Arg(), "Close");
     Call::Raw(ClearObject, stream.Variable());
     Call::Raw(ClearVariant, bytes.Arg());
-    return true;
+    return charsetTaken;
 }
 
 }  // namespace
@@ -51,15 +53,15 @@ void DecodeResponseText(RegexObject& regex, Text* text, ByteSet body)
     std::string charset(regex.SubmatchText(1, 1).View());
     if (!charset.empty() && charset != "gbk" && charset != "gb2312") {
         OwnedText streamed;
-        bool created = ReadThroughStream(body, charset, &streamed);
-        if (created && !streamed.Empty()) {
+        bool streamRead = ReadThroughStream(body, charset, &streamed);
+        if (streamRead && !streamed.Empty()) {
             StoreText(text, std::move(streamed));
         } else if (ByteSetLength(body) > 0) {
-            // Where the stream object yields nothing (Wine's has no type
-            // information, so none of its members can be reached), taking its
-            // empty answer would lose the page: decode the same charset with
-            // the code-page functions instead. An unknown charset keeps the
-            // raw text.
+            // Where the stream object cannot be made, refuses the charset or
+            // yields nothing (Wine's has no type information, so none of its
+            // members can be reached), taking its answer would lose the page:
+            // decode the same charset with the code-page functions instead. A
+            // charset they do not know either keeps the raw text.
             std::string decoded;
             if (ConvertToGbk(ByteSetData(body), ByteSetLength(body), CodePageOfCharset(charset), &decoded)) {
                 StoreText(text, decoded);
