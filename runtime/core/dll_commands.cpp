@@ -66,8 +66,7 @@ DllCommandTable& Table()
     return table;
 }
 
-// Library names are GBK like every text: loaded through the wide functions.
-HMODULE LoadPrivate(const std::string& path) { return static_cast<HMODULE>(LoadPrivateLibrary(GbkToWide(path))); }
+HMODULE LoadPrivate(const std::wstring& path) { return static_cast<HMODULE>(LoadPrivateLibrary(path)); }
 
 FARPROC LookUp(HMODULE module, const std::string& exportName)
 {
@@ -78,23 +77,26 @@ FARPROC LookUp(HMODULE module, const std::string& exportName)
     return GetProcAddress(module, exportName.c_str());
 }
 
+// Library names are GBK like every text; the program's folder is kept as the
+// system spells it. Both meet the system only as wide texts.
 HMODULE LoadDeclaredLibrary(const std::string& name)
 {
-    if (name.find(':') != std::string::npos) return LoadPrivate(name);
+    std::wstring wide = GbkToWide(name);
+    if (IsFullLibraryPath(wide)) return LoadPrivate(wide);
     // A name the system holds is the system's library and comes from the
     // system folder alone: a file of that name beside the program (which
     // lives wherever it was saved, a downloads folder say) must never run in
     // its place. The folders below are for the program's own libraries.
-    std::wstring wide = GbkToWide(name);
     if (!SystemLibraryPath(wide).empty()) return static_cast<HMODULE>(LoadSystemLibrary(wide));
-    const RuntimeApp& app = App();
+    const std::wstring& folder = App().programFolder;
     const std::string& user = Table().userDirectory;
-    const std::string candidates[] = {
-        user.empty() ? std::string() : user + name,
-        app.programDirectory.empty() ? std::string() : app.programDirectory + "\\" + name,
-        app.programDirectoryWithSlash.empty() ? std::string() : app.programDirectoryWithSlash + name,
+    // The user-set directory is a text of the program's, joined as it is;
+    // the program's folder with and without its trailing "\" are one path.
+    const std::wstring candidates[] = {
+        user.empty() ? std::wstring() : GbkToWide(user + name),
+        folder.empty() ? std::wstring() : folder + L"\\" + wide,
     };
-    for (const std::string& path : candidates) {
+    for (const std::wstring& path : candidates) {
         if (path.empty()) continue;
         if (HMODULE m = LoadPrivate(path)) return m;
     }

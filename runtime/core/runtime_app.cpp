@@ -32,42 +32,21 @@ struct CallbackHooks {
     void (*third)() = nullptr;
 } gHooks;
 
-// Splits a module path at its last "\", stepping over double-byte characters
-// so that a trail byte equal to "\" never counts.
-size_t LastBackslash(const std::string& path)
+// The running program's full path, however long: GetModuleFileNameW fills
+// the whole buffer (and cuts the path) when it is too small.
+std::wstring ModuleFileName()
 {
-    size_t last = std::string::npos;
-    for (size_t i = 0; i < path.size(); ++i) {
-        auto c = static_cast<unsigned char>(path[i]);
-        if (c >= 0x80) {
-            if (i + 1 >= path.size()) break;
-            ++i;
-        } else if (c == '\\') {
-            last = i;
+    std::wstring path(MAX_PATH, L'\0');
+    for (;;) {
+        DWORD n = GetModuleFileNameW(nullptr, path.data(), static_cast<DWORD>(path.size()));
+        if (n == 0) return {};
+        if (n < path.size()) {
+            path.resize(n);
+            return path;
         }
+        if (path.size() >= 32768) return {};
+        path.resize(path.size() * 2);
     }
-    return last;
-}
-
-std::string ModuleFileNameGbk()
-{
-    wchar_t wide[MAX_PATH + 1] = {};
-    DWORD n = GetModuleFileNameW(nullptr, wide, MAX_PATH);
-    return WideToGbk(std::wstring_view(wide, n));
-}
-
-void ComputeProgramDirectory()
-{
-    std::string path = ModuleFileNameGbk();
-    size_t cut = LastBackslash(path);
-    if (cut == std::string::npos) {
-        gApp.programDirectory.clear();
-        gApp.programFileName = path;
-    } else {
-        gApp.programDirectory = path.substr(0, cut);
-        gApp.programFileName = path.substr(cut + 1);
-    }
-    gApp.programDirectoryWithSlash = gApp.programDirectory + "\\";
 }
 
 // Calls queued by RunLater. The message that runs them carries nothing, so
@@ -225,6 +204,18 @@ Fetched PumpMessage(MSG& msg)
 
 RuntimeApp& App() { return gApp; }
 
+void SetProgramPath(std::wstring_view modulePath)
+{
+    // Split wide: no trail byte of a double-byte character can pass for the
+    // "\" there.
+    size_t cut = modulePath.find_last_of(L'\\');
+    std::wstring_view folder = cut == std::wstring_view::npos ? std::wstring_view() : modulePath.substr(0, cut);
+    gApp.programFolder = folder;
+    gApp.programDirectory = WideToGbk(folder);
+    gApp.programFileName = WideToGbk(cut == std::wstring_view::npos ? modulePath : modulePath.substr(cut + 1));
+    gApp.programDirectoryWithSlash = gApp.programDirectory + "\\";
+}
+
 bool RunLater(void (*call)())
 {
     if (!gApp.hiddenOwner) return false;
@@ -262,16 +253,12 @@ void InitializeRuntime(const ProgramHeader* header)
     }
     if (!gApp.oleInitialized && SUCCEEDED(OleInitialize(nullptr))) gApp.oleInitialized = true;
 
-    std::string path = ModuleFileNameGbk();
-    if (path.size() > 260) path.resize(260);
-    size_t cut = LastBackslash(path);
-    if (cut != std::string::npos) {
-        gApp.programDirectory = path.substr(0, cut);
-        gApp.programFileName = path.substr(cut + 1);
+    SetProgramPath(ModuleFileName());
+    if (!gApp.programFolder.empty()) {
         // Relative file names of the program mean its own folder. The search
         // for libraries no longer includes the current folder (above), so this
         // lets nothing planted there load.
-        SetCurrentDirectoryW(GbkToWide(gApp.programDirectory).c_str());
+        SetCurrentDirectoryW(gApp.programFolder.c_str());
     }
 
     gHooks = CallbackHooks{};
@@ -402,7 +389,7 @@ int RunRuntimeApp(int (*programEntry)())
     // Initialise-instance: the library search narrowed, the directory, the
     // placeholder hooks, then the program's entry routine.
     RestrictLibrarySearch();
-    ComputeProgramDirectory();
+    SetProgramPath(ModuleFileName());
     gHooks.first = HookReturnsZero;
     gHooks.second = HookDoesNothing;
     gHooks.third = HookDoesNothing;

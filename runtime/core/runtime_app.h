@@ -7,6 +7,7 @@
 
 #include <cstdint>
 #include <string>
+#include <string_view>
 #include <vector>
 
 struct IdleCallback {
@@ -27,6 +28,12 @@ struct RuntimeApp {
     uint32_t reserved = 0;
     uint32_t buildNumber = 0;  // the header's build number plus 1
     bool oleInitialized = false;
+    // The program's folder as the system spells it, for every call to the
+    // system: a folder name may hold characters GBK lacks (a Polish or
+    // Vietnamese user name in a downloads path), and a path may be longer
+    // than 260 characters.
+    std::wstring programFolder;
+    // The same as GBK texts, for the program's own use.
     std::string programDirectory;           // module path up to the last "\"
     std::string programFileName;            // the part after it
     std::string programDirectoryWithSlash;  // with its trailing "\"
@@ -42,6 +49,10 @@ struct RuntimeApp {
 };
 
 RuntimeApp& App();
+
+// Sets the program's folder (wide) and file name, and their GBK texts, from
+// the full path of its module.
+void SetProgramPath(std::wstring_view modulePath);
 
 // The process's start: the initialise-instance step computes the program
 // directory and calls the program's entry routine; then the exit-instance

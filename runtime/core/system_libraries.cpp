@@ -57,6 +57,13 @@ void RestrictLibrarySearch()
     if (setDefault) setDefault(LOAD_LIBRARY_SEARCH_SYSTEM32 | LOAD_LIBRARY_SEARCH_USER_DIRS);
 }
 
+bool IsFullLibraryPath(std::wstring_view name)
+{
+    auto separator = [](wchar_t c) { return c == L'\\' || c == L'/'; };
+    if (name.find(L':') != std::wstring_view::npos) return true;
+    return name.size() >= 2 && separator(name[0]) && separator(name[1]);
+}
+
 std::wstring LibraryFileName(std::wstring_view name)
 {
     std::wstring file(name);
@@ -120,8 +127,11 @@ std::wstring FindLibraryBeyondSystemFolder(std::wstring_view name)
 {
     if (name.empty() || HasFolderOrDrive(name)) return {};
     std::wstring file = LibraryFileName(name);
+    // The shared Windows folder: on a terminal server GetWindowsDirectory
+    // gives a folder of the user's own (unless the program is marked aware of
+    // terminal servers, which it is), where anyone could put a library.
     wchar_t windows[MAX_PATH] = {};
-    UINT w = GetWindowsDirectoryW(windows, MAX_PATH);
+    UINT w = GetSystemWindowsDirectoryW(windows, MAX_PATH);
     if (w > 0 && w < MAX_PATH) {
         for (const std::wstring& folder : {Joined(std::wstring(windows, w), L"System"), std::wstring(windows, w)}) {
             std::wstring path = Joined(folder, file);

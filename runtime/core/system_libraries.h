@@ -22,6 +22,12 @@ void RestrictLibrarySearch();
 // a trailing dot means none. Empty for an empty name.
 std::wstring LibraryFileName(std::wstring_view name);
 
+// Whether a declared library name is a path of its own, loaded by that path
+// alone: one with a drive ("C:\libs\x.dll"), or one on a network share or in
+// the system's own namespaces ("\\server\share\x.dll", "\\?\UNC\...",
+// "\\.\..."); none of them depends on a folder of the program's.
+bool IsFullLibraryPath(std::wstring_view name);
+
 // The full path of `name` in the system folder when the system folder holds a
 // file of that name (".dll" added as above); empty otherwise, and for any
 // name with a folder or drive in it.

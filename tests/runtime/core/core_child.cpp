@@ -17,11 +17,11 @@
 namespace {
 
 const char kStaticData[] = "static";
-const char* const kLibraries[] = {"nosuch.dll", "msvcrt.dll", "", "mpr.dll"};
-const char* const kExports[] = {"F", "abs", "NoSuchExportAnywhere", "WNetGetLastErrorA"};
+const char* const kLibraries[] = {"nosuch.dll", "msvcrt.dll", "", "mpr.dll", "songlink_private.dll"};
+const char* const kExports[] = {"F", "abs", "NoSuchExportAnywhere", "WNetGetLastErrorA", "PrivateAnswer"};
 
 const ProgramHeader kHeader = {
-    3, 0, 90324, nullptr, kStaticData, sizeof kStaticData, nullptr, 0, 0, nullptr, 4, kLibraries, kExports,
+    3, 0, 90324, nullptr, kStaticData, sizeof kStaticData, nullptr, 0, 0, nullptr, 5, kLibraries, kExports,
 };
 
 std::string gScenario;
@@ -71,6 +71,10 @@ int ProgramEntry()
         // A cdecl function called as stdcall leaves its argument on the stack.
         DllCall<int>(1, -5);
         Say("stack imbalance went unnoticed");
+    } else if (gScenario == "private") {
+        // A library of the program's own, found beside the program.
+        std::printf("private answer %d\n", DllCall<int>(4, 41));
+        std::fflush(stdout);
     } else if (gScenario == "thread-exit") {
         HANDLE thread = CreateThread(nullptr, 0, RequestExitFromThread, nullptr, 0, nullptr);
         // The request arrives as a sent message, handled while this thread

@@ -4,6 +4,7 @@
 #include "runtime/core/runtime_app.h"
 #include "runtime/core/system_libraries.h"
 #include "tests/support/child_process.h"
+#include "tests/support/message_box_probe.h"
 #include "tests/support/test_machine.h"
 
 #include <gtest/gtest.h>
@@ -11,6 +12,7 @@
 #include <windows.h>
 
 #include <string>
+#include <vector>
 
 namespace {
 
@@ -67,15 +69,62 @@ TEST_F(DllBinding, ModulesStayLoadedUntilRelease)
     EXPECT_EQ(GetModuleHandleW(L"mpr.dll"), nullptr);
 }
 
-std::wstring FolderOf(HMODULE module)
+// The file a module was loaded from. Under WOW64 (any 64-bit Windows) a
+// 32-bit program's system folder is SysWOW64, reached through the name
+// System32, so folder texts may differ for one file: files are compared by
+// what they are (volume and file index), not by how a path spells them.
+struct FileIdentity {
+    DWORD volume = 0, indexHigh = 0, indexLow = 0;
+    bool operator==(const FileIdentity&) const = default;
+};
+
+FileIdentity IdentityOf(const std::wstring& path)
 {
-    wchar_t path[MAX_PATH] = {};
-    DWORD n = GetModuleFileNameW(module, path, MAX_PATH);
-    std::wstring file(path, n);
-    std::wstring folder = file.substr(0, file.find_last_of(L'\\'));
-    CharLowerW(folder.data());
-    return folder;
+    FileIdentity identity;
+    HANDLE file =
+        CreateFileW(path.c_str(), FILE_READ_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                    OPEN_EXISTING, 0, nullptr);
+    if (file == INVALID_HANDLE_VALUE) return identity;
+    BY_HANDLE_FILE_INFORMATION info = {};
+    if (GetFileInformationByHandle(file, &info))
+        identity = {info.dwVolumeSerialNumber, info.nFileIndexHigh, info.nFileIndexLow};
+    CloseHandle(file);
+    return identity;
 }
+
+std::wstring ModulePath(HMODULE module)
+{
+    std::wstring path(32768, L'\0');
+    path.resize(GetModuleFileNameW(module, path.data(), static_cast<DWORD>(path.size())));
+    return path;
+}
+
+std::wstring SystemFolder()
+{
+    wchar_t system[MAX_PATH] = {};
+    UINT n = GetSystemDirectoryW(system, MAX_PATH);
+    return std::wstring(system, n < MAX_PATH ? n : 0);
+}
+
+// The program's folder made `folder` for one test, as start-up sets it from
+// the program's path.
+class ProgramFolderAs {
+public:
+    explicit ProgramFolderAs(const std::wstring& folder) : saved_(App()) { SetProgramPath(folder + L"\\songlink.exe"); }
+    ~ProgramFolderAs()
+    {
+        RuntimeApp& app = App();
+        app.programFolder = saved_.programFolder;
+        app.programDirectory = saved_.programDirectory;
+        app.programFileName = saved_.programFileName;
+        app.programDirectoryWithSlash = saved_.programDirectoryWithSlash;
+    }
+    ProgramFolderAs(const ProgramFolderAs&) = delete;
+    ProgramFolderAs& operator=(const ProgramFolderAs&) = delete;
+
+private:
+    RuntimeApp saved_;
+};
 
 // The program's folder (here "beside", next to the test) holds a library of
 // its own and files named like three system libraries, which leave a mark
@@ -97,36 +146,34 @@ TEST_F(DllBinding, SystemNamesBindFromTheSystemFolderOnly)
         return;
     }
     std::wstring beside = self.substr(0, self.find_last_of(L"\\/")) + L"\\beside";
-    RuntimeApp& app = App();
-    const std::string savedDirectory = app.programDirectory, savedWithSlash = app.programDirectoryWithSlash;
-    app.programDirectory = WideToGbk(beside);
-    app.programDirectoryWithSlash = app.programDirectory + "\\";
-    wchar_t system[MAX_PATH] = {};
-    GetSystemDirectoryW(system, MAX_PATH);
-    std::wstring systemFolder = system;
-    CharLowerW(systemFolder.data());
-    std::wstring besideFolder = beside;
-    CharLowerW(besideFolder.data());
+    ProgramFolderAs programFolder(beside);
+    const std::wstring system = SystemFolder();
+    ASSERT_FALSE(system.empty());
 
     struct Case {
         const char* library;
         const char* exportName;
-        const std::wstring& folder;
+        std::wstring file;  // where the bound function must come from
     } cases[] = {
-        {"songlink_private.dll", "PrivateAnswer", besideFolder},
-        {"wininet.dll", "InternetCloseHandle", systemFolder},
-        {"Winhttp.dll", "WinHttpCheckPlatform", systemFolder},
-        {"atl", "AtlAxWinInit", systemFolder},
+        {"songlink_private.dll", "PrivateAnswer", beside + L"\\songlink_private.dll"},
+        {"wininet.dll", "InternetCloseHandle", system + L"\\wininet.dll"},
+        {"Winhttp.dll", "WinHttpCheckPlatform", system + L"\\winhttp.dll"},
+        {"atl", "AtlAxWinInit", system + L"\\atl.dll"},
     };
     const char* libraries[std::size(cases)];
     const char* exports[std::size(cases)];
     for (size_t i = 0; i < std::size(cases); ++i) {
         libraries[i] = cases[i].library;
         exports[i] = cases[i].exportName;
+        ASSERT_NE(IdentityOf(cases[i].file), FileIdentity()) << cases[i].library;
     }
     // No user-set DLL directory (the program's folder is tried next), then
-    // the program's folder set as that directory.
-    for (const std::string& userDirectory : {std::string(), app.programDirectoryWithSlash}) {
+    // the program's folder set as that directory, where GBK can name it (the
+    // directory is a text of the program's).
+    std::vector<std::string> userDirectories = {std::string()};
+    const std::string& besideText = App().programDirectoryWithSlash;
+    if (GbkToWide(besideText) == beside + L"\\") userDirectories.push_back(besideText);
+    for (const std::string& userDirectory : userDirectories) {
         SCOPED_TRACE("user-set directory '" + userDirectory + "'");
         SetUserDllDirectory(userDirectory);
         InstallDllCommands(std::size(cases), libraries, exports);
@@ -135,7 +182,8 @@ TEST_F(DllBinding, SystemNamesBindFromTheSystemFolderOnly)
             HMODULE module = nullptr;
             GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
                                static_cast<LPCWSTR>(ResolveDllCommand(static_cast<int32_t>(i))), &module);
-            EXPECT_EQ(FolderOf(module), cases[i].folder);
+            ASSERT_NE(module, nullptr);
+            EXPECT_EQ(IdentityOf(ModulePath(module)), IdentityOf(cases[i].file));
         }
         EXPECT_EQ(DllCall<int>(0, 41), 42);
         for (const char* planted : {"Winhttp.dll", "wininet.dll", "atl.dll"}) {
@@ -146,8 +194,6 @@ TEST_F(DllBinding, SystemNamesBindFromTheSystemFolderOnly)
         ReleaseDllCommands();
     }
     SetUserDllDirectory(std::string());
-    app.programDirectory = savedDirectory;
-    app.programDirectoryWithSlash = savedWithSlash;
 }
 
 std::wstring BesideFolder()
@@ -163,10 +209,7 @@ TEST_F(DllBinding, ProgramLibrariesBindWithWhatTheyImport)
 {
     RestrictLibrarySearch();
     const std::wstring beside = BesideFolder();
-    RuntimeApp& app = App();
-    const std::string savedDirectory = app.programDirectory, savedWithSlash = app.programDirectoryWithSlash;
-    app.programDirectory = WideToGbk(beside);
-    app.programDirectoryWithSlash = app.programDirectory + "\\";
+    ProgramFolderAs programFolder(beside);
     wchar_t savedPath[32767] = {};
     GetEnvironmentVariableW(L"PATH", savedPath, 32767);
     SetEnvironmentVariableW(L"PATH", (L"relative\\folder;" + beside + L"\\elsewhere;" + savedPath).c_str());
@@ -190,8 +233,6 @@ TEST_F(DllBinding, ProgramLibrariesBindWithWhatTheyImport)
     }
     ReleaseDllCommands();
     SetEnvironmentVariableW(L"PATH", savedPath);
-    app.programDirectory = savedDirectory;
-    app.programDirectoryWithSlash = savedWithSlash;
 }
 
 // An input method or shell extension in the process adds its own folder with
@@ -216,6 +257,73 @@ TEST_F(DllBinding, FoldersOtherSoftwareAddsStaySearched)
     EXPECT_NE(module, nullptr);
     if (module) FreeLibrary(module);
     removeDirectory(cookie);
+}
+
+// A name with a drive, or one on a network share or in the system's own
+// namespaces, is loaded by that path alone; anything else is looked for in
+// the program's folders.
+TEST(LibraryPaths, FullPathsAreTakenAsTheyAre)
+{
+    struct Case {
+        const wchar_t* name;
+        bool full;
+    } cases[] = {
+        {L"songlink_private.dll", false},
+        {L"libs\\songlink_private.dll", false},
+        {L"\\libs\\songlink_private.dll", false},  // the current drive's root
+        {L"C:\\libs\\songlink_private.dll", true},
+        {L"C:songlink_private.dll", true},
+        {L"\\\\server\\share\\songlink_private.dll", true},
+        {L"//server/share/songlink_private.dll", true},
+        {L"\\\\?\\UNC\\server\\share\\songlink_private.dll", true},
+        {L"\\\\?\\C:\\libs\\songlink_private.dll", true},
+        {L"\\\\.\\C:\\libs\\songlink_private.dll", true},
+    };
+    for (const Case& c : cases) EXPECT_EQ(IsFullLibraryPath(c.name), c.full) << WideToGbk(c.name);
+}
+
+void DismissErrorBox(uint32_t processId, void*) { FindAndDismissMessageBox(processId, FromGbk("错误")); }
+
+// A copy of the test's child program and its own library in a new folder,
+// removed with it.
+class ProgramFolderCopy {
+public:
+    ProgramFolderCopy(const std::wstring& folder, std::initializer_list<std::wstring> files) : folder_(folder)
+    {
+        CreateDirectoryW(folder_.c_str(), nullptr);
+        for (const std::wstring& file : files) {
+            std::wstring copy = folder_ + file.substr(file.find_last_of(L'\\'));
+            if (CopyFileW(file.c_str(), copy.c_str(), FALSE)) copies_.push_back(copy);
+        }
+    }
+    ~ProgramFolderCopy()
+    {
+        for (const std::wstring& copy : copies_) DeleteFileW(copy.c_str());
+        RemoveDirectoryW(folder_.c_str());
+    }
+    ProgramFolderCopy(const ProgramFolderCopy&) = delete;
+    ProgramFolderCopy& operator=(const ProgramFolderCopy&) = delete;
+    size_t Count() const { return copies_.size(); }
+
+private:
+    std::wstring folder_;
+    std::vector<std::wstring> copies_;
+};
+
+// The program saved in a folder whose name GBK cannot spell (a Polish user's
+// downloads folder, say) finds its own library beside it.
+TEST(DllBindingProcess, ProgramLibraryBindsFromAFolderGbkCannotName)
+{
+    const std::wstring self = CurrentExecutablePath();
+    const std::wstring tests = self.substr(0, self.find_last_of(L'\\'));
+    const std::wstring folder = tests + L"\\\u0141\u00f3d\u017a";  // "Łódź"
+    ProgramFolderCopy copy(folder, {tests + L"\\sl_core_child.exe", BesideFolder() + L"\\songlink_private.dll"});
+    ASSERT_EQ(copy.Count(), 2u);
+    ChildResult run = RunChild(folder + L"\\sl_core_child.exe", L"private", 30000, DismissErrorBox);
+    ASSERT_TRUE(run.started);
+    EXPECT_FALSE(run.timedOut);
+    EXPECT_EQ(run.exitCode, 0u) << run.output;
+    EXPECT_NE(run.output.find("private answer 42"), std::string::npos) << run.output;
 }
 
 TEST_F(DllBinding, PreparingBindsAsTheFirstCallWouldOrLeavesTheFailureToIt)
