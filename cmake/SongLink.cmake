@@ -24,6 +24,11 @@ if(SL_WINDOWS)
     # information that names files relative to the tree, not to wherever it
     # was checked out (the build directory last: it may lie inside the tree).
     add_link_options(-Wl,--no-insert-timestamp)
+    # Programs aware of terminal servers, as Windows tool chains mark them by
+    # default: otherwise a Remote Desktop server gives each user a Windows
+    # folder of their own and redirects the registry for the program. (The
+    # flag means nothing for a library.)
+    string(APPEND CMAKE_EXE_LINKER_FLAGS " -Wl,--tsaware")
     add_compile_options(-ffile-prefix-map=${CMAKE_SOURCE_DIR}/=
                         -ffile-prefix-map=${CMAKE_BINARY_DIR}/=build/)
     # The same for the cross-built libraries' headers: GoogleTest's macros

@@ -2,6 +2,8 @@
 # Checks the hardening of built Windows programs on the host:
 #   - DEP (NX_COMPAT) and ASLR (DYNAMIC_BASE) flags, and relocations kept, or
 #     the loader cannot move the image and ASLR is void;
+#   - marked aware of terminal servers (TERMINAL_SERVER_AWARE), or a Remote
+#     Desktop server gives the program a per-user Windows folder;
 #   - the stack protector's guard linked in (-fstack-protector-strong);
 #   - only system DLLs imported: the programs are static and ship alone.
 # Usage: check_hardening.sh <objdump> <nm> program.exe...
@@ -36,6 +38,8 @@ for exe in "$@"; do
     [ -n "$dllChars" ] || { Fail "$name" "no DllCharacteristics"; continue; }
     (((0x$dllChars & 0x0100) != 0)) || Fail "$name" "DEP off (NX_COMPAT missing, DllCharacteristics $dllChars)"
     (((0x$dllChars & 0x0040) != 0)) || Fail "$name" "ASLR off (DYNAMIC_BASE missing, DllCharacteristics $dllChars)"
+    (((0x$dllChars & 0x8000) != 0)) ||
+        Fail "$name" "not terminal-server aware (TERMINAL_SERVER_AWARE missing, DllCharacteristics $dllChars)"
     (((0x${fileChars:-1} & 0x0001) == 0)) || Fail "$name" "relocations stripped: the image cannot be moved"
     "$objdump" -h "$exe" | grep -q '[[:space:]]\.reloc[[:space:]]' || Fail "$name" "no .reloc section"
 
