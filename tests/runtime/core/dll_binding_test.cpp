@@ -229,7 +229,9 @@ TEST_F(DllBinding, ProgramLibrariesBindWithWhatTheyImport)
     for (int i = 0; i < 2; ++i) {
         SCOPED_TRACE(cases[i].library);
         EXPECT_TRUE(PrepareDllCommand(i));
-        if (IsDllCommandBound(i)) EXPECT_EQ(DllCall<int>(i, cases[i].question), cases[i].answer);
+        if (IsDllCommandBound(i)) {
+            EXPECT_EQ(DllCall<int>(i, cases[i].question), cases[i].answer);
+        }
     }
     ReleaseDllCommands();
     SetEnvironmentVariableW(L"PATH", savedPath);
