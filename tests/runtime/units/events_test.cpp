@@ -591,7 +591,7 @@ TEST_F(EventsTest, AModalLoopInsideAWaitCostsLittleAndHeldBackEventsRunOnceAfter
     auto ms = [](const FILETIME& f) { return (static_cast<uint64_t>(f.dwHighDateTime) << 32 | f.dwLowDateTime) / 10000; };
     const uint64_t busy = ms(kernelAfter) - ms(kernelBefore) + ms(userAfter) - ms(userBefore);
     EXPECT_GE(waited, 900u);
-    EXPECT_LT(busy * 4, waited) << busy << " ms of processor time in " << waited << " ms";
+    EXPECT_LT(busy * 10, waited) << busy << " ms of processor time in " << waited << " ms";
     EXPECT_EQ(Calls(kEdit, 0), 0);
     Pump(200);
     EXPECT_EQ(Calls(kEdit, 0), 1);
