@@ -87,6 +87,16 @@ struct DepthScope {
     DepthScope& operator=(const DepthScope&) = delete;
 };
 
+// Removes the first message of the kinds asked for. A quit message, which
+// PeekMessage reports whatever was asked for, stays where it is: removed and
+// posted again it would be new each time and wake the wait at once, round
+// and round, while the program ends.
+bool RemoveFirst(MSG& msg, HWND window, UINT kinds)
+{
+    if (!PeekMessageW(&msg, window, 0, 0, PM_NOREMOVE | kinds) || msg.message == WM_QUIT) return false;
+    return PeekMessageW(&msg, msg.hwnd, msg.message, msg.message, PM_REMOVE | kinds) && msg.message != WM_QUIT;
+}
+
 // ---- calls into the apartment ----------------------------------------------
 
 // COM carries a call from another apartment or process into this
@@ -133,12 +143,7 @@ void AnswerComCalls()
     MSG msg;
     for (HWND window : t.comWindows) {
         for (int i = 0; i < kComCallsPerPass; ++i) {
-            if (!PeekMessageW(&msg, window, 0, 0, PM_REMOVE | PM_QS_POSTMESSAGE)) break;
-            if (msg.message == WM_QUIT) {
-                // Reported whatever the window asked for: it goes back.
-                PostQuitMessage(static_cast<int>(msg.wParam));
-                return;
-            }
+            if (!RemoveFirst(msg, window, PM_QS_POSTMESSAGE)) break;
             DispatchMessageW(&msg);
         }
     }
@@ -163,11 +168,7 @@ void TakeOutInput()
     t.inHook = false;
     for (;;) {
         if (t.held.empty()) GetKeyboardState(t.keysBefore);
-        if (!PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE | PM_QS_INPUT)) return;
-        if (msg.message == WM_QUIT) {
-            PostQuitMessage(static_cast<int>(msg.wParam));
-            return;
-        }
+        if (!RemoveFirst(msg, nullptr, PM_QS_INPUT)) return;
         HeldInput* last = t.held.empty() ? nullptr : &t.held.back();
         // Moves in a row over the same window with the same buttons: only
         // the last position matters.
