@@ -16,6 +16,8 @@
 
 #include <gtest/gtest.h>
 
+#include <objbase.h>
+
 #include <algorithm>
 #include <cstring>
 #include <map>
@@ -602,13 +604,71 @@ TEST_F(EventsTest, AModalLoopInsideAWaitCostsLittleAndHeldBackEventsRunOnceAfter
     other.join();
     canceller.join();
     CloseHandle(done);
-    auto ms = [](const FILETIME& f) { return (static_cast<uint64_t>(f.dwHighDateTime) << 32 | f.dwLowDateTime) / 10000; };
+    auto ms = [](const FILETIME& f) {
+        return (static_cast<uint64_t>(f.dwHighDateTime) << 32 | f.dwLowDateTime) / 10000;
+    };
     const uint64_t busy = ms(kernelAfter) - ms(kernelBefore) + ms(userAfter) - ms(userBefore);
     EXPECT_GE(waited, 900u);
     EXPECT_LT(busy * 10, waited) << busy << " ms of processor time in " << waited << " ms";
     EXPECT_EQ(Calls(kEdit, 0), 0);
     Pump(200);
     EXPECT_EQ(Calls(kEdit, 0), 1);
+}
+
+// An object of the window thread's apartment, asked for its class from
+// another apartment: a call COM carries as a message to its own window.
+class ClassOnly : public IPersist {
+public:
+    STDMETHODIMP QueryInterface(REFIID iid, void** out) override
+    {
+        *out = nullptr;
+        if (iid != IID_IUnknown && iid != IID_IPersist) return E_NOINTERFACE;
+        *out = static_cast<IPersist*>(this);
+        AddRef();
+        return S_OK;
+    }
+    STDMETHODIMP_(ULONG) AddRef() override { return ++refs_; }
+    STDMETHODIMP_(ULONG) Release() override { return --refs_; }
+    STDMETHODIMP GetClassID(CLSID* id) override
+    {
+        ranInsideTheWait = InAnsweringWait();
+        *id = IID_IPersist;
+        return S_OK;
+    }
+    bool ranInsideTheWait = false;
+
+private:
+    ULONG refs_ = 1;  // lives on the test's stack
+};
+
+// A call into the apartment (as a screen reader's, for the window's
+// accessible object) is carried out during the wait, not after it.
+TEST_F(EventsTest, CallsIntoTheApartmentAreAnsweredDuringAWait)
+{
+    if (!App().hiddenOwner) InitializeRuntime(nullptr);
+    ClassOnly object;
+    IStream* marshalled = nullptr;
+    ASSERT_EQ(CoMarshalInterThreadInterfaceInStream(IID_IPersist, &object, &marshalled), S_OK);
+    HANDLE done = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+    HRESULT called = E_FAIL;
+    std::thread other([&] {
+        CoInitializeEx(nullptr, COINIT_MULTITHREADED);
+        IPersist* proxy = nullptr;
+        if (SUCCEEDED(CoGetInterfaceAndReleaseStream(marshalled, IID_IPersist, reinterpret_cast<void**>(&proxy)))) {
+            CLSID id{};
+            called = proxy->GetClassID(&id);
+            proxy->Release();
+        }
+        SetEvent(done);
+        CoUninitialize();
+    });
+    const DWORD start = GetTickCount();
+    EXPECT_EQ(AnsweringWait(done, 5000), static_cast<uint32_t>(WAIT_OBJECT_0));
+    EXPECT_LT(GetTickCount() - start, 2000u);
+    other.join();
+    CloseHandle(done);
+    EXPECT_EQ(called, S_OK);
+    EXPECT_TRUE(object.ranInsideTheWait);
 }
 
 TEST(EventsNotLoaded, GenericPropertiesOfAWindowNotLoadedComeFromTheRecord)
