@@ -17,6 +17,7 @@
 #include <windows.h>
 
 #include <algorithm>
+#include <atomic>
 
 namespace {
 
@@ -60,9 +61,34 @@ void RunQueuedCalls()
     for (auto call : calls) call();
 }
 
+// An exit asked for from another thread while the window thread waits
+// answering: the whole exit sequence (exit handlers, libraries freed, windows
+// destroyed, OLE ended) must not run nested inside the waiting download. The
+// wait gives up as at its limit, and the request goes to the queue, first of
+// all, once the outermost wait has unwound.
+int32_t gDeferredExitCode = 0;
+std::atomic<bool> gExitStarted{false};
+constexpr LRESULT kExitDeferred = 0x5E7;
+constexpr int kDeferredExitPatienceMs = 10000;
+
+void QueueDeferredExit()
+{
+    if (!gApp.hiddenOwner || !PostMessageW(static_cast<HWND>(gApp.hiddenOwner), kExitRequestMessage,
+                                           static_cast<WPARAM>(gDeferredExitCode), 0)) {
+        ExitProcessService(gDeferredExitCode);
+    }
+}
+
 LRESULT CALLBACK HiddenOwnerProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam)
 {
-    if (msg == kExitRequestMessage) ExitProcessService(static_cast<int32_t>(wParam));
+    if (msg == kExitRequestMessage) {
+        if (InAnsweringWait()) {
+            gDeferredExitCode = static_cast<int32_t>(wParam);
+            AbandonWaits(&QueueDeferredExit);
+            return kExitDeferred;
+        }
+        ExitProcessService(static_cast<int32_t>(wParam));
+    }
     if (msg == kRunLaterMessage) {
         RunQueuedCalls();
         return 0;
@@ -338,12 +364,22 @@ void RunExitSequence(int32_t code)
 {
     CountRuntimeError();
     if (GetCurrentThreadId() != gApp.mainThreadId) {
+        LRESULT answer = 0;
         if (gApp.hiddenOwner)
-            SendMessageW(static_cast<HWND>(gApp.hiddenOwner), kExitRequestMessage, static_cast<WPARAM>(code), 0);
+            answer =
+                SendMessageW(static_cast<HWND>(gApp.hiddenOwner), kExitRequestMessage, static_cast<WPARAM>(code), 0);
+        // Put off until the main thread's wait has unwound: this thread waits
+        // for the exit there, which ends the process. Should the main thread
+        // never come to it, this thread ends the process itself after a while.
+        for (int i = 0; answer == kExitDeferred && !gExitStarted && i < kDeferredExitPatienceMs / 10; ++i) Sleep(10);
+        if (answer == kExitDeferred && gExitStarted) {
+            for (;;) Sleep(INFINITE);
+        }
         if (!gApp.exiting) ExitProcess(static_cast<UINT>(code));
         return;
     }
     gApp.exiting = true;
+    gExitStarted = true;
     gApp.idleCallbacks.clear();
     gApp.idleTasks.clear();
     const WindowPartEntries* part = WindowPart();

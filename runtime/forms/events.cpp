@@ -17,7 +17,7 @@ int32_t gSilence = 0;
 uint32_t gFocusGained = 0;
 
 // Events raised while the window thread waits answering, waiting to be
-// raised from the queue.
+// raised from the queue once the outermost wait has ended.
 std::vector<EventRecord> gHeldBack;
 
 void RaiseHeldBackEvents()
@@ -28,6 +28,13 @@ void RaiseHeldBackEvents()
         // Descriptions stay until the exit sequence, which also ends the queue.
         if (FindWindowRecord(record.windowId) && FindUnitRecord(record.windowId, record.unitId)) RaiseEvent(&record);
     }
+}
+
+// Without the runtime's queue (no runtime started) nothing could raise them
+// later: they are dropped.
+void QueueHeldBackEvents()
+{
+    if (!RunLater(&RaiseHeldBackEvents)) gHeldBack.clear();
 }
 
 // A program routine run from inside the wait would run in the middle of the
@@ -44,9 +51,12 @@ bool HoldBack(const EventRecord& record)
     copy.hasResult = 0;
     copy.result = 0;
     gHeldBack.push_back(copy);
-    // One queued call raises the whole batch. Without the runtime's queue (no
-    // runtime started) nothing could raise them later: they are dropped.
-    if (gHeldBack.size() == 1 && !RunLater(&RaiseHeldBackEvents)) gHeldBack.clear();
+    // One queued call raises the whole batch, queued only as the outermost
+    // wait ends: queued at once, a modal loop that a sent message starts
+    // inside the wait (a move, a menu) would pick it up at once, hold the
+    // events back again and queue them again, round and round at full load
+    // for as long as the loop lasts.
+    if (gHeldBack.size() == 1) AtOutermostWaitEnd(&QueueHeldBackEvents);
     return true;
 }
 

@@ -359,12 +359,11 @@ protected:
             break;
         case WM_CLOSE:
             // Sent by another program while the thread waits answering: the
-            // close events decide, so it waits in the queue for them like a
-            // click on the close box.
-            if (InAnsweringWait()) {
-                PostMessageW(hwnd_, WM_CLOSE, wp, lp);
-                return 0;
-            }
+            // close events decide, so it goes to the queue for them like a
+            // click on the close box, once the outermost wait has ended (a
+            // modal loop inside the wait would take it from the queue at once
+            // and bring it back here, round and round).
+            if (PostWhenWaitEnds(hwnd_, WM_CLOSE, wp, lp)) return 0;
             Close();
             return 0;
         case WM_QUERYENDSESSION: {

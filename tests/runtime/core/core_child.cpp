@@ -1,5 +1,6 @@
 // A small program the core tests start as a real child process. The first
 // command-line word picks what it does; it reports on stdout.
+#include "runtime/core/answering_wait.h"
 #include "runtime/core/dll_commands.h"
 #include "runtime/core/process.h"
 #include "runtime/core/program_header.h"
@@ -38,8 +39,15 @@ void ReleaseDescriptions() { Say("window descriptions released"); }
 const WindowPartEntries kWindowPart = {nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, ReleaseDescriptions,
                                        nullptr, nullptr};
 
+DWORD gExitAskedAt = 0;
+
 void ExitHandler()
 {
+    if (InAnsweringWait()) Say("exit handler ran inside a wait");
+    if (gExitAskedAt != 0) {
+        std::printf("exit handler ran %lu ms after the request\n", GetTickCount() - gExitAskedAt);
+        std::fflush(stdout);
+    }
     if (GetModuleHandleW(L"mpr.dll")) Say("exit handler saw bound DLLs still loaded");
     Say(GetCurrentThreadId() == App().mainThreadId ? "exit handler ran on the main thread"
                                                    : "exit handler ran on another thread");
@@ -48,6 +56,14 @@ void ExitHandler()
 DWORD WINAPI RequestExitFromThread(void*)
 {
     ExitProcessService(7);
+    return 0;
+}
+
+DWORD WINAPI RequestExitDuringWait(void*)
+{
+    Sleep(300);
+    gExitAskedAt = GetTickCount();
+    ExitProcessService(0);
     return 0;
 }
 
@@ -84,6 +100,16 @@ int ProgramEntry()
             if (MsgWaitForMultipleObjects(1, &thread, FALSE, 10000, QS_ALLINPUT) != WAIT_OBJECT_0 + 1) break;
             while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) DispatchMessageW(&msg);
         }
+        Say("thread exit was not carried out");
+    } else if (gScenario == "thread-exit-in-wait") {
+        // A slow download: the main thread waits answering for a completion
+        // that does not come for 30 s, then lets queued messages through, as
+        // the download routines do after their waits.
+        CreateThread(nullptr, 0, RequestExitDuringWait, nullptr, 0, nullptr);
+        HANDLE never = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+        const auto waited = SystemNotify(2019, reinterpret_cast<uintptr_t>(never), 30000);
+        Say(waited == WAIT_TIMEOUT ? "wait given up" : "wait ended otherwise");
+        SystemNotify(2018, 0, 0);
         Say("thread exit was not carried out");
     }
     EndProgram();
