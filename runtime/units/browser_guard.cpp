@@ -292,33 +292,31 @@ bool GuardedViewerMayOpen(const wchar_t* address)
 BrowserGuard* GuardBrowser(IWebBrowser2* browser, IUnknown* containerHost, HWND unitWindow)
 {
     if (!browser) return nullptr;
-    IConnectionPointContainer* points = nullptr;
-    if (FAILED(browser->QueryInterface(IID_IConnectionPointContainer, reinterpret_cast<void**>(&points))) || !points)
-        return nullptr;
-    IConnectionPoint* events = nullptr;
-    HRESULT hr = points->FindConnectionPoint(kDiidWebBrowserEvents2, &events);
-    points->Release();
-    if (FAILED(hr) || !events) return nullptr;
-    auto* guard = new BrowserGuard;
-    guard->browser = browser;
-    guard->events = events;
-    guard->sink = new EventSink(unitWindow);
-    if (FAILED(events->Advise(guard->sink, &guard->cookie))) {
-        UnguardBrowser(guard);
-        return nullptr;
-    }
     auto* answers = new AmbientAnswers(unitWindow);
     if (!AddAmbientProperties(containerHost, answers)) InterposeSite(browser, unitWindow);
     answers->Release();
     AmbientChanged(browser);
+
+    auto* guard = new BrowserGuard;
+    guard->browser = browser;
+    guard->sink = new EventSink(unitWindow);
+    IConnectionPointContainer* points = nullptr;
+    if (FAILED(browser->QueryInterface(IID_IConnectionPointContainer, reinterpret_cast<void**>(&points))) || !points)
+        return guard;
+    if (SUCCEEDED(points->FindConnectionPoint(kDiidWebBrowserEvents2, &guard->events)) && guard->events &&
+        FAILED(guard->events->Advise(guard->sink, &guard->cookie)))
+        guard->cookie = 0;
+    points->Release();
     return guard;
 }
 
 void UnguardBrowser(BrowserGuard* guard)
 {
     if (!guard) return;
-    if (guard->cookie) guard->events->Unadvise(guard->cookie);
-    guard->events->Release();
+    if (guard->events) {
+        if (guard->cookie) guard->events->Unadvise(guard->cookie);
+        guard->events->Release();
+    }
     guard->sink->Release();
     delete guard;
 }

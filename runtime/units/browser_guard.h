@@ -19,15 +19,17 @@ class BrowserGuard;
 
 // Puts the guard on `browser`, hosted by the container whose site is the
 // browser's client site now, for the unit whose window is `unitWindow` (its
-// own visible style decides hidden or shown). Returns null when the browser
-// offers no event connection; the viewer then still works, unguarded.
+// own visible style decides hidden or shown). Where the browser offers no
+// event connection only its documents are restricted (no new windows or
+// addresses are refused then).
 BrowserGuard* GuardBrowser(IWebBrowser2* browser, IUnknown* containerHost, HWND unitWindow);
 
 // Takes the guard off (before the browser is released) and frees it.
 void UnguardBrowser(BrowserGuard* guard);
 
 // The runtime's own navigation to an address outside http: and https: (the
-// design-time preview page): the guard lets exactly that address through.
+// design-time preview page; empty for any other): the guard lets exactly that
+// address through until the runtime navigates again.
 void AllowOwnNavigation(BrowserGuard* guard, const std::wstring& address);
 
 // The unit was shown or hidden: the browser asks again for what its documents

@@ -286,7 +286,7 @@ private:
         const bool ownPage = preview_ && !data_.previewInDesign;
         if (ownPage) address = std::string("about:") + kPreviewPrefix + data_.address;
         const std::wstring wide = GbkToWide(address);
-        if (ownPage) AllowOwnNavigation(guard_, wide);
+        AllowOwnNavigation(guard_, ownPage ? wide : std::wstring());
         Bstr url(wide);
         VARIANT flags, empty;
         VariantInit(&flags);
