@@ -4,6 +4,7 @@
 #include "runtime/core/gbk_wide.h"
 #include "runtime/core/system_libraries.h"
 #include "runtime/forms/input_filter.h"
+#include "runtime/units/browser_guard.h"
 #include "runtime/units/property_rules.h"
 #include "runtime/units/unit.h"
 #include "runtime/units/unit_data.h"
@@ -28,6 +29,7 @@ using AtlAxGetControlFn = HRESULT(WINAPI*)(HWND, IUnknown**);
 struct ControlHost {
     AtlAxWinInitFn init = nullptr;
     AtlAxGetControlFn getControl = nullptr;
+    AtlAxGetControlFn getHost = nullptr;  // AtlAxGetHost: the container's object for a control window
     bool ready = false;
     bool loaded = false;
 };
@@ -54,6 +56,7 @@ const ControlHost& Host()
     KeepFacilityLibrary(atl, ForgetControlHost, ControlHostInUse, {L"AtlAxWin", L"AtlAxWinLic"});
     gHost.init = reinterpret_cast<AtlAxWinInitFn>(GetProcAddress(atl, "AtlAxWinInit"));
     gHost.getControl = reinterpret_cast<AtlAxGetControlFn>(GetProcAddress(atl, "AtlAxGetControl"));
+    gHost.getHost = reinterpret_cast<AtlAxGetControlFn>(GetProcAddress(atl, "AtlAxGetHost"));
     gHost.ready = gHost.init && gHost.getControl && gHost.init();
     return gHost;
 }
@@ -192,6 +195,9 @@ protected:
         }
         if (msg == WM_SIZE && control_) {
             MoveWindow(control_, 0, 0, LOWORD(lp), HIWORD(lp), TRUE);
+        } else if (msg == WM_WINDOWPOSCHANGED &&
+                   (reinterpret_cast<const WINDOWPOS*>(lp)->flags & (SWP_SHOWWINDOW | SWP_HIDEWINDOW))) {
+            BrowserGuardVisibilityChanged(guard_);
         } else if (msg == WM_DESTROY) {
             ReleaseBrowser();
         } else if (msg == WM_NCDESTROY && control_) {
@@ -218,7 +224,13 @@ private:
         if (FAILED(host.getControl(control_, &unknown)) || !unknown) return false;
         HRESULT hr = unknown->QueryInterface(kIidWebBrowser2, reinterpret_cast<void**>(&browser_));
         unknown->Release();
-        return SUCCEEDED(hr) && browser_;
+        if (FAILED(hr) || !browser_) return false;
+        // Before the first navigation: the address may come from the network.
+        IUnknown* container = nullptr;
+        if (host.getHost && FAILED(host.getHost(control_, &container))) container = nullptr;
+        guard_ = GuardBrowser(browser_, container, hwnd_);
+        if (container) container->Release();
+        return true;
     }
 
     void UiActivate()
@@ -240,6 +252,8 @@ private:
 
     void ReleaseBrowser()
     {
+        UnguardBrowser(guard_);
+        guard_ = nullptr;
         if (browser_) {
             browser_->Release();
             browser_ = nullptr;
@@ -269,8 +283,11 @@ private:
         std::string address = data_.address;
         // In design-time preview without PreviewInDesignMode, a page naming the
         // address stands in for opening it.
-        if (preview_ && !data_.previewInDesign) address = std::string("about:") + kPreviewPrefix + data_.address;
-        Bstr url(GbkToWide(address));
+        const bool ownPage = preview_ && !data_.previewInDesign;
+        if (ownPage) address = std::string("about:") + kPreviewPrefix + data_.address;
+        const std::wstring wide = GbkToWide(address);
+        AllowOwnNavigation(guard_, ownPage ? wide : std::wstring());
+        Bstr url(wide);
         VARIANT flags, empty;
         VariantInit(&flags);
         VariantInit(&empty);
@@ -286,6 +303,7 @@ private:
     HtmlViewerData data_;
     HWND control_ = nullptr;           // child: the control container's window
     IWebBrowser2* browser_ = nullptr;  // owned reference
+    BrowserGuard* guard_ = nullptr;    // owned
     bool preview_ = false;
     std::string statusText_;
 };

@@ -1,7 +1,8 @@
 // The HTML viewer hosts the system's web browser control, stays hidden as
 // loaded, and navigates to its address: the browser's GET reaches a loopback
 // server. Shown, it is worked from the keyboard: Tab goes into the browser,
-// through its page, and out again.
+// through its page, and out again. Hidden, it opens only web addresses and
+// runs nothing a page asks for.
 #include "runtime/forms/unit_properties.h"
 #include "runtime/units/unit_data.h"
 #include "tests/app/web/loopback_server.h"
@@ -23,6 +24,58 @@ namespace {
 constexpr UnitId kViewer = 0x16011EE8;
 constexpr UnitId kBoxBefore = 0x16011EE9;
 constexpr UnitId kButtonAfter = 0x16011EEA;
+
+// The viewer's browser (a reference the caller releases), or null.
+IWebBrowser2* ViewerBrowser(HWND host)
+{
+    using GetControlFn = HRESULT(WINAPI*)(HWND, IUnknown**);
+    HMODULE atl = GetModuleHandleW(L"atl.dll");  // loaded by the viewer
+    auto getControl = atl ? reinterpret_cast<GetControlFn>(GetProcAddress(atl, "AtlAxGetControl")) : nullptr;
+    IUnknown* control = nullptr;
+    if (!getControl || FAILED(getControl(GetDlgItem(host, 0xE900), &control)) || !control) return nullptr;
+    IWebBrowser2* browser = nullptr;
+    control->QueryInterface(IID_IWebBrowser2, reinterpret_cast<void**>(&browser));
+    control->Release();
+    return browser;
+}
+
+std::wstring LocationOf(HWND host)
+{
+    std::wstring location;
+    if (IWebBrowser2* browser = ViewerBrowser(host)) {
+        BSTR text = nullptr;
+        if (SUCCEEDED(browser->get_LocationURL(&text)) && text) location = text;
+        SysFreeString(text);
+        browser->Release();
+    }
+    return location;
+}
+
+// Whether the browser has rendered its page: an HTML document with a body
+// that says it is complete (Wine without Wine Gecko fetches but never gets
+// this far).
+bool PageRendered(HWND host)
+{
+    IWebBrowser2* browser = ViewerBrowser(host);
+    if (!browser) return false;
+    IDispatch* document = nullptr;
+    IHTMLDocument2* html = nullptr;
+    IHTMLElement* body = nullptr;
+    BSTR state = nullptr;
+    bool rendered = SUCCEEDED(browser->get_Document(&document)) && document &&
+                    SUCCEEDED(document->QueryInterface(IID_IHTMLDocument2, reinterpret_cast<void**>(&html))) &&
+                    SUCCEEDED(html->get_body(&body)) && body && SUCCEEDED(html->get_readyState(&state)) && state &&
+                    std::wstring(state) == L"complete";
+    SysFreeString(state);
+    for (IUnknown* p : std::initializer_list<IUnknown*>{body, html, document, browser})
+        if (p) p->Release();
+    return rendered;
+}
+
+void SetAddress(const std::string& address)
+{
+    WriteUnitProperty(kWindowId, kViewer, 8 + 3, -1, reinterpret_cast<uintptr_t>(address.c_str()), 0);
+}
 
 // The id of the page element that has the focus, or "" when the browser has
 // no HTML document to ask (no HTML engine) or nothing in it has the focus.
@@ -81,6 +134,109 @@ TEST_F(HtmlViewerTest, HiddenViewerNavigatesToItsAddress)
     EXPECT_EQ(request.Method(), "GET");
     EXPECT_EQ(request.Target(), "/yy/song.mp3?x=1");
     EXPECT_FALSE(IsWindowVisible(host));
+}
+
+// A page that the network chose, opened in the hidden viewer: its script
+// would fetch a second address, open a window and leave for a file, and its
+// refresh would fetch a fourth. None of them happens; the page itself was
+// fetched.
+TEST_F(HtmlViewerTest, HiddenViewerRunsNothingThePageAsksFor)
+{
+    LoopbackServer server;
+    server.SetRouter([](const LoopbackRequest& request) {
+        if (request.Target() != "/page.html") return LoopbackReply{LoopbackServer::Response(200, "OK", "", "")};
+        return LoopbackReply{LoopbackServer::Response(
+            200, "OK", "Content-Type: text/html\r\n",
+            "<html><head><meta http-equiv=\"refresh\" content=\"0;url=/refreshed\"></head><body>page"
+            "<script>new Image().src = '/second'; window.open('/opened');"
+            "location.href = 'file:///C:/Windows/win.ini';</script></body></html>")};
+    });
+    ASSERT_TRUE(LoadTestWindow({kWindowUnitId, kUnitTypeWindow, 50, 50, 415, 127},
+                               {{kViewer, kUnitTypeHtmlViewer, 10, 10, 100, 40, kUnitTabStop, {}}}));
+    HWND host = UnitWindow(kViewer);
+    ASSERT_NE(host, nullptr) << "the browser control could not be hosted";
+    const std::string page = server.Url("/page.html");
+    SetAddress(page);
+    ASSERT_TRUE(PumpUntil([&] { return !server.Requests().empty(); }, 20000)) << "the browser sent no request";
+    if (!PumpUntil([&] { return PageRendered(host); }, 10000))
+        GTEST_SKIP() << "the browser fetched the page but renders none here (Wine without Wine Gecko has no HTML "
+                        "engine and runs no script): what a page may do is shown on Windows";
+    Pump(3000);  // time for the script, the window and the refresh, had they run
+    std::vector<std::string> targets;
+    for (const LoopbackRequest& request : server.Requests()) targets.push_back(request.Target());
+    EXPECT_EQ(targets, std::vector<std::string>{"/page.html"});
+    EXPECT_EQ(LocationOf(host), Wide(page)) << "the page stays; the file address was not opened";
+}
+
+// Navigations the viewer's documents start go only to web addresses while
+// the viewer is hidden; a shown viewer is a page for the user and keeps the
+// browser's own rules. Under Wine the browser has no document to start one
+// from (no Wine Gecko), so the viewer's own address stands in for it: the
+// browser asks the same question (BeforeNavigate2) before either. A
+// javascript: address needs the document's script engine, which Wine's
+// browser lacks: it only takes the address as its location, whereas Windows
+// would run it and fetch the address it names.
+TEST_F(HtmlViewerTest, HiddenViewerOpensOnlyWebAddresses)
+{
+    // A user's temporary folder may have characters outside ASCII; its short
+    // name (where the volume keeps short names) has none.
+    wchar_t folder[MAX_PATH];
+    ASSERT_GT(GetTempPathW(MAX_PATH, folder), 0u);
+    GetShortPathNameW(folder, folder, MAX_PATH);
+    const std::wstring file = std::wstring(folder) + L"sl_viewer_page.html";
+    std::string fileAddress = "file:///";
+    for (wchar_t c : file) {
+        if (c >= 0x80) GTEST_SKIP() << "the temporary folder has no address in plain ASCII here";
+        fileAddress += c == L'\\' ? '/' : static_cast<char>(c);
+    }
+    HANDLE h = CreateFileW(file.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
+    ASSERT_NE(h, INVALID_HANDLE_VALUE);
+    DWORD written = 0;
+    WriteFile(h, "<html><body>file</body></html>", 30, &written, nullptr);
+    CloseHandle(h);
+
+    const struct {
+        uint32_t flags;
+        bool opensFile;
+    } cases[] = {{kUnitTabStop, false}, {kUnitVisible | kUnitTabStop, true}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.opensFile ? "shown" : "hidden");
+        LoopbackServer server;
+        server.SetRouter([](const LoopbackRequest& request) {
+            const bool audio = request.Target() == "/song.mp3";
+            return LoopbackReply{LoopbackServer::Response(
+                200, "OK", audio ? "Content-Type: audio/mpeg\r\n" : "Content-Type: text/html\r\n",
+                audio ? "ID3" : "<html><body>page</body></html>")};
+        });
+        ASSERT_TRUE(LoadTestWindow({kWindowUnitId, kUnitTypeWindow, 50, 50, 415, 220},
+                                   {{kViewer, kUnitTypeHtmlViewer, 10, 10, 300, 120, c.flags, {}}}));
+        HWND host = UnitWindow(kViewer);
+        ASSERT_NE(host, nullptr) << "the browser control could not be hosted";
+        const std::string page = server.Url("/page.html");
+        SetAddress(page);
+        ASSERT_TRUE(PumpUntil([&] { return LocationOf(host) == Wide(page); }, 20000)) << "the page was not opened";
+
+        SetAddress(fileAddress);
+        const bool opened = PumpUntil([&] { return LocationOf(host) != Wide(page); }, 3000);
+        EXPECT_EQ(opened, c.opensFile) << "now at " << testing::PrintToString(LocationOf(host));
+        if (c.opensFile) {
+            UnloadTestWindow();
+            continue;
+        }
+        SetAddress("javascript:location.href='" + server.Url("/from-script") + "'");
+        Pump(1000);
+        EXPECT_EQ(LocationOf(host), Wide(page));
+
+        // The audio address is a download, not a document: it still goes out.
+        SetAddress(server.Url("/song.mp3"));
+        ASSERT_TRUE(PumpUntil([&] { return server.Requests().size() >= 2; }, 20000)) << "no request for the audio";
+        Pump(500);
+        std::vector<std::string> targets;
+        for (const LoopbackRequest& request : server.Requests()) targets.push_back(request.Target());
+        EXPECT_EQ(targets, (std::vector<std::string>{"/page.html", "/song.mp3"}));
+        UnloadTestWindow();
+    }
+    DeleteFileW(file.c_str());
 }
 
 TEST_F(HtmlViewerTest, TabGoesThroughAVisibleViewersPageBeforeLeavingIt)
