@@ -126,8 +126,10 @@ void CALLBACK OnInternetStatus(HINTERNET, DWORD_PTR context, DWORD status, void*
     if (status == INTERNET_STATUS_HANDLE_CLOSING) {
         state->Release();  // this handle's reference: nothing follows its closing notice
     } else if (status == INTERNET_STATUS_REQUEST_COMPLETE) {
+        // One kind for every step: WinInet's completion does not say which
+        // call it ends, so only the open step's first one counts.
         const auto* outcome = static_cast<const INTERNET_ASYNC_RESULT*>(info);
-        state->Complete(outcome->dwResult != 0, outcome->dwError);
+        state->Complete(0, outcome->dwResult != 0, outcome->dwError);
     }
 }
 
@@ -162,13 +164,23 @@ public:
         if (handle && state_) state_->AddRef();
     }
 
+    // Just before a step's call, in asynchronous mode: only a completion
+    // that comes from now on ends the step.
+    void Begin()
+    {
+        if (state_) state_->Begin();
+    }
     // A step's call has returned `finished`: in asynchronous mode a pending
     // one is awaited within the time left.
     Outcome Await(BOOL finished)
     {
-        if (finished) return Outcome::Done;
-        if (!state_ || GetLastError() != ERROR_IO_PENDING) return Outcome::Failed;
-        return state_->Wait(limits_);
+        using Returned = AsyncCompletion::Returned;
+        DWORD error = finished ? 0 : GetLastError();
+        if (!state_) return finished ? Outcome::Done : Outcome::Failed;
+        Returned returned = finished                    ? Returned::Finished
+                            : error == ERROR_IO_PENDING ? Returned::Pending
+                                                        : Returned::Failed;
+        return state_->Await(returned, limits_);
     }
 
 private:
@@ -264,6 +276,7 @@ ByteSet WinInetVisit(const WinInetVisitArgs& args)
         headerText = state->headers.c_str();
         postData = state->sent.data();
     }
+    steps.Begin();
     BOOL sent = DllCall<BOOL>(kHttpSendRequestA, h.request, headerText, static_cast<DWORD>(headers.size()),
                               postLength ? const_cast<uint8_t*>(postData) : nullptr, static_cast<DWORD>(postLength));
     // Failures of sending are not detected: the read below finds nothing.
@@ -281,6 +294,7 @@ ByteSet WinInetVisit(const WinInetVisitArgs& args)
         InetCompletion* state = steps.State();
         uint8_t* piece = state ? state->piece.data() : syncPiece.data();
         DWORD syncRead = 0;
+        steps.Begin();
         Outcome step = steps.Await(
             DllCall<BOOL>(kInternetReadFile, h.request, piece, kReadPiece, state ? &state->read : &syncRead));
         // Past the deadline the download is abandoned: the handles close as
