@@ -238,9 +238,11 @@ ByteSet WinInetVisit(const WinInetVisitArgs& args)
     }
     // Nothing is read from the cache, so nothing need be kept in it: each
     // download would otherwise add an entry to the user's URL cache (and its
-    // index, which the process maps) for the rest of a long run. (Wine's
-    // WinInet still writes the entry when a file is asked for.)
-    DWORD flags = INTERNET_FLAG_RELOAD | INTERNET_FLAG_NEED_FILE | INTERNET_FLAG_NO_CACHE_WRITE;
+    // index, which the process maps) for the rest of a long run. Nor is a
+    // file asked for: the body is only ever read into memory, and a request
+    // that needs a file gets a temporary one for a download it may not cache
+    // (and under Wine a cache entry after all), one per cover.
+    DWORD flags = INTERNET_FLAG_RELOAD | INTERNET_FLAG_NO_CACHE_WRITE;
     if (args.cookies) flags |= INTERNET_FLAG_NO_COOKIES;
     if (args.noRedirect) flags |= INTERNET_FLAG_NO_AUTO_REDIRECT;
     flags |= secure ? INTERNET_FLAG_SECURE : INTERNET_FLAG_IGNORE_REDIRECT_TO_HTTPS;

@@ -1,5 +1,6 @@
 #include "app/web/wininet_visit.h"
 
+#include "tests/app/web/inet_cache.h"
 #include "tests/app/web/loopback_server.h"
 #include "tests/app/web/web_test_support.h"
 #include "tests/support/heap_balance.h"
@@ -82,8 +83,8 @@ TEST_F(WinInetVisitTest, ResponseHeadersAndMergedCookies)
                                          std::string("\x89PNG\0\x01", 6)));
     std::string url = server.Url("/c");
     TextVar cookies("b=0; z=9"), newCookies, responseHeaders;
-    OwnedResult body(WinInetVisit({.address = url.c_str(), .cookies = &cookies, .newCookies = &newCookies,
-                                   .responseHeaders = &responseHeaders}));
+    OwnedResult body(WinInetVisit(
+        {.address = url.c_str(), .cookies = &cookies, .newCookies = &newCookies, .responseHeaders = &responseHeaders}));
     EXPECT_EQ(body.Bytes(), std::string("\x89PNG\0\x01", 6));
     EXPECT_EQ(cookies.Str(), "a=1; b=2; z=9");
     EXPECT_EQ(newCookies.Str(), "a=1; b=2; z=9");
@@ -99,11 +100,30 @@ TEST_F(WinInetVisitTest, OversizedHeaderBlockLeavesSpaces)
     server.Push(LoopbackServer::Response(200, "OK", big, "ok"));
     std::string url = server.Url("/");
     TextVar responseHeaders, newCookies("old");
-    OwnedResult body(WinInetVisit({.address = url.c_str(), .newCookies = &newCookies,
-                                   .responseHeaders = &responseHeaders}));
+    OwnedResult body(
+        WinInetVisit({.address = url.c_str(), .newCookies = &newCookies, .responseHeaders = &responseHeaders}));
     EXPECT_EQ(body.Bytes(), "ok");
     EXPECT_EQ(responseHeaders.Str(), std::string(5000, ' '));
     EXPECT_EQ(newCookies.Str(), "");  // the cookie line was never seen
+}
+
+// Nothing of a download stays on disk: a cover is only ever held in memory,
+// so a lookup must not leave a cache or temporary file behind, in either
+// mode.
+TEST_F(WinInetVisitTest, DownloadLeavesNoFileBehind)
+{
+    const uint32_t deadlines[] = {0, 10000};
+    for (uint32_t deadline : deadlines) {
+        std::wstring stem = L"nofile" + std::to_wstring(deadline) + L"-" + std::to_wstring(GetTickCount());
+        server.Push(LoopbackServer::Response(200, "OK", "Content-Type: image/jpeg\r\n", "cover"));
+        std::string url = server.Url("/" + std::string(stem.begin(), stem.end()) + ".jpg");
+        {
+            OwnedResult body(WinInetVisit({.address = url.c_str(), .deadlineMs = deadline}));
+            EXPECT_EQ(body.Bytes(), "cover");
+        }
+        EXPECT_EQ(CachedDownloadCount(stem), 0) << "deadline " << deadline;
+        RemoveCachedDownloads(stem);
+    }
 }
 
 TEST_F(WinInetVisitTest, RefusedConnectionGivesEmptyBodyAndReleasesAll)
