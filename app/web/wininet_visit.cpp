@@ -158,9 +158,9 @@ std::string WithDefaultHeaders(std::string headers, const std::string& address, 
 }
 
 // A number option (a wait in ms, a code page, a switch).
-void SetWait(HINTERNET handle, DWORD option, DWORD ms)
+void SetNumber(HINTERNET handle, DWORD option, DWORD value)
 {
-    DllCall<BOOL>(kInternetSetOptionW, handle, option, static_cast<void*>(&ms), DWORD{sizeof ms});
+    DllCall<BOOL>(kInternetSetOptionW, handle, option, static_cast<void*>(&value), DWORD{sizeof value});
 }
 
 // The wide functions would send a host name with characters beyond ASCII
@@ -169,8 +169,8 @@ void SetWait(HINTERNET handle, DWORD option, DWORD ms)
 // Asked for GBK, every machine sends those same bytes.
 void SendHostAsGbk(HINTERNET handle)
 {
-    SetWait(handle, INTERNET_OPTION_IDN, 0);
-    SetWait(handle, INTERNET_OPTION_CODEPAGE, 936);
+    SetNumber(handle, INTERNET_OPTION_IDN, 0);
+    SetNumber(handle, INTERNET_OPTION_CODEPAGE, 936);
 }
 
 // With a deadline the exchange runs in WinInet's asynchronous mode: sending
@@ -308,9 +308,9 @@ ByteSet WinInetVisit(const WinInetVisitArgs& args)
         // The platform's own waits end with the deadline too, so that an
         // abandoned request stops there as well; the request inherits them.
         DWORD left = limits.Bound(UINT32_MAX);
-        SetWait(h.connection, INTERNET_OPTION_CONNECT_TIMEOUT, left);
-        SetWait(h.connection, INTERNET_OPTION_SEND_TIMEOUT, left);
-        SetWait(h.connection, INTERNET_OPTION_RECEIVE_TIMEOUT, left);
+        SetNumber(h.connection, INTERNET_OPTION_CONNECT_TIMEOUT, left);
+        SetNumber(h.connection, INTERNET_OPTION_SEND_TIMEOUT, left);
+        SetNumber(h.connection, INTERNET_OPTION_RECEIVE_TIMEOUT, left);
     }
     // Nothing is read from the cache, so nothing need be kept in it: each
     // download would otherwise add an entry to the user's URL cache (and its
@@ -371,7 +371,7 @@ ByteSet WinInetVisit(const WinInetVisitArgs& args)
     if (declared) body.ReserveDeclared(*declared);
     std::vector<uint8_t> syncPiece(steps.State() ? 0 : kReadPiece);
     for (;;) {
-        if (limits.HasDeadline()) SetWait(h.request, INTERNET_OPTION_RECEIVE_TIMEOUT, limits.Bound(UINT32_MAX));
+        if (limits.HasDeadline()) SetNumber(h.request, INTERNET_OPTION_RECEIVE_TIMEOUT, limits.Bound(UINT32_MAX));
         InetCompletion* state = steps.State();
         uint8_t* piece = state ? state->piece.data() : syncPiece.data();
         DWORD syncRead = 0;
