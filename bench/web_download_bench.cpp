@@ -51,7 +51,8 @@ size_t PrivateBytes()
 // Samples the private bytes while `work` runs; returns the peak above the
 // level before it started. The level is taken once the sampling thread is
 // running, so that its own stack is not counted as the work's.
-template <typename F> size_t PeakAdded(F&& work)
+template <typename F>
+size_t PeakAdded(F&& work)
 {
     std::atomic<bool> done{false};
     std::atomic<size_t> base{0};
@@ -102,13 +103,13 @@ struct Buffer {
 
 size_t FloorWinHttp(const std::wstring& host, INTERNET_PORT port, Buffer& buffer)
 {
-    HINTERNET session =
-        DllCall<HINTERNET>(kWinHttpOpen, L"floor", DWORD{WINHTTP_ACCESS_TYPE_NO_PROXY},
-                           static_cast<const wchar_t*>(nullptr), static_cast<const wchar_t*>(nullptr), DWORD{0});
+    HINTERNET session = DllCall<HINTERNET>(kWinHttpOpen, L"floor", DWORD{WINHTTP_ACCESS_TYPE_NO_PROXY},
+                                           static_cast<const wchar_t*>(nullptr),
+                                           static_cast<const wchar_t*>(nullptr), DWORD{0});
     HINTERNET connection = DllCall<HINTERNET>(kWinHttpConnect, session, host.c_str(), port, DWORD{0});
-    HINTERNET request =
-        DllCall<HINTERNET>(kWinHttpOpenRequest, connection, L"GET", L"/big", static_cast<const wchar_t*>(nullptr),
-                           static_cast<const wchar_t*>(nullptr), static_cast<const wchar_t**>(nullptr), DWORD{0});
+    HINTERNET request = DllCall<HINTERNET>(kWinHttpOpenRequest, connection, L"GET", L"/big",
+                                           static_cast<const wchar_t*>(nullptr), static_cast<const wchar_t*>(nullptr),
+                                           static_cast<const wchar_t**>(nullptr), DWORD{0});
     DllCall<BOOL>(kWinHttpSendRequest, request, static_cast<const wchar_t*>(nullptr), DWORD{0},
                   static_cast<void*>(nullptr), DWORD{0}, DWORD{0}, DWORD_PTR{0});
     DllCall<BOOL>(kWinHttpReceiveResponse, request, static_cast<void*>(nullptr));
