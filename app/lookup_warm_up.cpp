@@ -59,8 +59,8 @@ void OpenWinHttpRequestOnce()
 
 void OpenWinInetSessionOnce()
 {
-    if (!Bound({web::kInternetOpenA, web::kInternetCloseHandle})) return;
-    void* session = DllCall<void*>(web::kInternetOpenA, "", kInternetOpenTypeDirect, "", "", DWORD{0});
+    if (!Bound({web::kInternetOpenW, web::kInternetCloseHandle})) return;
+    void* session = DllCall<void*>(web::kInternetOpenW, L"", kInternetOpenTypeDirect, L"", L"", DWORD{0});
     if (session) DllCall<BOOL>(web::kInternetCloseHandle, session);
 }
 

@@ -31,7 +31,7 @@ namespace {
 constexpr DWORD kInternetOpenTypeDirect = 1;
 constexpr DWORD kInternetServiceHttp = 3;
 constexpr DWORD kInternetFlagReload = 0x80000000;
-constexpr DWORD kInternetFlagNeedFile = 0x10;
+constexpr DWORD kInternetFlagNoCacheWrite = 0x04000000;
 
 // Committed private memory of the process, by walking its address space
 // (Wine leaves the private-usage counter at 0).
@@ -129,15 +129,15 @@ size_t FloorWinHttp(const std::wstring& host, INTERNET_PORT port, Buffer& buffer
     return total;
 }
 
-size_t FloorWinInet(const char* host, INTERNET_PORT port, Buffer& buffer)
+size_t FloorWinInet(const wchar_t* host, INTERNET_PORT port, Buffer& buffer)
 {
-    HINTERNET session = DllCall<HINTERNET>(kInternetOpenA, "floor", kInternetOpenTypeDirect, "", "", DWORD{0});
-    HINTERNET connection = DllCall<HINTERNET>(kInternetConnectA, session, host, port, "", "",
-                                              kInternetServiceHttp, DWORD{0}, DWORD_PTR{0});
-    HINTERNET request = DllCall<HINTERNET>(kHttpOpenRequestA, connection, "GET", "/big", "HTTP/1.1", "",
-                                           static_cast<const char**>(nullptr),
-                                           DWORD{kInternetFlagReload | kInternetFlagNeedFile}, DWORD_PTR{0});
-    DllCall<BOOL>(kHttpSendRequestA, request, "", DWORD{0}, static_cast<void*>(nullptr), DWORD{0});
+    HINTERNET session = DllCall<HINTERNET>(kInternetOpenW, L"floor", kInternetOpenTypeDirect, L"", L"", DWORD{0});
+    HINTERNET connection = DllCall<HINTERNET>(kInternetConnectW, session, host, port, L"", L"", kInternetServiceHttp,
+                                              DWORD{0}, DWORD_PTR{0});
+    HINTERNET request = DllCall<HINTERNET>(kHttpOpenRequestW, connection, L"GET", L"/big", L"HTTP/1.1", L"",
+                                           static_cast<const wchar_t**>(nullptr),
+                                           DWORD{kInternetFlagReload | kInternetFlagNoCacheWrite}, DWORD_PTR{0});
+    DllCall<BOOL>(kHttpSendRequestW, request, L"", DWORD{0}, static_cast<void*>(nullptr), DWORD{0});
     size_t total = 0;
     for (;;) {
         DWORD read = 0;
@@ -211,7 +211,7 @@ int main(int argc, char** argv)
             pushBig();
             int64_t start = Now();
             Buffer buffer(size);  // released after the timing, as the routines' results are
-            const bool complete = FloorWinInet("127.0.0.1", server.Port(), buffer) == size;
+            const bool complete = FloorWinInet(L"127.0.0.1", server.Port(), buffer) == size;
             inetFloor = std::min(inetFloor, Seconds(start));
             ok &= complete;
         }

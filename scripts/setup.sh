@@ -4,7 +4,7 @@
 #
 #   1. Debian packages (i386 Wine, mingw-w64, Xvfb, CMake, clang, ...).
 #   2. A deb-src entry so the picture libraries' sources come from Debian.
-#   3. Private zh_CN.UTF-8 and en_US.UTF-8 locales under $SL_CACHE/locale.
+#   3. Private zh_CN.UTF-8, en_US.UTF-8 and ja_JP.UTF-8 locales under $SL_CACHE/locale.
 #   4. libjpeg-turbo, libpng, giflib and GoogleTest cross-built for i686
 #      Windows into $SL_CACHE/deps-<key>, keyed by their versions, the
 #      compiler's version and this script.
@@ -90,7 +90,7 @@ HaveSourceIndex() {
 # --- 3. locales ------------------------------------------------------------
 MakeLocales() {
     local l
-    for l in zh_CN en_US; do
+    for l in zh_CN en_US ja_JP; do
         if [ ! -f "$SL_LOCPATH/$l.UTF-8/LC_CTYPE" ]; then
             mkdir -p "$SL_LOCPATH"
             localedef -i "$l" -f UTF-8 "$SL_LOCPATH/$l.UTF-8" 2>/dev/null || [ -f "$SL_LOCPATH/$l.UTF-8/LC_CTYPE" ]

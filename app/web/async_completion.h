@@ -12,6 +12,14 @@
 // holds one from the moment that notice is certain (its context set and the
 // callback installed) until the notice itself. Whoever lets go last frees it.
 //
+// A completion counts only for the step it belongs to: the routine opens a
+// step before its call (naming the kind of completion that ends it) and
+// closes it when the call has finished at once or its wait is over. A
+// completion that comes while no step is open, a second one for the same
+// step, or one of another kind (where the platform's notices tell the kinds
+// apart) is dropped, so that it cannot end the next step's wait while that
+// step's buffer is still being filled.
+//
 // Each platform derives its state from this, adding what its callback
 // carries and the buffers its pending calls use.
 #pragma once
@@ -25,6 +33,9 @@ namespace web {
 class AsyncCompletion {
 public:
     enum class Outcome { Done, Failed, Expired };
+    // How a step's call returned: finished at once, pending (its completion
+    // will come), or failed without going pending.
+    enum class Returned { Finished, Pending, Failed };
 
     // Made with one reference, the maker's. `platformFunction` is any
     // function of the library whose threads will call back: that library is
@@ -46,24 +57,40 @@ public:
         if (InterlockedDecrement(&refs_) == 0) delete this;
     }
 
-    // On the platform's thread: the pending call has ended. What the callback
-    // carries is written before this, and read by the routine after Wait().
-    void Complete(bool succeeded, DWORD error);
+    // On the window thread, just before a step's call: from now on one
+    // completion of `kind` ends this step, and none of an earlier one does.
+    void Begin(uint32_t kind = 0);
 
-    // The end of the pending call: Done, Failed (the platform's own failure,
-    // its time-outs included, while time is left), or Expired (the deadline
-    // passed first). The one place a routine blocks on the network.
-    Outcome Wait(const DownloadLimits& limits);
+    // On the platform's thread: a pending call of `kind` has ended, carrying
+    // `value` (a count, where the notice has one). False when no open step
+    // takes it; the routine reads what the completion carried after Wait().
+    bool Complete(uint32_t kind, bool succeeded, DWORD error, DWORD value = 0);
 
-    // The platform's error code of a call that ended Failed.
+    // The step's call has returned: Done when it finished at once, Failed
+    // when it failed without going pending, else the end of the pending call:
+    // Done, Failed (the platform's own failure, its time-outs included, while
+    // time is left), or Expired (the deadline passed first). The step is
+    // closed afterwards either way. The one place a routine blocks on the
+    // network.
+    Outcome Await(Returned returned, const DownloadLimits& limits);
+
+    // The platform's error code of a step that ended Failed through its
+    // completion, and the value its completion carried.
     DWORD Error() const { return error_; }
+    DWORD Value() const { return value_; }
 
 private:
-    HANDLE event_ = nullptr;  // owned; auto-reset, set by each completion
+    void Close();
+
+    HANDLE event_ = nullptr;  // owned; manual-reset, reset as each step opens
     bool pinned_ = false;
     LONG refs_ = 1;
+    CRITICAL_SECTION lock_;  // guards what follows, between the two threads
+    bool open_ = false;      // a step waits for its completion
+    uint32_t kind_ = 0;
     bool succeeded_ = false;
     DWORD error_ = 0;
+    DWORD value_ = 0;
 };
 
 }  // namespace web

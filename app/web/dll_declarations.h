@@ -29,17 +29,17 @@ enum DllCommand : int32_t {
     kMultiByteToWideChar = 18,  // no library named: the standard system libraries are searched
     kWideCharToMultiByte = 19,
     kWideCharToMultiByteAgain = 20,  // the same export declared a second time, bound separately
-    kInternetOpenA = 21,
+    kInternetOpenW = 21,
     kInternetCloseHandle = 22,
-    kInternetConnectA = 23,
-    kHttpOpenRequestA = 24,
-    kHttpSendRequestA = 25,
-    kHttpSendRequestAAgain = 26,
+    kInternetConnectW = 23,
+    kHttpOpenRequestW = 24,
+    kHttpSendRequestW = 25,
+    kHttpSendRequestWAgain = 26,
     kInternetReadFile = 27,
-    kHttpQueryInfoA = 28,
-    // The rest only for a download with a deadline.
-    kInternetSetOptionA = 29,
-    kInternetSetStatusCallbackA = 30,
+    kHttpQueryInfoW = 28,
+    kInternetSetOptionW = 29,
+    // Only for a download with a deadline.
+    kInternetSetStatusCallbackW = 30,
     kWinHttpSetStatusCallback = 31,
 };
 

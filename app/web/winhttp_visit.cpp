@@ -108,10 +108,29 @@ std::string BuildHeaderBlock(const std::string& requestHeaders, const std::strin
 // buffer and count.
 struct HttpCompletion : AsyncCompletion {
     using AsyncCompletion::AsyncCompletion;
-    DWORD count = 0;             // bytes available, or read, by the last completed call
     std::vector<uint8_t> piece;  // the read buffer
     std::vector<uint8_t> post;   // the request body, copied from the caller's
 };
+
+// The steps, each ended by its own notice or by an error notice naming its
+// call; the completion's value is the count available, or read.
+enum StepKind : uint32_t { kSending = 1, kReceiving, kQuerying, kReading };
+
+uint32_t StepOfFailedCall(DWORD_PTR call)
+{
+    switch (call) {
+    case API_SEND_REQUEST:
+        return kSending;
+    case API_RECEIVE_RESPONSE:
+        return kReceiving;
+    case API_QUERY_DATA_AVAILABLE:
+        return kQuerying;
+    case API_READ_DATA:
+        return kReading;
+    default:
+        return 0;  // no step of this routine's
+    }
+}
 
 void CALLBACK OnWinHttpStatus(HINTERNET, DWORD_PTR context, DWORD status, void* info, DWORD length)
 {
@@ -121,21 +140,23 @@ void CALLBACK OnWinHttpStatus(HINTERNET, DWORD_PTR context, DWORD status, void* 
     case WINHTTP_CALLBACK_STATUS_HANDLE_CLOSING:
         state->Release();  // the request's reference: nothing follows its closing notice
         return;
+    case WINHTTP_CALLBACK_STATUS_SENDREQUEST_COMPLETE:
+        state->Complete(kSending, true, 0);
+        return;
+    case WINHTTP_CALLBACK_STATUS_HEADERS_AVAILABLE:
+        state->Complete(kReceiving, true, 0);
+        return;
     case WINHTTP_CALLBACK_STATUS_DATA_AVAILABLE:
-        state->count = *static_cast<DWORD*>(info);
-        state->Complete(true, 0);
+        state->Complete(kQuerying, true, 0, *static_cast<DWORD*>(info));
         return;
     case WINHTTP_CALLBACK_STATUS_READ_COMPLETE:
-        state->count = length;
-        state->Complete(true, 0);
+        state->Complete(kReading, true, 0, length);
         return;
-    case WINHTTP_CALLBACK_STATUS_SENDREQUEST_COMPLETE:
-    case WINHTTP_CALLBACK_STATUS_HEADERS_AVAILABLE:
-        state->Complete(true, 0);
+    case WINHTTP_CALLBACK_STATUS_REQUEST_ERROR: {
+        const auto* result = static_cast<const WINHTTP_ASYNC_RESULT*>(info);
+        state->Complete(StepOfFailedCall(result->dwResult), false, result->dwError);
         return;
-    case WINHTTP_CALLBACK_STATUS_REQUEST_ERROR:
-        state->Complete(false, static_cast<WINHTTP_ASYNC_RESULT*>(info)->dwError);
-        return;
+    }
     default:
         return;
     }
@@ -177,9 +198,23 @@ private:
     Next SetOptions();
     Next SendRequest();
     bool StartAsync(std::string_view post);
+    // Just before a step's call, in asynchronous mode: only a completion of
+    // this kind, from now on, ends the step.
+    void Begin(StepKind kind)
+    {
+        if (async_) async_->Begin(kind);
+    }
     // A step: in synchronous mode the call's own result; in asynchronous mode
-    // its start, then its completion within the time left.
-    Outcome Await(BOOL started) { return !started ? Outcome::Failed : async_ ? async_->Wait(limits_) : Outcome::Done; }
+    // its start, then its completion within the time left. The deadline
+    // passing is remembered, so that the handles close before anything else.
+    Outcome Await(BOOL started)
+    {
+        using Returned = AsyncCompletion::Returned;
+        if (!async_) return started ? Outcome::Done : Outcome::Failed;
+        Outcome outcome = async_->Await(started ? Returned::Pending : Returned::Failed, limits_);
+        if (outcome == Outcome::Expired) expired_ = true;
+        return outcome;
+    }
     // False when the body was abandoned at a limit.
     bool ReadBody();
     Outcome ReadPiece(DWORD available);
@@ -198,6 +233,7 @@ private:
     int32_t stagesEntered_ = 0;
     uint32_t phaseMs_ = 30000;  // the time-out of each phase, as the caller chose it
     bool head_ = false;         // a HEAD request, whose response carries no body
+    bool expired_ = false;      // a step was given up on at the deadline
 
     RegexObject regex_;  // for the charset search; made when the routine starts
     BodyBuffer body_;
@@ -233,6 +269,11 @@ Text Exchange::Run()
             CloseHandles();
         }
     }
+    // A request given up on at the deadline is closed at once, which is how
+    // WinHttp cancels it, rather than go on transferring while the waiting
+    // messages below run. Its callback may still come until the closing
+    // notice; what it touches is held by the notice's own reference.
+    if (expired_) CloseHandles();
     // 31. Leaving each stage lets waiting window messages through, innermost
     // first; failure messages are already written. 32-33: the handles close
     // as the exchange goes.
@@ -360,6 +401,7 @@ Exchange::Next Exchange::SendRequest()
     if (limits_.HasDeadline() && !StartAsync(post)) return Fail(kMsg711);
     const void* body = post.empty() ? nullptr : async_ ? static_cast<const void*>(async_->post.data()) : post.data();
     auto length = static_cast<DWORD>(post.size());
+    Begin(kSending);
     Outcome sent = Await(DllCall<BOOL>(kWinHttpSendRequest, request_, static_cast<const wchar_t*>(nullptr), DWORD{0},
                                        const_cast<void*>(body), length, length, reinterpret_cast<DWORD_PTR>(async_)));
     // Past the deadline the server has not answered in time, whichever step
@@ -376,6 +418,7 @@ Exchange::Next Exchange::SendRequest()
         DllCall<BOOL>(kWinHttpSetOption, request_, DWORD{WINHTTP_OPTION_RECEIVE_RESPONSE_TIMEOUT}, &left, DWORD{4});
         SetReceiveTimeout(left);
     }
+    Begin(kReceiving);
     if (Await(DllCall<BOOL>(kWinHttpReceiveResponse, request_, static_cast<void*>(nullptr))) != Outcome::Done)
         return Fail(kMsg712);
     return Next::Continue;
@@ -445,13 +488,14 @@ bool Exchange::ReadBody()
         if (limits_.HasDeadline()) SetReceiveTimeout(limits_.Bound(phaseMs_));
         DWORD available = 0;
         // In asynchronous mode the count comes with the completion only.
+        Begin(kQuerying);
         Outcome queried = Await(DllCall<BOOL>(kWinHttpQueryDataAvailable, request_, async_ ? nullptr : &available));
         // A body cut off by the deadline is no body at all, not a shorter one.
         if (queried == Outcome::Expired || limits_.Expired()) return false;
         // A failed query (a time-out of the caller's among them) ends the
         // body with what was received.
         if (queried == Outcome::Failed) return true;
-        if (async_) available = async_->count;
+        if (async_) available = async_->Value();
         if (available < 1) return true;
         // The cap is checked before the piece is taken, so the body never
         // holds more than the caller allowed.
@@ -473,11 +517,12 @@ Outcome Exchange::ReadPiece(DWORD available)
     Outcome outcome;
     if (async_) {
         async_->piece.resize(available);
+        Begin(kReading);
         outcome = Await(
             DllCall<BOOL>(kWinHttpReadData, request_, async_->piece.data(), available, static_cast<DWORD*>(nullptr)));
         // The count is the completion's: a read given up on may still write it.
         if (outcome == Outcome::Done) {
-            read = std::min<DWORD>(async_->count, available);
+            read = std::min<DWORD>(async_->Value(), available);
             body_.Append(async_->piece.data(), read);
         }
     } else {

@@ -1,4 +1,4 @@
-// One HTTP or HTTPS exchange through WinInet (ANSI forms), returning the raw
+// One HTTP or HTTPS exchange through WinInet (wide forms), returning the raw
 // response body. No error is reported: a failure yields an empty body.
 #pragma once
 

@@ -1027,6 +1027,9 @@ TEST(SongLinkEndToEnd, CoverIsFetchedOnlyFromAWebAddress)
         {host + "/cover/noscheme", "/cover/noscheme.jpg", false},
         {"ftp://x/?http://" + host + "/cover/sneaky", "/cover/sneaky.jpg", false},
         {"HTTP://" + host + "/cover/upper", "/cover/upper.jpg", true},
+        // Chinese in the path (escaped in the record, GBK in the program)
+        // reaches the server as the same bytes whatever the code page.
+        {"http://" + host + "/cover/\\u56fe\\u7247", "/cover/%CD%BC%C6%AC.jpg", true},
     };
     HostileMusicService service;
     ProgramRun run;

@@ -5,28 +5,46 @@
 
 namespace {
 
-void RemoveUnder(const std::wstring& folder, const std::wstring& stem)
+// Deletes (or, with `remove` false, only counts) the files under `folder`
+// named stem[N]...
+int VisitUnder(const std::wstring& folder, const std::wstring& stem, bool remove)
 {
+    int count = 0;
     WIN32_FIND_DATAW found;
     HANDLE search = FindFirstFileW((folder + L"\\*").c_str(), &found);
-    if (search == INVALID_HANDLE_VALUE) return;
+    if (search == INVALID_HANDLE_VALUE) return 0;
     do {
         std::wstring name = found.cFileName;
         if (name == L"." || name == L"..") continue;
         std::wstring path = folder + L"\\" + name;
-        if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
-            RemoveUnder(path, stem);
-        else if (name.rfind(stem + L"[", 0) == 0)
-            DeleteFileW(path.c_str());
+        if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
+            count += VisitUnder(path, stem, remove);
+        } else if (name.rfind(stem + L"[", 0) == 0) {
+            ++count;
+            if (remove) DeleteFileW(path.c_str());
+        }
     } while (FindNextFileW(search, &found));
     FindClose(search);
+    return count;
+}
+
+std::wstring CacheFolder()
+{
+    wchar_t cache[MAX_PATH] = {};
+    if (SHGetFolderPathW(nullptr, CSIDL_INTERNET_CACHE, nullptr, 0, cache) != S_OK) return {};
+    return cache;
 }
 
 }  // namespace
 
 void RemoveCachedDownloads(const std::wstring& stem)
 {
-    wchar_t cache[MAX_PATH] = {};
-    if (SHGetFolderPathW(nullptr, CSIDL_INTERNET_CACHE, nullptr, 0, cache) != S_OK) return;
-    RemoveUnder(cache, stem);
+    std::wstring cache = CacheFolder();
+    if (!cache.empty()) VisitUnder(cache, stem, true);
+}
+
+int CachedDownloadCount(const std::wstring& stem)
+{
+    std::wstring cache = CacheFolder();
+    return cache.empty() ? -1 : VisitUnder(cache, stem, false);
 }

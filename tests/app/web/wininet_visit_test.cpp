@@ -1,8 +1,10 @@
 #include "app/web/wininet_visit.h"
 
+#include "tests/app/web/inet_cache.h"
 #include "tests/app/web/loopback_server.h"
 #include "tests/app/web/web_test_support.h"
 #include "tests/support/heap_balance.h"
+#include "tests/support/test_machine.h"
 
 #include <gtest/gtest.h>
 
@@ -82,8 +84,8 @@ TEST_F(WinInetVisitTest, ResponseHeadersAndMergedCookies)
                                          std::string("\x89PNG\0\x01", 6)));
     std::string url = server.Url("/c");
     TextVar cookies("b=0; z=9"), newCookies, responseHeaders;
-    OwnedResult body(WinInetVisit({.address = url.c_str(), .cookies = &cookies, .newCookies = &newCookies,
-                                   .responseHeaders = &responseHeaders}));
+    OwnedResult body(WinInetVisit(
+        {.address = url.c_str(), .cookies = &cookies, .newCookies = &newCookies, .responseHeaders = &responseHeaders}));
     EXPECT_EQ(body.Bytes(), std::string("\x89PNG\0\x01", 6));
     EXPECT_EQ(cookies.Str(), "a=1; b=2; z=9");
     EXPECT_EQ(newCookies.Str(), "a=1; b=2; z=9");
@@ -99,11 +101,58 @@ TEST_F(WinInetVisitTest, OversizedHeaderBlockLeavesSpaces)
     server.Push(LoopbackServer::Response(200, "OK", big, "ok"));
     std::string url = server.Url("/");
     TextVar responseHeaders, newCookies("old");
-    OwnedResult body(WinInetVisit({.address = url.c_str(), .newCookies = &newCookies,
-                                   .responseHeaders = &responseHeaders}));
+    OwnedResult body(
+        WinInetVisit({.address = url.c_str(), .newCookies = &newCookies, .responseHeaders = &responseHeaders}));
     EXPECT_EQ(body.Bytes(), "ok");
     EXPECT_EQ(responseHeaders.Str(), std::string(5000, ' '));
     EXPECT_EQ(newCookies.Str(), "");  // the cookie line was never seen
+}
+
+// An address with Chinese characters in its path and query reaches the server
+// as the same bytes on every machine, whatever its code page (ctest runs this
+// case under 936, 1252 and 932).
+TEST_F(WinInetVisitTest, ChineseAddressGoesOutAlikeUnderEveryCodePage)
+{
+    const uint32_t deadlines[] = {0, 10000};
+    for (uint32_t deadline : deadlines) {
+        server.Push(LoopbackServer::Response(200, "OK", "X-Name: \xB2\xE2\r\n", "ok"));
+        // 图/封面.jpg?名=值 and a header value 中文, in GBK.
+        std::string url = server.Url("/\xCD\xBC/\xB7\xE2\xC3\xE6.jpg?\xC3\xFB=\xD6\xB5");
+        TextVar headers("X-Name: \xD6\xD0\xCE\xC4"), responseHeaders;
+        OwnedResult body(WinInetVisit({.address = url.c_str(),
+                                       .requestHeaders = &headers,
+                                       .responseHeaders = &responseHeaders,
+                                       .deadlineMs = deadline}));
+        EXPECT_EQ(body.Bytes(), "ok");
+        LoopbackRequest r = server.Requests().back();
+        EXPECT_EQ(r.Target(), "/%CD%BC/%B7%E2%C3%E6.jpg?%C3%FB=%D6%B5") << "deadline " << deadline;
+        // Header text goes both ways as ISO-8859-1, a byte a character, on
+        // Windows; Wine converts it in the machine's code page instead.
+        if (!RunningUnderWine()) {
+            EXPECT_EQ(r.Header("X-Name"), "\xD6\xD0\xCE\xC4") << "deadline " << deadline;
+            EXPECT_EQ(r.Header("Referer"), url) << "deadline " << deadline;
+            EXPECT_NE(responseHeaders.Str().find("X-Name: \xB2\xE2\r\n"), std::string::npos) << "deadline " << deadline;
+        }
+    }
+}
+
+// Nothing of a download stays on disk: a cover is only ever held in memory,
+// so a lookup must not leave a cache or temporary file behind, in either
+// mode.
+TEST_F(WinInetVisitTest, DownloadLeavesNoFileBehind)
+{
+    const uint32_t deadlines[] = {0, 10000};
+    for (uint32_t deadline : deadlines) {
+        std::wstring stem = L"nofile" + std::to_wstring(deadline) + L"-" + std::to_wstring(GetTickCount());
+        server.Push(LoopbackServer::Response(200, "OK", "Content-Type: image/jpeg\r\n", "cover"));
+        std::string url = server.Url("/" + std::string(stem.begin(), stem.end()) + ".jpg");
+        {
+            OwnedResult body(WinInetVisit({.address = url.c_str(), .deadlineMs = deadline}));
+            EXPECT_EQ(body.Bytes(), "cover");
+        }
+        EXPECT_EQ(CachedDownloadCount(stem), 0) << "deadline " << deadline;
+        RemoveCachedDownloads(stem);
+    }
 }
 
 TEST_F(WinInetVisitTest, RefusedConnectionGivesEmptyBodyAndReleasesAll)
