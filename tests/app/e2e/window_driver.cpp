@@ -89,7 +89,26 @@ void ClickWindow(HWND window)
     PostMessageW(window, WM_LBUTTONUP, 0, at);
 }
 
-COLORREF ClientPixel(HWND window, int x, int y)
+COLORREF WindowPixel(HWND window, int x, int y, bool frame)
+{
+    auto read = [&]() -> COLORREF {
+        HDC dc = frame ? GetWindowDC(window) : GetDC(window);
+        if (!dc) return CLR_INVALID;
+        const COLORREF c = PtVisible(dc, x, y) ? GetPixel(dc, x, y) : CLR_INVALID;
+        ReleaseDC(window, dc);
+        return c;
+    };
+    const COLORREF c = read();
+    if (c != CLR_INVALID) return c;
+    // Posted, not waited for: the program's thread carries it out in its own
+    // time, and a test of a busy program must not stop here.
+    SetWindowPos(GetAncestor(window, GA_ROOT), HWND_TOP, 0, 0, 0, 0,
+                 SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE | SWP_NOOWNERZORDER | SWP_ASYNCWINDOWPOS);
+    Sleep(100);
+    return read();
+}
+
+COLORREF ScreenPixel(HWND window, int x, int y)
 {
     POINT p = {x, y};
     ClientToScreen(window, &p);
