@@ -22,8 +22,9 @@ std::string NotInFront(HWND window)
     const HWND foreground = GetForegroundWindow();
     if (foreground && foreground == GetAncestor(window, GA_ROOT)) return {};
     return "the test's window is not in the foreground (" + Describe(foreground) +
-           " is), and this process may not bring it there under SetForegroundWindow's rules (a test started from a "
-           "console, Windows Terminal or a hosted runner usually may not): keys sent now would go to that window";
+           " is): SetForegroundWindow works only under the rules on its page, which a test started from a console, "
+           "Windows Terminal or a hosted runner usually does not meet, or another window took the foreground; keys "
+           "sent now would go to that window";
 }
 
 std::string Send(INPUT input)

@@ -569,8 +569,8 @@ TEST(SongLinkKeyboard, CaptionButtonsShowSymbolsNotLetters)
                         "classic frame";
     ProgramRun run;
     ASSERT_TRUE(run.Ready());
-    // Drawn as an inactive window's frame, or an active one's: the symbols
-    // are the same.
+    // Read from the window's own drawing, which needs it neither in front
+    // nor active: the symbols are drawn the same either way.
     Sleep(300);
     RECT outer;
     GetWindowRect(run.window_, &outer);
