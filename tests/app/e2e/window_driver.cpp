@@ -91,21 +91,28 @@ void ClickWindow(HWND window)
 
 COLORREF WindowPixel(HWND window, int x, int y, bool frame)
 {
-    auto read = [&]() -> COLORREF {
-        HDC dc = frame ? GetWindowDC(window) : GetDC(window);
-        if (!dc) return CLR_INVALID;
-        const COLORREF c = PtVisible(dc, x, y) ? GetPixel(dc, x, y) : CLR_INVALID;
-        ReleaseDC(window, dc);
-        return c;
-    };
-    const COLORREF c = read();
-    if (c != CLR_INVALID) return c;
+    const HWND top = GetAncestor(window, GA_ROOT);
+    POINT at = {x, y};
+    if (frame) {
+        RECT outer = {};
+        GetWindowRect(window, &outer);
+        at = {outer.left + x, outer.top + y};
+    } else {
+        ClientToScreen(window, &at);
+    }
     // Posted, not waited for: the program's thread carries it out in its own
-    // time, and a test of a busy program must not stop here.
-    SetWindowPos(GetAncestor(window, GA_ROOT), HWND_TOP, 0, 0, 0, 0,
-                 SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE | SWP_NOOWNERZORDER | SWP_ASYNCWINDOWPOS);
-    Sleep(100);
-    return read();
+    // time (and repaints what was hidden), and a test of a busy program must
+    // not stop here; the callers poll.
+    if (GetAncestor(WindowFromPoint(at), GA_ROOT) != top) {
+        SetWindowPos(top, HWND_TOP, 0, 0, 0, 0,
+                     SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE | SWP_NOOWNERZORDER | SWP_ASYNCWINDOWPOS);
+        Sleep(100);
+    }
+    HDC dc = frame ? GetWindowDC(window) : GetDC(window);
+    if (!dc) return CLR_INVALID;
+    const COLORREF c = GetPixel(dc, x, y);
+    ReleaseDC(window, dc);
+    return c;
 }
 
 COLORREF ScreenPixel(HWND window, int x, int y)

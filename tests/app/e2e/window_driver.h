@@ -24,11 +24,11 @@ void TypeText(HWND control, const std::wstring& text);
 void ClickWindow(HWND window);
 
 // The colour the window itself drew at a point (client coordinates; window
-// coordinates with `frame`), read through a DC of the window, so that
-// another window lying over it on screen is not what is read. A desktop that
-// is not composited clips such a DC to what shows: the window is then raised
-// above the others without being activated (a test may not be allowed to
-// take the foreground) and read again.
+// coordinates with `frame`), read through a DC of the window. On a desktop
+// that is not composited (Wine's among them) such a DC holds only what shows,
+// so where another window lies over the point the window is first raised
+// above it without being activated (a test may not be allowed to take the
+// foreground).
 COLORREF WindowPixel(HWND window, int x, int y, bool frame = false);
 inline COLORREF ClientPixel(HWND window, int x, int y) { return WindowPixel(window, x, y); }
 
