@@ -30,8 +30,10 @@ std::string NotInFront(HWND window)
 std::string Send(INPUT input)
 {
     if (SendInput(1, &input, sizeof input) == 1) return {};
-    return "SendInput refused the key (error " + std::to_string(GetLastError()) +
-           "; a window of a process with higher integrity has the foreground)";
+    // (A key that UIPI blocks, for a window of a process at a higher
+    // integrity level, is not reported here; the caller sees no effect.)
+    return "SendInput inserted no key: another thread blocks the input (error " + std::to_string(GetLastError()) +
+           ")";
 }
 
 INPUT Key(WORD key, bool up)
