@@ -76,10 +76,10 @@ public:
     // How long a connection attempt to the port takes to be refused, in ms,
     // or 0 when it is still pending after 5 s. Linux (under Wine) leaves an
     // attempt at a full queue pending until the client gives up. Windows
-    // refuses it, but not at once: a refused connect is tried again after
-    // the reset (twice by default), so the refusal is reported after about
-    // 2 s on loopback (measured on hosted runners). Measured once: a
-    // property of the system, not of the port.
+    // refuses it, but not at once: TCP sends the SYN again after a reset, as
+    // many times as its connect retries allow, so the refusal is reported
+    // after about 2 s on loopback (measured on hosted runners). Measured
+    // once: a property of the system, not of the port.
     static DWORD RefusalMs(uint16_t port)
     {
         static const DWORD measured = [port] {
