@@ -50,7 +50,7 @@ public:
             else if (target.rfind("/cover/", 0) == 0)
                 reply.bytes = LoopbackServer::Response(200, "OK", "Content-Type: image/jpeg\r\n", cover);
             else
-                reply.bytes = LoopbackServer::Response(200, "OK", "Content-Type: audio/mpeg\r\n", "ID3 not really");
+                reply.bytes = LoopbackServer::NoContent();
             return reply;
         });
     }

@@ -59,7 +59,7 @@ public:
                 reply.bytes = LoopbackServer::Response(200, "OK", "Content-Type: image/jpeg\r\n",
                                                        Cover(kCoverColours[std::stoi(m[1]) - 1]));
             } else if (target.rfind("/audio/", 0) == 0) {
-                reply.bytes = LoopbackServer::Response(200, "OK", "Content-Type: audio/mpeg\r\n", "ID3 not really");
+                reply.bytes = LoopbackServer::NoContent();
             } else {
                 reply.bytes = LoopbackServer::Response(404, "Not Found", "", "");
             }

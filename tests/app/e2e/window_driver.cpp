@@ -89,7 +89,33 @@ void ClickWindow(HWND window)
     PostMessageW(window, WM_LBUTTONUP, 0, at);
 }
 
-COLORREF ClientPixel(HWND window, int x, int y)
+COLORREF WindowPixel(HWND window, int x, int y, bool frame)
+{
+    const HWND top = GetAncestor(window, GA_ROOT);
+    POINT at = {x, y};
+    if (frame) {
+        RECT outer = {};
+        GetWindowRect(window, &outer);
+        at = {outer.left + x, outer.top + y};
+    } else {
+        ClientToScreen(window, &at);
+    }
+    // Posted, not waited for: the program's thread carries it out in its own
+    // time (and repaints what was hidden), and a test of a busy program must
+    // not stop here; the callers poll.
+    if (GetAncestor(WindowFromPoint(at), GA_ROOT) != top) {
+        SetWindowPos(top, HWND_TOP, 0, 0, 0, 0,
+                     SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE | SWP_NOOWNERZORDER | SWP_ASYNCWINDOWPOS);
+        Sleep(100);
+    }
+    HDC dc = frame ? GetWindowDC(window) : GetDC(window);
+    if (!dc) return CLR_INVALID;
+    const COLORREF c = GetPixel(dc, x, y);
+    ReleaseDC(window, dc);
+    return c;
+}
+
+COLORREF ScreenPixel(HWND window, int x, int y)
 {
     POINT p = {x, y};
     ClientToScreen(window, &p);

@@ -23,8 +23,18 @@ void TypeText(HWND control, const std::wstring& text);
 // A left click in the middle of the window, as posted mouse messages.
 void ClickWindow(HWND window);
 
-// The colour on screen at the client position of the window.
-COLORREF ClientPixel(HWND window, int x, int y);
+// The colour the window itself drew at a point (client coordinates; window
+// coordinates with `frame`), read through a DC of the window. On a desktop
+// that is not composited (Wine's among them) such a DC holds only what shows,
+// so where another window lies over the point the window is first raised
+// above it without being activated (a test may not be allowed to take the
+// foreground).
+COLORREF WindowPixel(HWND window, int x, int y, bool frame = false);
+inline COLORREF ClientPixel(HWND window, int x, int y) { return WindowPixel(window, x, y); }
+
+// The colour on screen at the client position of the window: what a person
+// sees there, whatever window shows at that place.
+COLORREF ScreenPixel(HWND window, int x, int y);
 
 // True when the colours differ by at most `tolerance` in every channel.
 bool NearColour(COLORREF a, COLORREF b, int tolerance);

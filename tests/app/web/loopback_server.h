@@ -80,6 +80,10 @@ public:
 
     // A complete response with Content-Length.
     static std::string Response(int status, std::string_view reason, std::string_view headers, std::string_view body);
+    // "204 No Content": no body, no type. The programs' audio addresses get
+    // this, so that the browser on Windows neither offers a download nor starts
+    // a player (which it does for an audio type); the request still arrives.
+    static std::string NoContent() { return "HTTP/1.1 204 No Content\r\n\r\n"; }
     // A chunked response; the body is sent in the given pieces.
     static std::string ChunkedResponse(std::string_view headers, const std::vector<std::string>& pieces);
     // The byte at position i of a generated body: lower-case letters (no NUL, so the body reads whole as text); the

@@ -37,18 +37,33 @@ SAFEARRAY* NewGrid() {
     return grid;
 }
 
+// The text of a number written with "." as it reads in the user's locale:
+// numbers become texts by the user default locale (Windows' variant
+// conversion), so under German or Turkish settings 1.5 reads "1,5". The
+// separator comes as the texts do, in code page 936.
+std::string InUserLocale(const char* number) {
+    wchar_t separator[8] = {};
+    if (GetLocaleInfoEx(LOCALE_NAME_USER_DEFAULT, LOCALE_SDECIMAL, separator, 8) <= 0)
+        return number;
+    char bytes[32] = {};
+    WideCharToMultiByte(936, 0, separator, -1, bytes, sizeof bytes, nullptr, nullptr);
+    std::string text = number;
+    const size_t dot = text.find('.');
+    return dot == std::string::npos ? text : text.replace(dot, 1, bytes);
+}
+
 TEST_F(VariantCommandsTest, VariantToTextOfSingleValues) {
     struct Case {
         const char* what;
         VARTYPE type;
         void (*fill)(VARIANT*);
-        const char* expected;
+        std::string expected;
     };
     const Case cases[] = {
         {"empty", VT_EMPTY, [](VARIANT*) {}, ""},
         {"null", VT_NULL, [](VARIANT*) {}, ""},
         {"long", VT_I4, [](VARIANT* v) { V_I4(v) = -42; }, "-42"},
-        {"double", VT_R8, [](VARIANT* v) { V_R8(v) = 1.5; }, "1.5"},
+        {"double", VT_R8, [](VARIANT* v) { V_R8(v) = 1.5; }, InUserLocale("1.5")},
         // The regular-expression object tells case-sensitivity by this text.
         {"false", VT_BOOL, [](VARIANT* v) { V_BOOL(v) = VARIANT_FALSE; }, "0"},
         {"chinese", VT_BSTR, [](VARIANT* v) { V_BSTR(v) = SysAllocString(L"\u4e2d\u6587"); }, "\xD6\xD0\xCE\xC4"},
@@ -100,12 +115,12 @@ TEST_F(VariantCommandsTest, SetVariantStoresSingleValuesByTheMappingTable) {
         const char* what;
         ArgRecord value;
         VARTYPE type;
-        const char* text;
+        std::string text;
     };
     const Case cases[] = {
         {"int", MakeIntArg(-5), VT_I4, "-5"},
         {"long keeps its low 32 bits", MakeLongArg(0x100000007LL), VT_I4, "7"},
-        {"double", MakeDoubleArg(2.25), VT_R8, "2.25"},
+        {"double", MakeDoubleArg(2.25), VT_R8, InUserLocale("2.25")},
         {"bool", MakeBoolArg(true), VT_BOOL, "-1"},
         {"text", TextArg("\xD6\xD0\xCE\xC4"), VT_BSTR, "\xD6\xD0\xCE\xC4"},
     };

@@ -118,7 +118,7 @@ protected:
 TEST_F(HtmlViewerTest, HiddenViewerNavigatesToItsAddress)
 {
     LoopbackServer server;
-    server.Push(LoopbackServer::Response(200, "OK", "Content-Type: text/plain\r\n", "song"));
+    server.Push(LoopbackServer::NoContent());  // an audio address: nothing for the browser to play or save
     ASSERT_TRUE(LoadTestWindow({kWindowUnitId, kUnitTypeWindow, 50, 50, 415, 127},
                                {{kViewer, kUnitTypeHtmlViewer, 10, 10, 100, 40, kUnitTabStop, {}}}));
     HWND host = UnitWindow(kViewer);
@@ -257,12 +257,12 @@ TEST_F(HtmlViewerTest, TabGoesThroughAVisibleViewersPageBeforeLeavingIt)
     WriteUnitProperty(kWindowId, kViewer, 8 + 3, -1, reinterpret_cast<uintptr_t>(address.c_str()), 0);
     ASSERT_TRUE(PumpUntil([&] { return !server.Requests().empty(); }, 20000)) << "the browser sent no request";
     Pump(500);
-    SetForegroundWindow(UnitWindow(0));
+    SL_KEYS_OR_SKIP(BringToForeground(UnitWindow(0)));
     SetFocus(UnitWindow(kBoxBefore));
     Pump(100);
 
     // Into the viewer: the focus goes on into the browser, made active there.
-    SendKeyChord({VK_TAB});
+    SL_KEYS_OR_SKIP(SendKeyChord(UnitWindow(0), {VK_TAB}));
     Pump(300);
     ASSERT_TRUE(FocusInside(host)) << "focus on " << GetFocus() << ", viewer " << host;
     // Through the page: the browser takes Tab while its page has more to
@@ -271,7 +271,7 @@ TEST_F(HtmlViewerTest, TabGoesThroughAVisibleViewersPageBeforeLeavingIt)
     for (int presses = 0; presses < 8 && FocusInside(host); ++presses) {
         if (std::wstring id = ActiveElementId(host); !id.empty() && (visited.empty() || visited.back() != id))
             visited.push_back(id);
-        SendKeyChord({VK_TAB});
+        SL_KEYS_OR_SKIP(SendKeyChord(UnitWindow(0), {VK_TAB}));
         Pump(300);
     }
     EXPECT_EQ(GetFocus(), UnitWindow(kButtonAfter)) << "Tab leaves the viewer for the next tab stop";
