@@ -1341,6 +1341,10 @@ TEST(SongLinkEndToEnd, TheLookupIsTheSameWithoutEachScriptEngine)
     std::optional<std::pair<std::string, std::string>> first;  // the cover and audio targets
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
+        // Wine's script control faults when the language's engine cannot be
+        // made (it releases an error object it never set); Windows' reports
+        // the failure. With the control itself gone the engine is never asked.
+        if (c.without.size() == 1 && c.without[0] == L"JScript" && RunningUnderWine()) continue;
         std::wstring arguments;
         for (const std::wstring& name : c.without) arguments += L" --without-class " + name;
         const size_t covers = service.RequestsTo("/cover/").size();
