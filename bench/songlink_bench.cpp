@@ -258,8 +258,7 @@ std::string RecordFor(const std::string& target, const std::string& oneRecord)
     const int number = std::atoi(n.c_str());
     const std::string cover = number % kMissingCoverEvery == 0 ? "/missing/d" : "/cover/d";
     const std::string audio = number % kNoAudioEvery == 0 ? "" : Escaped("/audio/d" + n + ".mp3");
-    return R"({"data":{"img":")" + Escaped(cover + n + ".jpg") + R"(","play_url":")" + audio +
-           R"(","authors":[]}})";
+    return R"({"data":{"img":")" + Escaped(cover + n + ".jpg") + R"(","play_url":")" + audio + R"(","authors":[]}})";
 }
 
 struct LongRun {
@@ -304,10 +303,9 @@ bool DistinctAddressRun(int lookups, LongRun* out)
     // Wine's WinInet keeps an entry, and a file, of every cover and audio
     // address in the prefix's URL cache, which slows every later request
     // there: what this run added goes.
-    const size_t forgotten =
-        ForgetCachedAddresses(L"http://127.0.0.1:" + std::to_wstring(kPort) + L"/cover/d") +
-        ForgetCachedAddresses(L"http://127.0.0.1:" + std::to_wstring(kPort) + L"/audio/d") +
-        ForgetCachedAddresses(L"http://127.0.0.1:" + std::to_wstring(kPort) + L"/missing/d");
+    const size_t forgotten = ForgetCachedAddresses(L"http://127.0.0.1:" + std::to_wstring(kPort) + L"/cover/d") +
+                             ForgetCachedAddresses(L"http://127.0.0.1:" + std::to_wstring(kPort) + L"/audio/d") +
+                             ForgetCachedAddresses(L"http://127.0.0.1:" + std::to_wstring(kPort) + L"/missing/d");
     std::printf("removed %zu entries of this run from the URL cache\n", forgotten);
     return ended;
 }

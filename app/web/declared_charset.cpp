@@ -59,7 +59,10 @@ public:
         return end - k;
     }
 
-    std::string_view Span(size_t from, size_t to) const { return text_.substr(starts_[from], starts_[to] - starts_[from]); }
+    std::string_view Span(size_t from, size_t to) const
+    {
+        return text_.substr(starts_[from], starts_[to] - starts_[from]);
+    }
 
 private:
     std::string_view text_;

@@ -40,7 +40,8 @@ TEST_F(ResponseDecodingTest, DecodesDeclaredCharsetsToGbk)
         {std::string("<meta charset=big5>\xA4\xA4\xA4\xE5"), std::string("<meta charset=big5>") + kGbk},
         {std::string("<meta charset=iso-8859-1>caf\xE9"), std::string("<meta charset=iso-8859-1>caf\xA8\xA6")},
         {std::string("<meta charset=x-unknown>") + kUtf8, std::string("<meta charset=x-unknown>") + kUtf8},
-        {std::string(1100, ' ') + "<meta charset=utf-8>" + kUtf8, std::string(1100, ' ') + "<meta charset=utf-8>" + kUtf8},
+        {std::string(1100, ' ') + "<meta charset=utf-8>" + kUtf8,
+         std::string(1100, ' ') + "<meta charset=utf-8>" + kUtf8},
         {std::string("{\"a\":\"") + kUtf8 + "\"}", std::string("{\"a\":\"") + kUtf8 + "\"}"},
         // The lazy match: the first declaration that names something.
         {std::string("<meta content='charset=utf-8'><meta charset=big5>") + kUtf8,
