@@ -1344,7 +1344,10 @@ TEST(SongLinkEndToEnd, TheLookupIsTheSameWithoutEachScriptEngine)
         // Wine's script control faults when the language's engine cannot be
         // made (it releases an error object it never set); Windows' reports
         // the failure. With the control itself gone the engine is never asked.
-        if (c.without.size() == 1 && c.without[0] == L"JScript" && RunningUnderWine()) continue;
+        if (c.without.size() == 1 && c.without[0] == L"JScript" && RunningUnderWine()) {
+            std::printf("case \"%s\" skipped: Wine's script control faults without its engine\n", c.name);
+            continue;
+        }
         std::wstring arguments;
         for (const std::wstring& name : c.without) arguments += L" --without-class " + name;
         const size_t covers = service.RequestsTo("/cover/").size();
