@@ -48,10 +48,13 @@ UnavailableClass::UnavailableClass(const wchar_t* progId)
     // and uninitialises meanwhile.
     comInitialized_ = SUCCEEDED(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED));
     DWORD cookie = 0;
-    if (SUCCEEDED(CoRegisterClassObject(id, &gRefusingFactory, CLSCTX_INPROC_SERVER, REGCLS_MULTIPLEUSE, &cookie))) {
-        cookie_ = cookie;
-        inEffect_ = true;
-    }
+    if (FAILED(CoRegisterClassObject(id, &gRefusingFactory, CLSCTX_INPROC_SERVER, REGCLS_MULTIPLEUSE, &cookie))) return;
+    cookie_ = cookie;
+    // In effect only when a creation as the program makes one now fails.
+    IUnknown* object = nullptr;
+    const HRESULT made = CoCreateInstance(id, nullptr, CLSCTX_ALL, IID_IUnknown, reinterpret_cast<void**>(&object));
+    if (SUCCEEDED(made) && object) object->Release();
+    inEffect_ = FAILED(made);
 }
 
 UnavailableClass::~UnavailableClass()

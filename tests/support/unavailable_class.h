@@ -14,7 +14,7 @@ public:
     UnavailableClass(const UnavailableClass&) = delete;
     UnavailableClass& operator=(const UnavailableClass&) = delete;
 
-    // False when the class is registered and could not be taken away.
+    // False when the class is registered and could still be made.
     bool InEffect() const { return inEffect_; }
 
 private:
