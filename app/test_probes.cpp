@@ -6,11 +6,13 @@
 #include "runtime/core/heap.h"
 #include "runtime/forms/unit_properties.h"
 #include "runtime/forms/window_loader.h"
+#include "tests/support/unavailable_class.h"
 
 #include <windows.h>
 
 #include <cstdio>
 #include <cwchar>
+#include <string>
 
 namespace {
 
@@ -40,10 +42,29 @@ HWND MainWindow()
     return found;
 }
 
+// Each "--without-class NAME" of the command line: that class is taken away
+// from the process for its whole life, before the first lookup or warm-up
+// step can make one, and a line says so.
+void MakeNamedClassesUnavailable()
+{
+    constexpr std::wstring_view kOption = L"--without-class ";
+    const std::wstring_view line = GetCommandLineW();
+    for (size_t at = line.find(kOption); at != std::wstring_view::npos; at = line.find(kOption, at + 1)) {
+        const size_t start = at + kOption.size();
+        const std::wstring name(line.substr(start, line.find(L' ', start) - start));
+        // Never released: the class stays away until the process ends.
+        auto* unavailable = new UnavailableClass(name.c_str());
+        const std::string ascii(name.begin(), name.end());  // class names are ASCII
+        std::printf("without class %s: %s\n", ascii.c_str(), unavailable->InEffect() ? "yes" : "no");
+    }
+    std::fflush(stdout);
+}
+
 }  // namespace
 
 void ProbeStartUnattendedLookup()
 {
+    MakeNamedClassesUnavailable();
     const wchar_t* option = std::wcsstr(GetCommandLineW(), L"--lookup ");
     if (!option) return;
     gProbes.unattended = true;

@@ -4,8 +4,10 @@
 // in it.
 #pragma once
 
-// After the start-up window is shown: with "--lookup N" on the command line,
-// fills the address box and clicks "下载" as a person would.
+// After the start-up window is shown: each class named with "--without-class
+// NAME" on the command line is made unavailable to the process (a Windows
+// without that component); with "--lookup N", fills the address box and
+// clicks "下载" as a person would.
 void ProbeStartUnattendedLookup();
 
 // Around the lookup routine: the unattended lookup's N-th runtime allocation

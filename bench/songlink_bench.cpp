@@ -5,9 +5,12 @@
 // loopback server, the lookup's network floor), for the first click of a
 // process and for the clicks after it; and the program's private memory after
 // start, after the first lookup, after 25 and after 1,000 lookups, each read
-// once the platform's idle worker threads have ended. Where memory grew from
-// lookup 25 on is told from the line the test build prints after each lookup
-// (app/memory_census.h): each holder's figure at both points.
+// once the platform's idle worker threads have ended, both for lookups of one
+// address and, in a second program run, for lookups of an address of their
+// own each (a song, a cover and an audio address no lookup used before), as
+// in use. Where memory grew from lookup 25 on is told from the line the test
+// build prints after each lookup (app/memory_census.h): each holder's figure
+// at both points.
 //
 // The first click comes a user's moment after the window appeared (the time
 // it takes to paste an address), as it does in use; a second set of runs
@@ -19,6 +22,7 @@
 // songlink_bench [runs] [lookups] [think ms]   (run under scripts/wine-run.sh;
 // songlink_e2e.exe and bench_bare_window.exe must sit beside it)
 #include "tests/app/e2e/window_driver.h"
+#include "tests/app/web/inet_cache.h"
 #include "tests/app/web/loopback_server.h"
 #include "tests/support/child_process.h"
 #include "tests/support/message_box_probe.h"
@@ -30,6 +34,7 @@
 #include <chrono>
 #include <condition_variable>
 #include <cstdio>
+#include <cstring>
 #include <mutex>
 #include <string>
 #include <vector>
@@ -101,6 +106,51 @@ std::string LastCensus(const ChildProcess& app)
     if (at == std::string::npos) return "(no memory line)";
     size_t end = output.find_first_of("\r\n", at);
     return output.substr(at, end == std::string::npos ? std::string::npos : end - at);
+}
+
+// A memory line's figures, each named by its group and its own name
+// ("runtime blocks busy", "crt heap", ...).
+std::vector<std::pair<std::string, long long>> CensusFigures(const std::string& line)
+{
+    std::vector<std::pair<std::string, long long>> out;
+    size_t at = line.find(':');
+    if (at == std::string::npos) return out;
+    std::string group, name;
+    for (size_t i = at + 1; i <= line.size();) {
+        size_t end = line.find_first_of(" ;", i);
+        if (end == std::string::npos) end = line.size();
+        const std::string word = line.substr(i, end - i);
+        const bool groupEnds = end < line.size() && line[end] == ';';
+        i = end + 1;
+        if (!word.empty() && word.find_first_not_of("-0123456789") == std::string::npos) {
+            if (group.empty()) group = name;
+            out.emplace_back(name == group ? group : group + " " + name, std::atoll(word.c_str()));
+            name.clear();
+        } else if (!word.empty()) {
+            name += (name.empty() ? "" : " ") + word;
+        }
+        if (groupEnds) group.clear();
+    }
+    return out;
+}
+
+long long CensusFigure(const std::string& line, const std::string& name)
+{
+    for (const auto& [n, value] : CensusFigures(line)) {
+        if (n == name) return value;
+    }
+    return 0;
+}
+
+// What of a memory line the program itself holds, in KB: its runtime blocks
+// and their spare, and the live blocks of the process heap and the C library's
+// heap, where its C++ code allocates. (The platform's libraries allocate in
+// those two heaps too, so this is an upper bound of the program's part; their
+// own heaps, the URL cache, stacks and mapped pages are theirs alone.)
+long long ProgramHeldKb(const std::string& line)
+{
+    return CensusFigure(line, "runtime blocks busy") + CensusFigure(line, "runtime blocks spare") +
+           CensusFigure(line, "process heap busy") + CensusFigure(line, "crt heap busy");
 }
 
 // Prints each figure of two memory lines side by side: "holder before -> after".
@@ -186,6 +236,80 @@ void BenchLine(const char* name, double figure, double floor, const char* unit)
     std::printf("BENCH\t%s\t%.3f\t%.3f\t%s\n", name, figure, floor, unit);
 }
 
+// The album id the lookups of distinct addresses give, as the record's reply
+// reads it back: "d" and the lookup's number.
+constexpr const char* kDistinctMark = "album_id=d";
+
+// Among the lookups of distinct addresses, as in use, some fail: every
+// kMissingCoverEvery-th cover is not there (404), and every
+// kNoAudioEvery-th record has no audio address (the program says so in a
+// message box, which the bench closes).
+constexpr int kMissingCoverEvery = 7;
+constexpr int kNoAudioEvery = 11;
+
+// The record for a request of the endpoint: for a lookup of a distinct
+// address, a cover and an audio address of its own; otherwise the one record.
+std::string RecordFor(const std::string& target, const std::string& oneRecord)
+{
+    size_t at = target.find(kDistinctMark);
+    if (at == std::string::npos) return oneRecord;
+    at += std::strlen(kDistinctMark);
+    const std::string n = target.substr(at, target.find('&', at) - at);
+    const int number = std::atoi(n.c_str());
+    const std::string cover = number % kMissingCoverEvery == 0 ? "/missing/d" : "/cover/d";
+    const std::string audio = number % kNoAudioEvery == 0 ? "" : Escaped("/audio/d" + n + ".mp3");
+    return R"({"data":{"img":")" + Escaped(cover + n + ".jpg") + R"(","play_url":")" + audio + R"(","authors":[]}})";
+}
+
+struct LongRun {
+    double afterBase = 0;  // MB, after kBaseLookups lookups, settled
+    double afterAll = 0;   // MB, after all of them, settled
+    std::string censusAfterBase, censusAfterAll;
+};
+
+// A program run of `lookups` lookups, each of an address no lookup used
+// before. False when the program did not come up or a lookup did not end.
+bool DistinctAddressRun(int lookups, LongRun* out)
+{
+    ChildProcess app;
+    app.Start(Beside(L"songlink_e2e.exe"), L"");
+    HWND window = WaitForTopLevelWindow(app.ProcessId(), L"WTWindow", 20000);
+    if (!window) return false;
+    HWND edit = FindChildWindow(window, L"Edit");
+    std::wstring caption = FromGbk("下载");
+    HWND button = FindChildWindow(window, L"Button", &caption);
+    bool ended = true;
+    for (int i = 1; i <= lookups && ended; ++i) {
+        const std::wstring address = L"#hash=H" + std::to_wstring(i) + L"&album_id=d" + std::to_wstring(i);
+        SendMessageW(edit, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(address.c_str()));
+        PostMessageW(button, BM_CLICK, 0, 0);
+        if (i % kNoAudioEvery == 0) {
+            const auto until = Clock::now() + std::chrono::seconds(20);
+            while (!FindAndDismissMessageBox(app.ProcessId(), FromGbk("信息：")).found && Clock::now() < until)
+                Sleep(20);
+        }
+        ended = app.WaitForOutput("lookup done", static_cast<size_t>(i), 20000);
+        if (i == kBaseLookups) {
+            Sleep(kSettleMs);
+            out->afterBase = ChildPrivateMb(app.ProcessId());
+            out->censusAfterBase = LastCensus(app);
+        }
+    }
+    out->censusAfterAll = LastCensus(app);
+    Sleep(kSettleMs);
+    out->afterAll = ChildPrivateMb(app.ProcessId());
+    PostMessageW(window, WM_CLOSE, 0, 0);
+    app.Wait(15000);
+    // Wine's WinInet keeps an entry, and a file, of every cover and audio
+    // address in the prefix's URL cache, which slows every later request
+    // there: what this run added goes.
+    const size_t forgotten = ForgetCachedAddresses(L"http://127.0.0.1:" + std::to_wstring(kPort) + L"/cover/d") +
+                             ForgetCachedAddresses(L"http://127.0.0.1:" + std::to_wstring(kPort) + L"/audio/d") +
+                             ForgetCachedAddresses(L"http://127.0.0.1:" + std::to_wstring(kPort) + L"/missing/d");
+    std::printf("removed %zu entries of this run from the URL cache\n", forgotten);
+    return ended;
+}
+
 }  // namespace
 
 int main(int argc, char** argv)
@@ -205,7 +329,9 @@ int main(int argc, char** argv)
         std::string target = request.Target();
         LoopbackReply reply;
         if (target.rfind("/yy/", 0) == 0) {
-            reply.bytes = LoopbackServer::Response(200, "OK", "Content-Type: text/html\r\n", record);
+            reply.bytes = LoopbackServer::Response(200, "OK", "Content-Type: text/html\r\n", RecordFor(target, record));
+        } else if (target.rfind("/missing/", 0) == 0) {
+            reply.bytes = LoopbackServer::Response(404, "Not Found", "", "");
         } else {
             if (target.rfind("/audio/", 0) == 0) audio.Note();
             reply.bytes = LoopbackServer::Response(200, "OK", "Content-Type: application/octet-stream\r\n", "x");
@@ -288,6 +414,12 @@ int main(int argc, char** argv)
         WinHttpCloseHandle(session);
     }
 
+    LongRun distinct;
+    if (!DistinctAddressRun(lookups, &distinct)) {
+        std::printf("a lookup of a distinct address did not end\n");
+        return 1;
+    }
+
     double bare = Median(bareStart), start = Median(appStart), trips = Median(roundTrips);
     double first = Median(firstClick), firstAtOnce = Median(firstClickAtOnce), warm = Median(warmClick);
     std::printf("start to window shown: %.1f ms; bare Win32 window: %.1f ms; ratio %.2f\n", start, bare, start / bare);
@@ -309,6 +441,15 @@ int main(int argc, char** argv)
                 memoryAfterAll / memoryAfterBase);
     std::printf("  where it is, in KB, right after lookup %d and lookup %d:\n", kBaseLookups, lookups);
     CompareCensus(censusAfterBase, censusAfterAll);
+    // The program's share of the growth, against the level after 25.
+    const double programGrowthMb =
+        (ProgramHeldKb(distinct.censusAfterAll) - ProgramHeldKb(distinct.censusAfterBase)) / 1024.0;
+    std::printf("  an address of its own for each lookup (every %dth cover missing, every %dth record without audio):"
+                "\n  after %d lookups %.1f MB; after %d, %.2f x that; the program's share of the growth %+.3f MB\n",
+                kMissingCoverEvery, kNoAudioEvery, kBaseLookups, distinct.afterBase, lookups,
+                distinct.afterAll / distinct.afterBase, programGrowthMb);
+    std::printf("  where it is, in KB, right after lookup %d and lookup %d:\n", kBaseLookups, lookups);
+    CompareCensus(distinct.censusAfterBase, distinct.censusAfterAll);
 
     std::string afterAll = "memory_after_" + std::to_string(lookups) + "_lookups";
     std::string afterAllVsFirst = afterAll + "_vs_first";
@@ -323,5 +464,11 @@ int main(int argc, char** argv)
     BenchLine(afterAll.c_str(), memoryAfterAll, memoryAfterStart, "MB");
     BenchLine(afterAllVsFirst.c_str(), memoryAfterAll, memoryAfterFirst, "MB");
     BenchLine(afterAllVsBase.c_str(), memoryAfterAll, memoryAfterBase, "MB");
+    std::string distinctVsBase =
+        "memory_after_" + std::to_string(lookups) + "_distinct_lookups_vs_" + std::to_string(kBaseLookups);
+    BenchLine(distinctVsBase.c_str(), distinct.afterAll, distinct.afterBase, "MB");
+    std::string programShare = "memory_program_share_after_" + std::to_string(lookups) + "_distinct_lookups_vs_" +
+                               std::to_string(kBaseLookups);
+    BenchLine(programShare.c_str(), distinct.afterBase + programGrowthMb, distinct.afterBase, "MB");
     return 0;
 }

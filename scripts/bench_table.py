@@ -50,6 +50,10 @@ FIGURES = {
     "memory_after_1000_lookups": ("private memory after 1,000 lookups / after start", None),
     "memory_after_1000_lookups_vs_first": ("private memory after 1,000 lookups / after the first", None),
     "memory_after_1000_lookups_vs_25": ("private memory after 1,000 lookups / after 25", 1.05),
+    "memory_after_1000_distinct_lookups_vs_25": (
+        "private memory after 1,000 lookups of distinct addresses / after 25", None),
+    "memory_program_share_after_1000_distinct_lookups_vs_25": (
+        "the same, the program's share of the growth only / after 25", 1.05),
 }
 
 

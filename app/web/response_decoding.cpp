@@ -2,6 +2,7 @@
 
 #include "app/call.h"
 #include "app/text/regex_object.h"
+#include "app/web/declared_charset.h"
 #include "app/web/web_values.h"
 #include "app/web/wide_text.h"
 #include "runtime/com/object_commands.h"
@@ -15,6 +16,7 @@
 namespace web {
 namespace {
 
+constexpr const char* kCharsetPattern = "<meta.+?charset=[^\\w]?([-\\w]+)";
 constexpr int32_t kAdTypeBinary = 1;
 constexpr int32_t kAdTypeText = 2;
 constexpr int32_t kAdModeReadWrite = 3;
@@ -49,8 +51,16 @@ bool ReadThroughStream(ByteSet body, const std::string& charset, OwnedText* text
 void DecodeResponseText(RegexObject& regex, Text* text, ByteSet body)
 {
     OwnedText head = Call::Text(::LeftText, *text, 1024);
-    if (!regex.Search("<meta.+?charset=[^\\w]?([-\\w]+)", head.CStr())) return;
-    std::string charset(regex.SubmatchText(1, 1).View());
+    std::string charset;
+    if (regex.Search(kCharsetPattern, head.CStr())) {
+        charset = regex.SubmatchText(1, 1).View();
+    } else {
+        // The pattern is sound, so the pattern object is not there (VBScript
+        // is an optional Windows feature, which Microsoft turns off by
+        // default in time): the same pattern read our own way, so that the
+        // page decodes the same on every machine. Nobody is told.
+        charset = FindDeclaredCharset(head.View());
+    }
     if (!charset.empty() && charset != "gbk" && charset != "gb2312") {
         OwnedText streamed;
         bool streamRead = ReadThroughStream(body, charset, &streamed);

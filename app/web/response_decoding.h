@@ -13,7 +13,9 @@ namespace web {
 // Replaces the text in the caller's variable (the body up to its first NUL)
 // with the body decoded from the declared charset. The charset is searched
 // with `regex` in the first 1024 bytes of the text only, so a large body costs
-// nothing more here. COM must be initialised on the thread.
+// nothing more here; where the pattern object cannot be made, the same
+// pattern is read without it (declared_charset.h). COM must be initialised on
+// the thread.
 void DecodeResponseText(RegexObject& regex, Text* text, ByteSet body);
 
 }  // namespace web

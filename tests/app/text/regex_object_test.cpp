@@ -8,7 +8,13 @@
 
 namespace {
 
-using RegexObjectTest = AppTextTest;
+class RegexObjectTest : public AppTextTest {
+protected:
+    void SetUp() override {
+        AppTextTest::SetUp();
+        SL_SKIP_WITHOUT_CLASSES(L"VBScript.RegExp");
+    }
+};
 
 TEST_F(RegexObjectTest, SearchFlagsAndTheirDefaults) {
     const char* subject = "Abc1\nabd2\nxyz";

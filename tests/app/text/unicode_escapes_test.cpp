@@ -7,10 +7,13 @@
 #include "runtime/com/owned_object.h"
 #include "tests/app/text/text_test_support.h"
 #include "tests/support/heap_balance.h"
+#include "tests/support/unavailable_class.h"
 
 #include <windows.h>
 
 #include <algorithm>
+#include <cstdio>
+#include <optional>
 #include <vector>
 
 namespace {
@@ -38,7 +41,11 @@ uint64_t BusyHeapBytes() {
     return busy;
 }
 
-TEST_F(UnicodeEscapesTest, DecodesThroughTheScriptEngine) {
+// Whichever engines the machine has (the script control and its JScript
+// engine come and go with Windows releases and features), a reply decodes to
+// the same text: where one is missing the routine reads the text itself, and
+// nothing is shown.
+TEST_F(UnicodeEscapesTest, DecodesTheSameWithOrWithoutTheScriptEngine) {
     struct Case {
         const char* what;
         const char* input;
@@ -57,8 +64,23 @@ TEST_F(UnicodeEscapesTest, DecodesThroughTheScriptEngine) {
          "{\"img\":\"http://c.example/\xB7\xE2.jpg\",\"name\":\"\xB8\xE8\"}\r\n"},
         {"empty", "", ""},
     };
-    for (const Case& c : cases) {
-        EXPECT_EQ(Str(DecodeUnicodeEscapes(c.input).Get()), c.expected) << c.what;
+    for (const wchar_t* missing : {static_cast<const wchar_t*>(nullptr), L"ScriptControl", L"JScript"}) {
+        SCOPED_TRACE(missing ? std::wstring(L"without ") + missing : std::wstring(L"with every engine"));
+        // Wine's script control faults when the language's engine cannot be
+        // made (it releases an error object it never set); Windows' reports
+        // the failure, which the routine takes as no engine.
+        if (missing && std::wstring(missing) == L"JScript" && RunningUnderWine()) {
+            std::printf("without JScript: skipped, Wine's script control faults without its engine\n");
+            continue;
+        }
+        std::optional<UnavailableClass> unavailable;
+        if (missing) {
+            unavailable.emplace(missing);
+            ASSERT_TRUE(unavailable->InEffect());
+        }
+        for (const Case& c : cases) {
+            EXPECT_EQ(Str(DecodeUnicodeEscapes(c.input).Get()), c.expected) << c.what;
+        }
     }
 }
 
@@ -77,8 +99,11 @@ TEST_F(UnicodeEscapesTest, AStatementThatDoesNotCompileFallsBackToTheSameReading
 
 // What the script engine makes of a text, the fallback makes of it too: the
 // same text with a trailing backslash, which no engine compiles, comes back
-// as the engine's reading followed by that backslash.
+// as the engine's reading followed by that backslash. Only escapes that every
+// JScript engine reads alike are compared: the classic engine reads "\v" as
+// "v" and a newer one (Windows 11 24H2 on) may read it as a vertical tab.
 TEST_F(UnicodeEscapesTest, TheFallbackReadsATextAsTheScriptEngineDoes) {
+    SL_SKIP_WITHOUT_CLASSES(L"ScriptControl", L"JScript");
     const char* const inputs[] = {
         "{\"img\":\"http:\\/\\/c.example\\/\\u5c01.jpg\",\"name\":\"\\u6b4c\"}\r\n",
         "\\u4e2d\\u6587 \\u4E2D",
@@ -87,7 +112,7 @@ TEST_F(UnicodeEscapesTest, TheFallbackReadsATextAsTheScriptEngineDoes) {
         "\\\\u4e2d",                      // an escaped backslash before u4e2d
         "%20%u4e2d%zz%4%u12 50%",
         "tab\\tnl\\ncr\\rbs\\bff\\f",
-        "\\x41\\q\\v\\%41",
+        "\\x41\\q\\%41",
         "O'Neil said\r\n'hi' it\xA1\xAFs a{$}b",
         "\\ud83d\\ude00 pair",             // outside GBK, as a surrogate pair
         "\\ud83d alone \\ude00",
@@ -149,18 +174,27 @@ TEST_F(UnicodeEscapesTest, LeavesNoBlocksBehind) {
 
 // The routine runs once per reply, thousands of times in a long run: once
 // its one-time costs are paid (libraries loaded, type information read),
-// nothing stays behind in any heap, the script engine's included.
+// nothing stays behind in any heap, the script engine's included. Growth is
+// measured as a slope: two long stretches of calls, one after the other. What
+// the routine keeps per call grows both alike; what comes once (a heap taking
+// a new sub-block, the anti-malware scan of script input that Windows makes,
+// a cache of the platform's filling up) lands in one stretch only, so the
+// smaller growth of the two is the routine's own.
 TEST_F(UnicodeEscapesTest, ALongRunLeavesNothingInTheHeaps) {
-    for (int i = 0; i < 25; ++i)
-        DecodeUnicodeEscapes("{\"img\":\"http:\\/\\/c.example\\/\\u5c01.jpg\"}");
-    const uint64_t before = BusyHeapBytes();
+    auto decodeMany = [](int runs) {
+        for (int i = 0; i < runs; ++i)
+            DecodeUnicodeEscapes("{\"img\":\"http:\\/\\/c.example\\/\\u5c01.jpg\"}");
+        return static_cast<int64_t>(BusyHeapBytes());
+    };
     constexpr int kRuns = 300;
-    for (int i = 0; i < kRuns; ++i)
-        DecodeUnicodeEscapes("{\"img\":\"http:\\/\\/c.example\\/\\u5c01.jpg\"}");
-    const uint64_t after = BusyHeapBytes();
+    const int64_t start = decodeMany(25);
+    const int64_t middle = decodeMany(kRuns);
+    const int64_t end = decodeMany(kRuns);
     // Well under 100 bytes a call; a compiled expression kept by the engine
     // is over a kilobyte each time.
-    EXPECT_LT(after, before + kRuns * 100) << before << " bytes in the heaps before, " << after << " after";
+    EXPECT_LT(std::min(middle - start, end - middle), kRuns * 100)
+        << "busy heap bytes " << start << ", after " << kRuns << " calls " << middle << ", after " << 2 * kRuns << " "
+        << end;
 }
 
 } // namespace

@@ -4,6 +4,7 @@
 
 #include "tests/app/web/loopback_server.h"
 #include "tests/app/web/web_test_support.h"
+#include "tests/support/unavailable_class.h"
 
 #include <gtest/gtest.h>
 
@@ -120,6 +121,8 @@ protected:
     static void SetUpTestSuite() { InstallWebDllCommands(); }
 };
 
+// The same with the platform's pattern object and without it (VBScript, whose
+// object it is, is an optional Windows feature): the page comes out the same.
 TEST_F(ResponseDecodingTest, DecodesDeclaredCharsetsToGbk)
 {
     struct Case {
@@ -139,21 +142,37 @@ TEST_F(ResponseDecodingTest, DecodesDeclaredCharsetsToGbk)
         {std::string("<meta charset=iso-8859-1>caf\xE9"), std::string("<meta charset=iso-8859-1>caf\xA8\xA6")},
         {std::string("<meta charset=x-unknown>") + kUtf8, std::string("<meta charset=x-unknown>") + kUtf8},
         {std::string("<meta charset=x-unknown>") + kUtf8, std::string("<meta charset=x-unknown>") + kUtf8, true},
-        {std::string(1100, ' ') + "<meta charset=utf-8>" + kUtf8, std::string(1100, ' ') + "<meta charset=utf-8>" + kUtf8},
+        {std::string(1100, ' ') + "<meta charset=utf-8>" + kUtf8,
+         std::string(1100, ' ') + "<meta charset=utf-8>" + kUtf8},
         {std::string("{\"a\":\"") + kUtf8 + "\"}", std::string("{\"a\":\"") + kUtf8 + "\"}"},
+        // The lazy match: the first declaration that names something.
+        {std::string("<meta content='charset=utf-8'><meta charset=big5>") + kUtf8,
+         std::string("<meta content='charset=utf-8'><meta charset=big5>") + kGbk},
+        {std::string("<meta charset=\"\"><meta charset=utf-8>") + kUtf8,
+         std::string("<meta charset=\"\"><meta charset=utf-8>") + kGbk},
+        // One character that is no letter or digit before the name.
+        {std::string("<meta x charset=-utf-8>") + kUtf8, std::string("<meta x charset=-utf-8>") + kGbk},
     };
-    for (const Case& c : cases) {
-        RegexObject regex;  // COM is initialised while it lives
-        std::optional<RefusingStream> stream;
-        if (c.refusingStream) {
-            stream.emplace();
-            ASSERT_TRUE(stream->Registered());
+    for (const bool withPatternObject : {true, false}) {
+        SCOPED_TRACE(withPatternObject ? "with the pattern object" : "without it");
+        std::optional<UnavailableClass> unavailable;
+        if (!withPatternObject) {
+            unavailable.emplace(L"VBScript.RegExp");
+            ASSERT_TRUE(unavailable->InEffect());
         }
-        TextVar text(c.body.c_str());
-        ByteSet body = CopyBytesAsByteSet(c.body.data(), static_cast<int64_t>(c.body.size()));
-        web::DecodeResponseText(regex, &text, body);
-        RuntimeFree(body);
-        EXPECT_EQ(text.Str(), c.expected) << c.body << (c.refusingStream ? " (stream refusing the charset)" : "");
+        for (const Case& c : cases) {
+            RegexObject regex;  // COM is initialised while it lives
+            std::optional<RefusingStream> stream;
+            if (c.refusingStream) {
+                stream.emplace();
+                ASSERT_TRUE(stream->Registered());
+            }
+            TextVar text(c.body.c_str());
+            ByteSet body = CopyBytesAsByteSet(c.body.data(), static_cast<int64_t>(c.body.size()));
+            web::DecodeResponseText(regex, &text, body);
+            RuntimeFree(body);
+            EXPECT_EQ(text.Str(), c.expected) << c.body << (c.refusingStream ? " (stream refusing the charset)" : "");
+        }
     }
 }
 
