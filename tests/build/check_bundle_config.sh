@@ -62,11 +62,15 @@ cat "$work/run.txt"
 
 results="$(ls -d "$work"/run/unpacked/*/results 2>/dev/null | head -1)"
 failures="$(python3 - "${results:-/nonexistent}" <<'PY'
-import glob, os, sys, xml.etree.ElementTree as ET
+import glob, os, re, sys, xml.etree.ElementTree as ET
 for report in sorted(glob.glob(os.path.join(sys.argv[1], "*.xml"))):
     program = os.path.basename(report)[:-4]
+    # A failure message may carry text in the machine's ANSI code page
+    # (932, 1254) in a report that says UTF-8: read what decodes.
+    with open(report, "rb") as f:
+        text = f.read().decode("utf-8", "replace")
     try:
-        root = ET.parse(report).getroot()
+        root = ET.fromstring(re.sub(r'^<\?xml[^>]*\?>', "", text))
     except ET.ParseError:
         print(f"{program}: unreadable report")
         continue
