@@ -114,9 +114,11 @@ set_tests_properties(build_test_bundle PROPERTIES LABELS build TIMEOUT 600 FIXTU
 # locales: German's decimal comma, Japanese code page 932, Turkish's dotted
 # and dotless i (tests/build/check_bundle_config.sh). Each entry is
 # "<win32|win64> <locale from scripts/setup.sh>". The 64-bit run has a Wine
-# session and an X display of its own and runs beside the other tests; runs
-# in the 32-bit prefix share its session and run with the GUI tests, one at a
-# time. About four minutes each.
+# session and an X display of its own and runs beside the other non-GUI tests
+# (none of which calls the end-to-end program's fixed loopback port, which
+# the bundle's end-to-end test serves); runs in the 32-bit prefix share its
+# session and run with the GUI tests, one at a time. Three to five minutes
+# each.
 set(SL_BUNDLE_CONFIGS "win64 de_DE.UTF-8" "win32 ja_JP.UTF-8" "win32 tr_TR.UTF-8")
 set(bundleZips ${CMAKE_BINARY_DIR}/bundle-configs)
 add_test(NAME build_bundle_configs_zip
