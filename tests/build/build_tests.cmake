@@ -139,7 +139,8 @@ foreach(config IN LISTS SL_BUNDLE_CONFIGS)
                  COMMAND bash ${CMAKE_CURRENT_LIST_DIR}/check_bundle_config.sh run ${bundleZips} ${words} shared)
         set_tests_properties(${name} PROPERTIES LABELS "build;gui" FIXTURES_REQUIRED "bundle_configs_zip;wine_session")
     endif()
-    set_tests_properties(${name} PROPERTIES TIMEOUT 1800)
+    # The bundle's end-to-end test serves one fixed port: one run at a time.
+    set_tests_properties(${name} PROPERTIES TIMEOUT 1800 RESOURCE_LOCK sl_e2e_port)
 endforeach()
 
 # The CI workflow files pass the workflow linter (installed by scripts/setup.sh).
