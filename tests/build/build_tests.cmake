@@ -109,6 +109,40 @@ add_test(NAME build_test_bundle
 set_tests_properties(build_test_bundle PROPERTIES LABELS build TIMEOUT 600 FIXTURES_REQUIRED wine_session
                                                    RESOURCE_LOCK sl_build_tree)
 
+# The whole bundle under configurations Windows users have and the runs above
+# do not: 64-bit Windows (the 32-bit programs under WOW64) and other user
+# locales: German's decimal comma, Japanese code page 932, Turkish's dotted
+# and dotless i (tests/build/check_bundle_config.sh). Each entry is
+# "<win32|win64> <locale from scripts/setup.sh>". The 64-bit run has a Wine
+# session and an X display of its own and runs beside the other non-GUI tests
+# (none of which calls the end-to-end program's fixed loopback port, which
+# the bundle's end-to-end test serves); runs in the 32-bit prefix share its
+# session and run with the GUI tests, one at a time. Three to five minutes
+# each.
+set(SL_BUNDLE_CONFIGS "win64 de_DE.UTF-8" "win32 ja_JP.UTF-8" "win32 tr_TR.UTF-8")
+set(bundleZips ${CMAKE_BINARY_DIR}/bundle-configs)
+add_test(NAME build_bundle_configs_zip
+         COMMAND bash ${CMAKE_CURRENT_LIST_DIR}/check_bundle_config.sh package ${CMAKE_BINARY_DIR} ${bundleZips})
+set_tests_properties(build_bundle_configs_zip PROPERTIES FIXTURES_SETUP bundle_configs_zip LABELS build TIMEOUT 900
+                                                          RESOURCE_LOCK sl_build_tree)
+foreach(config IN LISTS SL_BUNDLE_CONFIGS)
+    separate_arguments(words UNIX_COMMAND "${config}")
+    list(GET words 0 arch)
+    list(GET words 1 locale)
+    string(REGEX REPLACE "\\..*" "" language "${locale}")
+    set(name build_bundle_${arch}_${language})
+    if(arch STREQUAL "win64")
+        add_test(NAME ${name} COMMAND bash ${CMAKE_CURRENT_LIST_DIR}/check_bundle_config.sh run ${bundleZips} ${words})
+        set_tests_properties(${name} PROPERTIES LABELS build FIXTURES_REQUIRED bundle_configs_zip)
+    else()
+        add_test(NAME ${name}
+                 COMMAND bash ${CMAKE_CURRENT_LIST_DIR}/check_bundle_config.sh run ${bundleZips} ${words} shared)
+        set_tests_properties(${name} PROPERTIES LABELS "build;gui" FIXTURES_REQUIRED "bundle_configs_zip;wine_session")
+    endif()
+    # The bundle's end-to-end test serves one fixed port: one run at a time.
+    set_tests_properties(${name} PROPERTIES TIMEOUT 1800 RESOURCE_LOCK sl_e2e_port)
+endforeach()
+
 # The CI workflow files pass the workflow linter (installed by scripts/setup.sh).
 file(GLOB workflows ${SL_ROOT}/.github/workflows/*.yml)
 add_test(NAME build_workflow_lint COMMAND bash ${CMAKE_CURRENT_LIST_DIR}/check_workflow.sh ${workflows})

@@ -29,13 +29,17 @@ Handle OpenInheritable(const std::wstring& path, DWORD access, DWORD disposition
 
 // A job that ends its processes when its last handle closes: the program's
 // own children (a program under test, a helper) end with it, also when this
-// tool is stopped with Ctrl+C.
-Handle MakeKillOnCloseJob()
+// tool is stopped with Ctrl+C. A process of the job that crashes ends at
+// once with its exception code, without the Windows Error Reporting dialog
+// (the job forces SEM_NOGPFAULTERRORBOX on each), also a child its program
+// started with CREATE_DEFAULT_ERROR_MODE.
+Handle MakeTestJob()
 {
     Handle job(CreateJobObjectW(nullptr, nullptr));
     if (!job.Get()) return job;
     JOBOBJECT_EXTENDED_LIMIT_INFORMATION limits{};
-    limits.BasicLimitInformation.LimitFlags = JOB_OBJECT_LIMIT_KILL_ON_JOB_CLOSE;
+    limits.BasicLimitInformation.LimitFlags =
+        JOB_OBJECT_LIMIT_KILL_ON_JOB_CLOSE | JOB_OBJECT_LIMIT_DIE_ON_UNHANDLED_EXCEPTION;
     SetInformationJobObject(job.Get(), JobObjectExtendedLimitInformation, &limits, sizeof limits);
     return job;
 }
@@ -56,6 +60,12 @@ long RunTestProgram(const std::wstring& commandLine, const std::wstring& outputP
     startup.hStdInput = input.Get();
     startup.hStdOutput = output.Get();
     startup.hStdError = output.Get();
+    // Nobody answers a dialog during a run: a crash must end the program and
+    // count as a failure, not wait on the error-reporting dialog, and a
+    // missing disk or file must come back as an error. The error mode is
+    // inherited by the program and, unless one of them asks otherwise, by
+    // everything it starts; this also covers a program the job could not take.
+    SetErrorMode(SEM_FAILCRITICALERRORS | SEM_NOGPFAULTERRORBOX);
     PROCESS_INFORMATION started{};
     std::wstring line = commandLine;  // CreateProcessW may write into it
     // Suspended until it is in the job, so that nothing it starts escapes.
@@ -69,7 +79,7 @@ long RunTestProgram(const std::wstring& commandLine, const std::wstring& outputP
     // Before Windows 8 a process already in a job (one a service or a CI
     // runner started this tool in) cannot join another: the program then
     // runs outside one, and only it is ended at the limit.
-    Handle job = MakeKillOnCloseJob();
+    Handle job = MakeTestJob();
     const bool inJob = job.Get() && AssignProcessToJobObject(job.Get(), process.Get());
     ResumeThread(thread.Get());
 
