@@ -41,7 +41,7 @@ void AsyncCompletion::Begin(uint32_t kind)
 bool AsyncCompletion::Complete(uint32_t kind, bool succeeded, DWORD error, DWORD value)
 {
     EnterCriticalSection(&lock_);
-    bool taken = open_ && kind == kind_;
+    bool taken = open_ && (kind == kind_ || kind == kAnyStep);
     if (taken) {
         open_ = false;
         succeeded_ = succeeded;

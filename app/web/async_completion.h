@@ -18,7 +18,10 @@
 // completion that comes while no step is open, a second one for the same
 // step, or one of another kind (where the platform's notices tell the kinds
 // apart) is dropped, so that it cannot end the next step's wait while that
-// step's buffer is still being filled.
+// step's buffer is still being filled. WinInet's one notice names no call, so
+// there a completion that came only after the next step opened would still
+// count for it; WinInet sends it only for a call that went pending, and the
+// routine starts no call before the pending one has ended.
 //
 // Each platform derives its state from this, adding what its callback
 // carries and the buffers its pending calls use.
@@ -64,6 +67,8 @@ public:
     // On the platform's thread: a pending call of `kind` has ended, carrying
     // `value` (a count, where the notice has one). False when no open step
     // takes it; the routine reads what the completion carried after Wait().
+    // kAnyStep ends whichever step is open (a failure that names no call).
+    static constexpr uint32_t kAnyStep = 0xFFFFFFFFu;
     bool Complete(uint32_t kind, bool succeeded, DWORD error, DWORD value = 0);
 
     // The step's call has returned: Done when it finished at once, Failed

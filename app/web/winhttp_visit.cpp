@@ -128,7 +128,9 @@ uint32_t StepOfFailedCall(DWORD_PTR call)
     case API_READ_DATA:
         return kReading;
     default:
-        return 0;  // no step of this routine's
+        // A call the routine does not make by itself (the proxy look-up,
+        // say): the failure still ends the step that waits.
+        return AsyncCompletion::kAnyStep;
     }
 }
 

@@ -83,7 +83,8 @@ public:
     // "204 No Content": no body, no type. The programs' audio addresses get
     // this, so that the browser on Windows neither offers a download nor starts
     // a player (which it does for an audio type); the request still arrives.
-    static std::string NoContent() { return "HTTP/1.1 204 No Content\r\n\r\n"; }
+    // Not to be cached (a 204 may be), so that every request reaches the server.
+    static std::string NoContent() { return "HTTP/1.1 204 No Content\r\nCache-Control: no-store\r\n\r\n"; }
     // A chunked response; the body is sent in the given pieces.
     static std::string ChunkedResponse(std::string_view headers, const std::vector<std::string>& pieces);
     // The byte at position i of a generated body: lower-case letters (no NUL, so the body reads whole as text); the
