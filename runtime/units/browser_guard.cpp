@@ -1,10 +1,10 @@
 #include "runtime/units/browser_guard.h"
 
+#include <docobj.h>
 #include <exdispid.h>
 #include <mshtmdid.h>
-#include <ocidl.h>
-#include <docobj.h>
 #include <mshtmhst.h>
+#include <ocidl.h>
 #include <olectl.h>
 #include <servprov.h>
 
@@ -120,21 +120,18 @@ template <class Interface> Interface* SiteInterface(IUnknown* site, REFIID iid)
 // and offered only where the container's site offers it. Other interfaces of
 // the container's site are not offered: one of them would lead back to the
 // container's own site, whose ambient properties let documents do anything.
-class GuardSite final
-    : public ComObject<IOleClientSite, IDispatch, IOleInPlaceSiteWindowless, IOleControlSite, IDocHostUIHandler,
-                       IServiceProvider, IOleCommandTarget> {
+class GuardSite final : public ComObject<IOleClientSite, IDispatch, IOleInPlaceSiteWindowless, IOleControlSite,
+                                         IDocHostUIHandler, IServiceProvider, IOleCommandTarget> {
 public:
     GuardSite(IOleClientSite* containerSite, HWND unitWindow)
-        : site_(containerSite),
-          ambient_(SiteInterface<IDispatch>(containerSite, IID_IDispatch)),
+        : site_(containerSite), ambient_(SiteInterface<IDispatch>(containerSite, IID_IDispatch)),
           inPlace_(SiteInterface<IOleInPlaceSite>(containerSite, IID_IOleInPlaceSite)),
           inPlaceEx_(SiteInterface<IOleInPlaceSiteEx>(containerSite, IID_IOleInPlaceSiteEx)),
           windowless_(SiteInterface<IOleInPlaceSiteWindowless>(containerSite, IID_IOleInPlaceSiteWindowless)),
           control_(SiteInterface<IOleControlSite>(containerSite, IID_IOleControlSite)),
           host_(SiteInterface<IDocHostUIHandler>(containerSite, IID_IDocHostUIHandler)),
           services_(SiteInterface<IServiceProvider>(containerSite, IID_IServiceProvider)),
-          commands_(SiteInterface<IOleCommandTarget>(containerSite, IID_IOleCommandTarget)),
-          unitWindow_(unitWindow)
+          commands_(SiteInterface<IOleCommandTarget>(containerSite, IID_IOleCommandTarget)), unitWindow_(unitWindow)
     {
         site_->AddRef();
     }

@@ -268,14 +268,11 @@ TEST_F(HtmlViewerTest, HiddenViewersSiteHoldsDocumentsBackFromEachOfItsInterface
     const struct {
         const IID& iid;
         const char* name;
-    } interfaces[] = {{IID_IOleClientSite, "IOleClientSite"},
-                      {IID_IOleInPlaceSite, "IOleInPlaceSite"},
-                      {IID_IOleInPlaceSiteEx, "IOleInPlaceSiteEx"},
-                      {IID_IOleInPlaceSiteWindowless, "IOleInPlaceSiteWindowless"},
-                      {IID_IOleControlSite, "IOleControlSite"},
-                      {IID_IDocHostUIHandler, "IDocHostUIHandler"},
-                      {IID_IServiceProvider, "IServiceProvider"},
-                      {IID_IOleCommandTarget, "IOleCommandTarget"}};
+    } interfaces[] = {
+        {IID_IOleClientSite, "IOleClientSite"},       {IID_IOleInPlaceSite, "IOleInPlaceSite"},
+        {IID_IOleInPlaceSiteEx, "IOleInPlaceSiteEx"}, {IID_IOleInPlaceSiteWindowless, "IOleInPlaceSiteWindowless"},
+        {IID_IOleControlSite, "IOleControlSite"},     {IID_IDocHostUIHandler, "IDocHostUIHandler"},
+        {IID_IServiceProvider, "IServiceProvider"},   {IID_IOleCommandTarget, "IOleCommandTarget"}};
     for (const auto& i : interfaces) {
         SCOPED_TRACE(i.name);
         IUnknown* start = nullptr;
