@@ -277,7 +277,7 @@ TEST_F(HtmlViewerTest, HiddenViewersSiteHoldsDocumentsBackFromEachOfItsInterface
         SCOPED_TRACE(i.name);
         IUnknown* start = nullptr;
         if (FAILED(site->QueryInterface(i.iid, reinterpret_cast<void**>(&start))) || !start) {
-            EXPECT_NE(&i.iid, &IID_IOleInPlaceSite) << "the browser is in place: its site has this one";
+            EXPECT_FALSE(IsEqualIID(i.iid, IID_IOleInPlaceSite)) << "the browser is in place: its site has this one";
             continue;
         }
         IUnknown* back = nullptr;
