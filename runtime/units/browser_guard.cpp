@@ -1,10 +1,14 @@
 #include "runtime/units/browser_guard.h"
 
+#include <docobj.h>
 #include <exdispid.h>
 #include <mshtmdid.h>
+#include <mshtmhst.h>
 #include <ocidl.h>
 #include <olectl.h>
+#include <servprov.h>
 
+#include <initializer_list>
 #include <string>
 
 namespace {
@@ -98,15 +102,38 @@ private:
     HWND unitWindow_;
 };
 
+// The interface `iid` of the container's site, or null where it has none.
+template <class Interface> Interface* SiteInterface(IUnknown* site, REFIID iid)
+{
+    void* out = nullptr;
+    if (FAILED(site->QueryInterface(iid, &out))) out = nullptr;
+    return static_cast<Interface*>(out);
+}
+
 // The runtime's own client site for a container that offers no way to add
 // ambient properties: it answers the download-control ambient property and
-// hands everything else, interfaces and calls, to the container's site.
-class GuardSite final : public ComObject<IOleClientSite, IDispatch> {
+// hands everything else to the container's site. It is one COM object: the
+// browser asks its site for the in-place, control and host interfaces and
+// may ask any of them for IUnknown or IDispatch (ambient properties are read
+// through the site's IDispatch), so each of those interfaces is this
+// object's own, passing its calls on to the container site's same interface,
+// and offered only where the container's site offers it. Other interfaces of
+// the container's site are not offered: one of them would lead back to the
+// container's own site, whose ambient properties let documents do anything.
+class GuardSite final : public ComObject<IOleClientSite, IDispatch, IOleInPlaceSiteWindowless, IOleControlSite,
+                                         IDocHostUIHandler, IServiceProvider, IOleCommandTarget> {
 public:
-    GuardSite(IOleClientSite* containerSite, HWND unitWindow) : site_(containerSite), unitWindow_(unitWindow)
+    GuardSite(IOleClientSite* containerSite, HWND unitWindow)
+        : site_(containerSite), ambient_(SiteInterface<IDispatch>(containerSite, IID_IDispatch)),
+          inPlace_(SiteInterface<IOleInPlaceSite>(containerSite, IID_IOleInPlaceSite)),
+          inPlaceEx_(SiteInterface<IOleInPlaceSiteEx>(containerSite, IID_IOleInPlaceSiteEx)),
+          windowless_(SiteInterface<IOleInPlaceSiteWindowless>(containerSite, IID_IOleInPlaceSiteWindowless)),
+          control_(SiteInterface<IOleControlSite>(containerSite, IID_IOleControlSite)),
+          host_(SiteInterface<IDocHostUIHandler>(containerSite, IID_IDocHostUIHandler)),
+          services_(SiteInterface<IServiceProvider>(containerSite, IID_IServiceProvider)),
+          commands_(SiteInterface<IOleCommandTarget>(containerSite, IID_IOleCommandTarget)), unitWindow_(unitWindow)
     {
         site_->AddRef();
-        site_->QueryInterface(IID_IDispatch, reinterpret_cast<void**>(&ambient_));
     }
 
     STDMETHODIMP QueryInterface(REFIID iid, void** out) override
@@ -117,12 +144,28 @@ public:
             *out = static_cast<IOleClientSite*>(this);
         } else if (iid == IID_IDispatch) {
             *out = static_cast<IDispatch*>(this);
+        } else if ((iid == IID_IOleWindow || iid == IID_IOleInPlaceSite) && inPlace_) {
+            *out = static_cast<IOleInPlaceSiteWindowless*>(this);
+        } else if (iid == IID_IOleInPlaceSiteEx && inPlace_ && inPlaceEx_) {
+            *out = static_cast<IOleInPlaceSiteWindowless*>(this);
+        } else if (iid == IID_IOleInPlaceSiteWindowless && inPlace_ && inPlaceEx_ && windowless_) {
+            *out = static_cast<IOleInPlaceSiteWindowless*>(this);
+        } else if (iid == IID_IOleControlSite && control_) {
+            *out = static_cast<IOleControlSite*>(this);
+        } else if (iid == IID_IDocHostUIHandler && host_) {
+            *out = static_cast<IDocHostUIHandler*>(this);
+        } else if (iid == IID_IServiceProvider && services_) {
+            *out = static_cast<IServiceProvider*>(this);
+        } else if (iid == IID_IOleCommandTarget && commands_) {
+            *out = static_cast<IOleCommandTarget*>(this);
         } else {
-            return site_->QueryInterface(iid, out);
+            return E_NOINTERFACE;
         }
         AddRef();
         return S_OK;
     }
+
+    // IOleClientSite
     STDMETHODIMP SaveObject() override { return site_->SaveObject(); }
     STDMETHODIMP GetMoniker(DWORD assign, DWORD which, IMoniker** out) override
     {
@@ -133,6 +176,22 @@ public:
     STDMETHODIMP OnShowWindow(BOOL show) override { return site_->OnShowWindow(show); }
     STDMETHODIMP RequestNewObjectLayout() override { return site_->RequestNewObjectLayout(); }
 
+    // IDispatch: the container's ambient properties, with the one added.
+    STDMETHODIMP GetTypeInfoCount(UINT* count) override
+    {
+        if (ambient_) return ambient_->GetTypeInfoCount(count);
+        return ComObject::GetTypeInfoCount(count);
+    }
+    STDMETHODIMP GetTypeInfo(UINT index, LCID lcid, ITypeInfo** info) override
+    {
+        if (ambient_) return ambient_->GetTypeInfo(index, lcid, info);
+        return ComObject::GetTypeInfo(index, lcid, info);
+    }
+    STDMETHODIMP GetIDsOfNames(REFIID iid, LPOLESTR* names, UINT count, LCID lcid, DISPID* ids) override
+    {
+        if (ambient_) return ambient_->GetIDsOfNames(iid, names, count, lcid, ids);
+        return ComObject::GetIDsOfNames(iid, names, count, lcid, ids);
+    }
     STDMETHODIMP Invoke(DISPID id, REFIID iid, LCID lcid, WORD flags, DISPPARAMS* params, VARIANT* result,
                         EXCEPINFO* error, UINT* argError) override
     {
@@ -141,15 +200,141 @@ public:
         return ambient_->Invoke(id, iid, lcid, flags, params, result, error, argError);
     }
 
+    // IOleWindow, IOleInPlaceSite, IOleInPlaceSiteEx, IOleInPlaceSiteWindowless
+    STDMETHODIMP GetWindow(HWND* window) override { return inPlace_->GetWindow(window); }
+    STDMETHODIMP ContextSensitiveHelp(BOOL enter) override { return inPlace_->ContextSensitiveHelp(enter); }
+    STDMETHODIMP CanInPlaceActivate() override { return inPlace_->CanInPlaceActivate(); }
+    STDMETHODIMP OnInPlaceActivate() override { return inPlace_->OnInPlaceActivate(); }
+    STDMETHODIMP OnUIActivate() override { return inPlace_->OnUIActivate(); }
+    STDMETHODIMP GetWindowContext(IOleInPlaceFrame** frame, IOleInPlaceUIWindow** document, LPRECT position,
+                                  LPRECT clip, LPOLEINPLACEFRAMEINFO info) override
+    {
+        return inPlace_->GetWindowContext(frame, document, position, clip, info);
+    }
+    STDMETHODIMP Scroll(SIZE extent) override { return inPlace_->Scroll(extent); }
+    STDMETHODIMP OnUIDeactivate(BOOL undoable) override { return inPlace_->OnUIDeactivate(undoable); }
+    STDMETHODIMP OnInPlaceDeactivate() override { return inPlace_->OnInPlaceDeactivate(); }
+    STDMETHODIMP DiscardUndoState() override { return inPlace_->DiscardUndoState(); }
+    STDMETHODIMP DeactivateAndUndo() override { return inPlace_->DeactivateAndUndo(); }
+    STDMETHODIMP OnPosRectChange(LPCRECT position) override { return inPlace_->OnPosRectChange(position); }
+    STDMETHODIMP OnInPlaceActivateEx(BOOL* noRedraw, DWORD flags) override
+    {
+        return inPlaceEx_->OnInPlaceActivateEx(noRedraw, flags);
+    }
+    STDMETHODIMP OnInPlaceDeactivateEx(BOOL noRedraw) override { return inPlaceEx_->OnInPlaceDeactivateEx(noRedraw); }
+    STDMETHODIMP RequestUIActivate() override { return inPlaceEx_->RequestUIActivate(); }
+    STDMETHODIMP CanWindowlessActivate() override { return windowless_->CanWindowlessActivate(); }
+    STDMETHODIMP GetCapture() override { return windowless_->GetCapture(); }
+    STDMETHODIMP SetCapture(BOOL capture) override { return windowless_->SetCapture(capture); }
+    STDMETHODIMP GetFocus() override { return windowless_->GetFocus(); }
+    STDMETHODIMP SetFocus(BOOL focus) override { return windowless_->SetFocus(focus); }
+    STDMETHODIMP GetDC(LPCRECT rect, DWORD flags, HDC* dc) override { return windowless_->GetDC(rect, flags, dc); }
+    STDMETHODIMP ReleaseDC(HDC dc) override { return windowless_->ReleaseDC(dc); }
+    STDMETHODIMP InvalidateRect(LPCRECT rect, BOOL erase) override { return windowless_->InvalidateRect(rect, erase); }
+    STDMETHODIMP InvalidateRgn(HRGN region, BOOL erase) override { return windowless_->InvalidateRgn(region, erase); }
+    STDMETHODIMP ScrollRect(INT dx, INT dy, LPCRECT scroll, LPCRECT clip) override
+    {
+        return windowless_->ScrollRect(dx, dy, scroll, clip);
+    }
+    STDMETHODIMP AdjustRect(LPRECT rect) override { return windowless_->AdjustRect(rect); }
+    STDMETHODIMP OnDefWindowMessage(UINT msg, WPARAM wp, LPARAM lp, LRESULT* result) override
+    {
+        return windowless_->OnDefWindowMessage(msg, wp, lp, result);
+    }
+
+    // IOleControlSite
+    STDMETHODIMP OnControlInfoChanged() override { return control_->OnControlInfoChanged(); }
+    STDMETHODIMP LockInPlaceActive(BOOL lock) override { return control_->LockInPlaceActive(lock); }
+    STDMETHODIMP GetExtendedControl(IDispatch** out) override { return control_->GetExtendedControl(out); }
+    STDMETHODIMP TransformCoords(POINTL* himetric, POINTF* container, DWORD flags) override
+    {
+        return control_->TransformCoords(himetric, container, flags);
+    }
+    STDMETHODIMP TranslateAccelerator(MSG* msg, DWORD modifiers) override
+    {
+        return control_->TranslateAccelerator(msg, modifiers);
+    }
+    STDMETHODIMP OnFocus(BOOL gotFocus) override { return control_->OnFocus(gotFocus); }
+    STDMETHODIMP ShowPropertyFrame() override { return control_->ShowPropertyFrame(); }
+
+    // IDocHostUIHandler
+    STDMETHODIMP ShowContextMenu(DWORD id, POINT* at, IUnknown* target, IDispatch* element) override
+    {
+        return host_->ShowContextMenu(id, at, target, element);
+    }
+    STDMETHODIMP GetHostInfo(DOCHOSTUIINFO* info) override { return host_->GetHostInfo(info); }
+    STDMETHODIMP ShowUI(DWORD id, IOleInPlaceActiveObject* active, IOleCommandTarget* target, IOleInPlaceFrame* frame,
+                        IOleInPlaceUIWindow* document) override
+    {
+        return host_->ShowUI(id, active, target, frame, document);
+    }
+    STDMETHODIMP HideUI() override { return host_->HideUI(); }
+    STDMETHODIMP UpdateUI() override { return host_->UpdateUI(); }
+    STDMETHODIMP EnableModeless(BOOL enable) override { return host_->EnableModeless(enable); }
+    STDMETHODIMP OnDocWindowActivate(BOOL activate) override { return host_->OnDocWindowActivate(activate); }
+    STDMETHODIMP OnFrameWindowActivate(BOOL activate) override { return host_->OnFrameWindowActivate(activate); }
+    STDMETHODIMP ResizeBorder(LPCRECT border, IOleInPlaceUIWindow* window, BOOL frame) override
+    {
+        return host_->ResizeBorder(border, window, frame);
+    }
+    STDMETHODIMP TranslateAccelerator(LPMSG msg, const GUID* group, DWORD command) override
+    {
+        return host_->TranslateAccelerator(msg, group, command);
+    }
+    STDMETHODIMP GetOptionKeyPath(LPOLESTR* key, DWORD reserved) override
+    {
+        return host_->GetOptionKeyPath(key, reserved);
+    }
+    STDMETHODIMP GetDropTarget(IDropTarget* target, IDropTarget** out) override
+    {
+        return host_->GetDropTarget(target, out);
+    }
+    STDMETHODIMP GetExternal(IDispatch** out) override { return host_->GetExternal(out); }
+    STDMETHODIMP TranslateUrl(DWORD translate, LPWSTR url, LPWSTR* out) override
+    {
+        return host_->TranslateUrl(translate, url, out);
+    }
+    STDMETHODIMP FilterDataObject(IDataObject* data, IDataObject** out) override
+    {
+        return host_->FilterDataObject(data, out);
+    }
+
+    // IServiceProvider
+    STDMETHODIMP QueryService(REFGUID service, REFIID iid, void** out) override
+    {
+        return services_->QueryService(service, iid, out);
+    }
+
+    // IOleCommandTarget
+    STDMETHODIMP QueryStatus(const GUID* group, ULONG count, OLECMD commands[], OLECMDTEXT* text) override
+    {
+        return commands_->QueryStatus(group, count, commands, text);
+    }
+    STDMETHODIMP Exec(const GUID* group, DWORD command, DWORD option, VARIANT* in, VARIANT* out) override
+    {
+        return commands_->Exec(group, command, option, in, out);
+    }
+
 private:
     ~GuardSite() override
     {
-        if (ambient_) ambient_->Release();
-        site_->Release();
+        for (IUnknown* p : std::initializer_list<IUnknown*>{commands_, services_, host_, control_, windowless_,
+                                                            inPlaceEx_, inPlace_, ambient_, site_})
+            if (p) p->Release();
     }
 
-    IOleClientSite* site_;          // owned reference
-    IDispatch* ambient_ = nullptr;  // owned reference: the container's own ambient properties
+    // Owned references to the container site's interfaces (null where it has
+    // none; the method passing a call on is reached only through an interface
+    // handed out, which needs the one it calls).
+    IOleClientSite* site_;
+    IDispatch* ambient_;  // the container's own ambient properties
+    IOleInPlaceSite* inPlace_;
+    IOleInPlaceSiteEx* inPlaceEx_;
+    IOleInPlaceSiteWindowless* windowless_;
+    IOleControlSite* control_;
+    IDocHostUIHandler* host_;
+    IServiceProvider* services_;
+    IOleCommandTarget* commands_;
     HWND unitWindow_;
 };
 

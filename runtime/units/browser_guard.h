@@ -1,12 +1,19 @@
 // What a hidden HTML viewer lets the documents it opens do. The viewer's
 // address may come from the network (the lookup hands it the audio address of
-// a record fetched over plain http), so while the viewer's unit is hidden, a
-// page that no one sees runs no scripts, Java, ActiveX controls or behaviours,
-// follows no client-side refresh, opens no window and goes nowhere but to
-// http: and https: addresses. Downloads are untouched: a download address is
-// fetched and played or offered for saving as the browser always does, with
-// its prompts (the guard never makes the browser silent). A viewer that is
-// shown is a page for the user and gets the browser's own defaults.
+// a record fetched over plain http), so a document the viewer loads while its
+// unit is hidden runs no scripts, Java, ActiveX controls or behaviours and
+// follows no client-side refresh, and while the unit is hidden no document
+// opens a window or goes anywhere but to http: and https: addresses.
+// Downloads are untouched: a download address is fetched and played or
+// offered for saving as the browser always does, with its prompts (the guard
+// never makes the browser silent). A viewer that is shown is a page for the
+// user and gets the browser's own defaults.
+// The browser reads what a document may run when it downloads the document,
+// so showing or hiding the unit changes that for documents loaded from then
+// on: a page loaded while the unit was shown keeps running its scripts after
+// the unit is hidden, until the viewer navigates again (no window and no
+// address outside http(s) for it all the same), and a page loaded while
+// hidden stays held back once shown.
 #pragma once
 
 #include <windows.h>
@@ -32,8 +39,8 @@ void UnguardBrowser(BrowserGuard* guard);
 // address through until the runtime navigates again.
 void AllowOwnNavigation(BrowserGuard* guard, const std::wstring& address);
 
-// The unit was shown or hidden: the browser asks again for what its documents
-// may do.
+// The unit was shown or hidden: the browser asks again for what the documents
+// it loads from now on may do.
 void BrowserGuardVisibilityChanged(BrowserGuard* guard);
 
 // Whether a navigation to `address` may go ahead in a hidden viewer: http: and

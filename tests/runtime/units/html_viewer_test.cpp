@@ -12,7 +12,10 @@
 #include <gtest/gtest.h>
 
 #include <exdisp.h>
+#include <mshtmdid.h>
+#include <mshtmhst.h>
 #include <mshtml.h>
+#include <olectl.h>
 
 #include <string>
 #include <vector>
@@ -237,6 +240,65 @@ TEST_F(HtmlViewerTest, HiddenViewerOpensOnlyWebAddresses)
         UnloadTestWindow();
     }
     DeleteFileW(file.c_str());
+}
+
+// The browser reads what its documents may do from its client site's
+// ambient properties, through the site's IDispatch, and may reach that from
+// any interface it got from the site (a site is one COM object: each of its
+// interfaces leads back to the same IUnknown). Whichever site interface the
+// hidden viewer's browser starts from, it finds scripts, Java and controls
+// held back.
+TEST_F(HtmlViewerTest, HiddenViewersSiteHoldsDocumentsBackFromEachOfItsInterfaces)
+{
+    ASSERT_TRUE(LoadTestWindow({kWindowUnitId, kUnitTypeWindow, 50, 50, 415, 127},
+                               {{kViewer, kUnitTypeHtmlViewer, 10, 10, 100, 40, kUnitTabStop, {}}}));
+    IWebBrowser2* browser = ViewerBrowser(UnitWindow(kViewer));
+    ASSERT_NE(browser, nullptr) << "the browser control could not be hosted";
+    IOleObject* object = nullptr;
+    IOleClientSite* site = nullptr;
+    IUnknown* identity = nullptr;
+    ASSERT_EQ(browser->QueryInterface(IID_IOleObject, reinterpret_cast<void**>(&object)), S_OK);
+    browser->Release();
+    ASSERT_EQ(object->GetClientSite(&site), S_OK);
+    object->Release();
+    ASSERT_NE(site, nullptr);
+    ASSERT_EQ(site->QueryInterface(IID_IUnknown, reinterpret_cast<void**>(&identity)), S_OK);
+
+    constexpr LONG kHeldBack = DLCTL_NO_SCRIPTS | DLCTL_NO_JAVA | DLCTL_NO_RUNACTIVEXCTLS | DLCTL_NO_DLACTIVEXCTLS;
+    const struct {
+        const IID& iid;
+        const char* name;
+    } interfaces[] = {
+        {IID_IOleClientSite, "IOleClientSite"},       {IID_IOleInPlaceSite, "IOleInPlaceSite"},
+        {IID_IOleInPlaceSiteEx, "IOleInPlaceSiteEx"}, {IID_IOleInPlaceSiteWindowless, "IOleInPlaceSiteWindowless"},
+        {IID_IOleControlSite, "IOleControlSite"},     {IID_IDocHostUIHandler, "IDocHostUIHandler"},
+        {IID_IServiceProvider, "IServiceProvider"},   {IID_IOleCommandTarget, "IOleCommandTarget"}};
+    for (const auto& i : interfaces) {
+        SCOPED_TRACE(i.name);
+        IUnknown* start = nullptr;
+        if (FAILED(site->QueryInterface(i.iid, reinterpret_cast<void**>(&start))) || !start) {
+            EXPECT_FALSE(IsEqualIID(i.iid, IID_IOleInPlaceSite)) << "the browser is in place: its site has this one";
+            continue;
+        }
+        IUnknown* back = nullptr;
+        IDispatch* ambient = nullptr;
+        EXPECT_EQ(start->QueryInterface(IID_IUnknown, reinterpret_cast<void**>(&back)), S_OK);
+        EXPECT_EQ(back, identity) << "the same object as the client site";
+        ASSERT_EQ(start->QueryInterface(IID_IDispatch, reinterpret_cast<void**>(&ambient)), S_OK);
+        VARIANT value;
+        VariantInit(&value);
+        DISPPARAMS none{nullptr, nullptr, 0, 0};
+        EXPECT_EQ(ambient->Invoke(DISPID_AMBIENT_DLCONTROL, IID_NULL, LOCALE_USER_DEFAULT, DISPATCH_PROPERTYGET, &none,
+                                  &value, nullptr, nullptr),
+                  S_OK);
+        EXPECT_EQ(value.vt, VT_I4);
+        EXPECT_EQ(value.vt == VT_I4 ? value.lVal & kHeldBack : 0, kHeldBack);
+        VariantClear(&value);
+        for (IUnknown* p : std::initializer_list<IUnknown*>{ambient, back, start})
+            if (p) p->Release();
+    }
+    identity->Release();
+    site->Release();
 }
 
 TEST_F(HtmlViewerTest, TabGoesThroughAVisibleViewersPageBeforeLeavingIt)
