@@ -154,9 +154,10 @@ void AnswerComCalls()
 bool IsMouseMove(UINT message) { return message == WM_MOUSEMOVE || message == WM_NCMOUSEMOVE; }
 
 // The input the wait takes out: keys, mouse moves and buttons. Raw input
-// (WM_INPUT) stays queued: its handle is valid only while that message is
-// processed, so it cannot be handed back later; a program that asks for none
-// gets none. Pointer and touch input (QS_POINTER, QS_TOUCH, absent from the
+// (WM_INPUT, sent only to a program that registered for it) stays queued:
+// its handle names data the system frees once the message has been through
+// DefWindowProc, valid for that message's processing only, so it cannot be
+// handed back later. Pointer and touch input (QS_POINTER, QS_TOUCH, absent from the
 // kinds this build targets) stays queued too, and must: what GetPointerInfo
 // and its kin report belongs to the pointer message being processed, so a
 // pointer message replayed later would read another moment's data.
@@ -297,29 +298,28 @@ LRESULT CALLBACK RetrievalHook(int code, WPARAM removal, LPARAM lParam)
     if (code == HC_ACTION && !t.inHook && msg->message == CarrierMessage() && msg->hwnd == t.carrierWindow) {
         t.inHook = true;
         const bool removed = (removal & PM_REMOVE) != 0;
+        if (removed) t.carrierQueued = false;
         DropInputForGoneWindows();
         MSG posted;
-        // Only a removed carrier is out of the way of the look at what else
-        // is posted; a peek is told the input it stands for.
-        if (removed && PeekMessageW(&posted, nullptr, 0, 0, PM_NOREMOVE | PM_QS_POSTMESSAGE) &&
-            IsPostedBeforeInput(posted) &&
-            PeekMessageW(&posted, posted.hwnd ? posted.hwnd : reinterpret_cast<HWND>(-1), posted.message,
-                         posted.message, PM_REMOVE | PM_QS_POSTMESSAGE)) {
-            t.carrierQueued = false;
-            QueueNextCarrier();
+        if (t.replay.empty()) {
+            // Nothing left to hand back: the carrier goes on to its window,
+            // which has nothing to do.
+        } else if (removed && PeekMessageW(&posted, nullptr, 0, 0, PM_NOREMOVE | PM_QS_POSTMESSAGE) &&
+                   IsPostedBeforeInput(posted) &&
+                   PeekMessageW(&posted, posted.hwnd ? posted.hwnd : reinterpret_cast<HWND>(-1), posted.message,
+                                posted.message, PM_REMOVE | PM_QS_POSTMESSAGE)) {
+            // Only a removed carrier is out of the way of this look at what
+            // else is posted; a peek is told the input it stands for.
             *msg = posted;
-        } else if (!t.replay.empty()) {
+        } else {
             HeldInput next = t.replay.front();
             if (removed) {
                 t.replay.pop_front();
-                t.carrierQueued = false;
                 SetKeyboardState(next.keys);
-                QueueNextCarrier();
             }
             *msg = next.msg;
         }
-        // With nothing left to hand back the carrier goes on to its window,
-        // which has nothing to do.
+        if (removed) QueueNextCarrier();
         t.inHook = false;
     }
     return CallNextHookEx(nullptr, code, removal, lParam);
