@@ -157,10 +157,11 @@ bool IsMouseMove(UINT message) { return message == WM_MOUSEMOVE || message == WM
 // (WM_INPUT, sent only to a program that registered for it) stays queued:
 // its handle names data the system frees once the message has been through
 // DefWindowProc, valid for that message's processing only, so it cannot be
-// handed back later. Pointer and touch input (QS_POINTER, QS_TOUCH, absent from the
-// kinds this build targets) stays queued too, and must: what GetPointerInfo
-// and its kin report belongs to the pointer message being processed, so a
-// pointer message replayed later would read another moment's data.
+// handed back later. Pointer and touch input (QS_POINTER, QS_TOUCH, absent
+// from the kinds this build targets) stays queued too, and must: what
+// GetPointerInfo and its kin report belongs to the pointer message being
+// processed, so a pointer message replayed later would read another
+// moment's data.
 constexpr UINT kHeldKinds = QS_KEY | QS_MOUSEMOVE | QS_MOUSEBUTTON;
 
 // Takes the thread's mouse and keyboard input out of the queue. PeekMessage
@@ -230,8 +231,8 @@ void QueueNextCarrier()
 }
 
 // Reached only by a carrier that no hook turned into input: one retrieved
-// while the hook could not be installed, or by a loop that took it in a way
-// the hook did not see. The input it stands for is posted to its window
+// while the hook could not be installed, or while the hook itself was
+// looking at the queue. The input it stands for is posted to its window
 // instead, behind what is already queued, with the key states it was first
 // retrieved with, and the next carrier is queued behind it.
 LRESULT CALLBACK CarrierWindowProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam)
