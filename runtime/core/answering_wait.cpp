@@ -56,8 +56,8 @@ struct WaitState {
     void (*abandonedThen)() = nullptr;
     // Input handed back, one message in the queue at a time (see PutBack).
     std::deque<HeldInput> replay;
+    HWND carrierWindow = nullptr;  // owned, for the thread's life (see MakeCarrierWindow)
     bool carrierQueued = false;
-    bool lastWasKeyDown = false;  // the last handed-back piece was a key going down
     HHOOK hook = nullptr;
     bool inHook = false;
 };
@@ -153,22 +153,36 @@ void AnswerComCalls()
 
 bool IsMouseMove(UINT message) { return message == WM_MOUSEMOVE || message == WM_NCMOUSEMOVE; }
 
+// The input the wait takes out: keys, mouse moves and buttons. Raw input
+// (WM_INPUT, sent only to a program that registered for it) stays queued:
+// its handle names data the system frees once the message has been through
+// DefWindowProc, valid for that message's processing only, so it cannot be
+// handed back later. Pointer and touch input (QS_POINTER, QS_TOUCH, absent
+// from the kinds this build targets) stays queued too, and must: what
+// GetPointerInfo and its kin report belongs to the pointer message being
+// processed, so a pointer message replayed later would read another
+// moment's data.
+constexpr UINT kHeldKinds = QS_KEY | QS_MOUSEMOVE | QS_MOUSEBUTTON;
+
 // Takes the thread's mouse and keyboard input out of the queue. PeekMessage
 // with no window returns only messages for the calling thread's windows, so
 // input for another program's window is never touched. A carrier of input
 // handed back after an earlier wait is taken out too (the input it stands
-// for is still first in line), without the hook turning it into input.
+// for is still first in line; PutBack queues it again), without the hook
+// turning it into input.
 void TakeOutInput()
 {
     MSG msg;
-    t.inHook = true;
-    while (t.carrierQueued && PeekMessageW(&msg, nullptr, CarrierMessage(), CarrierMessage(), PM_REMOVE)) {
-        t.carrierQueued = false;
+    if (t.carrierQueued) {
+        t.inHook = true;
+        while (PeekMessageW(&msg, t.carrierWindow, CarrierMessage(), CarrierMessage(), PM_REMOVE)) {
+        }
+        t.inHook = false;
+        t.carrierQueued = false;  // taken out here, or already gone
     }
-    t.inHook = false;
     for (;;) {
         if (t.held.empty()) GetKeyboardState(t.keysBefore);
-        if (!RemoveFirst(msg, nullptr, PM_QS_INPUT)) return;
+        if (!RemoveFirst(msg, nullptr, kHeldKinds << 16)) return;
         HeldInput* last = t.held.empty() ? nullptr : &t.held.back();
         // Moves in a row over the same window with the same buttons: only
         // the last position matters.
@@ -183,64 +197,130 @@ void TakeOutInput()
     }
 }
 
-// Posted messages are retrieved before any input the system still holds
-// (GetMessage's order: sent, posted, input), so handed-back input comes
-// before newer input. One piece is queued at a time, as a carrier posted to
-// its window (a thread message for input without one); the next is queued
-// only as this one is retrieved, so that the characters TranslateMessage
-// posts for a key come before the next key, as they would have.
-void QueueNextCarrier()
+LRESULT CALLBACK RetrievalHook(int code, WPARAM removal, LPARAM lParam);
+
+// Input whose window has been destroyed since went with it.
+void DropInputForGoneWindows()
 {
-    while (!t.replay.empty() && !t.carrierQueued) {
-        const MSG& next = t.replay.front().msg;
-        const BOOL posted = next.hwnd ? PostMessageW(next.hwnd, CarrierMessage(), 0, 0)
-                                      : PostThreadMessageW(GetCurrentThreadId(), CarrierMessage(), 0, 0);
-        if (posted) {
-            t.carrierQueued = true;
-        } else {
-            t.replay.pop_front();  // its window is gone, and the input with it
-        }
+    while (!t.replay.empty() && t.replay.front().msg.hwnd && !IsWindow(t.replay.front().msg.hwnd)) {
+        t.replay.pop_front();
     }
 }
 
-bool IsCharacterMessage(UINT m) { return m == WM_CHAR || m == WM_DEADCHAR || m == WM_SYSCHAR || m == WM_SYSDEADCHAR; }
+// Posted messages are retrieved before any input the system still holds
+// (GetMessage's order: sent, posted, input), so handed-back input comes
+// before newer input. One piece is queued at a time, as a carrier; the next
+// is queued only as this one is retrieved. The retrieval hook is in place
+// only while there is input to hand back: every loop's every retrieval
+// passes through it.
+void QueueNextCarrier()
+{
+    if (t.replay.empty()) {
+        if (t.hook) UnhookWindowsHookEx(t.hook);
+        t.hook = nullptr;
+        return;
+    }
+    if (t.carrierQueued) return;
+    if (!t.hook) t.hook = SetWindowsHookExW(WH_GETMESSAGE, RetrievalHook, nullptr, GetCurrentThreadId());
+    if (PostMessageW(t.carrierWindow, CarrierMessage(), 0, 0)) {
+        t.carrierQueued = true;
+    } else {
+        t.replay.clear();  // the queue is full: nothing can carry the input back
+        QueueNextCarrier();
+    }
+}
+
+// Reached only by a carrier that no hook turned into input: one retrieved
+// while the hook could not be installed, or while the hook itself was
+// looking at the queue. The input it stands for is posted to its window
+// instead, behind what is already queued, with the key states it was first
+// retrieved with, and the next carrier is queued behind it.
+LRESULT CALLBACK CarrierWindowProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam)
+{
+    if (message != CarrierMessage()) return DefWindowProcW(hwnd, message, wParam, lParam);
+    t.carrierQueued = false;
+    DropInputForGoneWindows();
+    if (!t.replay.empty()) {
+        HeldInput next = t.replay.front();
+        t.replay.pop_front();
+        SetKeyboardState(next.keys);
+        if (next.msg.hwnd) {
+            PostMessageW(next.msg.hwnd, next.msg.message, next.msg.wParam, next.msg.lParam);
+        } else {
+            PostThreadMessageW(GetCurrentThreadId(), next.msg.message, next.msg.wParam, next.msg.lParam);
+        }
+    }
+    QueueNextCarrier();
+    return 0;
+}
+
+// Every carrier goes to this message-only window of the runtime's own, which
+// lives as long as the thread, not to the input's own window: DestroyWindow
+// flushes the thread's queue of a window's messages, so a carrier posted to
+// a window that the input before it destroyed would vanish, and the input
+// after it with it.
+bool MakeCarrierWindow()
+{
+    if (t.carrierWindow) return true;
+    HINSTANCE instance = GetModuleHandleW(nullptr);
+    WNDCLASSW wc = {};
+    wc.lpfnWndProc = CarrierWindowProc;
+    wc.hInstance = instance;
+    wc.lpszClassName = L"SongLinkRuntime.HeldInput";
+    RegisterClassW(&wc);  // fails harmlessly once registered
+    t.carrierWindow =
+        CreateWindowExW(0, wc.lpszClassName, L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr, instance, nullptr);
+    return t.carrierWindow != nullptr;
+}
+
+// Messages the queue reports among posted ones that are not: a timer is
+// generated only when nothing else waits, and a hot key or quit comes from
+// a later moment than the held input.
+bool IsPostedBeforeInput(const MSG& m)
+{
+    constexpr UINT kSysTimer = 0x0118;
+    return m.message != WM_TIMER && m.message != kSysTimer && m.message != WM_HOTKEY && m.message != WM_QUIT &&
+           !(m.hwnd == t.carrierWindow && m.message == CarrierMessage());
+}
 
 // Called by the system inside GetMessage and PeekMessage of whatever loop
 // runs, before the retrieved message is returned (GetMsgProc: the hook may
 // change the message). A carrier becomes the input it stands for; once
 // removed, the key states are set to those the input was first retrieved
-// with and the next carrier is queued.
+// with and the next carrier is queued. What was posted while the input
+// before it was handled (the characters TranslateMessage makes of a key, a
+// dead key's second character, a routine queued to run later) comes before
+// it, as it would have with the input still in the system's queue: such a
+// message is returned in the carrier's place and the carrier goes to the
+// back of the queue again.
 LRESULT CALLBACK RetrievalHook(int code, WPARAM removal, LPARAM lParam)
 {
     auto* msg = reinterpret_cast<MSG*>(lParam);
-    if (code == HC_ACTION && !t.inHook && msg->message == CarrierMessage() && !t.replay.empty() &&
-        msg->hwnd == t.replay.front().msg.hwnd) {
+    if (code == HC_ACTION && !t.inHook && msg->message == CarrierMessage() && msg->hwnd == t.carrierWindow) {
         t.inHook = true;
         const bool removed = (removal & PM_REMOVE) != 0;
-        MSG character;
-        // The characters of the key retrieved before are posted by the
-        // loop's TranslateMessage after this carrier was queued: they come
-        // first, and the carrier goes to the back of the queue again.
-        if (removed && t.lastWasKeyDown &&
-            PeekMessageW(&character, nullptr, WM_CHAR, WM_SYSDEADCHAR, PM_NOREMOVE | PM_QS_POSTMESSAGE) &&
-            IsCharacterMessage(character.message) &&
-            PeekMessageW(&character, character.hwnd, character.message, character.message,
-                         PM_REMOVE | PM_QS_POSTMESSAGE)) {
-            t.carrierQueued = false;
-            t.lastWasKeyDown = false;
-            QueueNextCarrier();
-            *msg = character;
+        if (removed) t.carrierQueued = false;
+        DropInputForGoneWindows();
+        MSG posted;
+        if (t.replay.empty()) {
+            // Nothing left to hand back: the carrier goes on to its window,
+            // which has nothing to do.
+        } else if (removed && PeekMessageW(&posted, nullptr, 0, 0, PM_NOREMOVE | PM_QS_POSTMESSAGE) &&
+                   IsPostedBeforeInput(posted) &&
+                   PeekMessageW(&posted, posted.hwnd ? posted.hwnd : reinterpret_cast<HWND>(-1), posted.message,
+                                posted.message, PM_REMOVE | PM_QS_POSTMESSAGE)) {
+            // Only a removed carrier is out of the way of this look at what
+            // else is posted; a peek is told the input it stands for.
+            *msg = posted;
         } else {
             HeldInput next = t.replay.front();
             if (removed) {
-                t.lastWasKeyDown = next.msg.message == WM_KEYDOWN || next.msg.message == WM_SYSKEYDOWN;
                 t.replay.pop_front();
-                t.carrierQueued = false;
                 SetKeyboardState(next.keys);
-                QueueNextCarrier();
             }
             *msg = next.msg;
         }
+        if (removed) QueueNextCarrier();
         t.inHook = false;
     }
     return CallNextHookEx(nullptr, code, removal, lParam);
@@ -248,18 +328,17 @@ LRESULT CALLBACK RetrievalHook(int code, WPARAM removal, LPARAM lParam)
 
 // Hands the held input back to the queue. The thread's key states are set
 // back to what they were before the first of it was retrieved, so that what
-// runs before it sees them as if nothing had been taken out.
+// runs before it sees them as if nothing had been taken out. A carrier that
+// this wait took out is queued again even when no new input was held: the
+// input it stands for is still first in line.
 void PutBack()
 {
-    if (t.held.empty()) return;
-    if (!t.hook) t.hook = SetWindowsHookExW(WH_GETMESSAGE, RetrievalHook, nullptr, GetCurrentThreadId());
-    if (!t.hook) {
-        t.held.clear();  // nothing could turn carriers into input
-        return;
+    if (!t.held.empty() && !MakeCarrierWindow()) t.held.clear();  // nothing could carry it back
+    if (!t.held.empty()) {
+        if (t.replay.empty()) SetKeyboardState(t.keysBefore);
+        t.replay.insert(t.replay.end(), t.held.begin(), t.held.end());
+        t.held.clear();
     }
-    if (t.replay.empty()) SetKeyboardState(t.keysBefore);
-    t.replay.insert(t.replay.end(), t.held.begin(), t.held.end());
-    t.held.clear();
     QueueNextCarrier();
 }
 
@@ -307,7 +386,7 @@ uint32_t Wait(HANDLE handle, uint32_t timeoutMs)
         // Input wakes it once it is taken out. MWMO_INPUTAVAILABLE is not
         // asked for: it would wake the wait again and again for the posted
         // messages that stay.
-        const DWORD wakeFor = QS_SENDMESSAGE | QS_PAINT | QS_POSTMESSAGE | (takeInput ? QS_INPUT : 0);
+        const DWORD wakeFor = QS_SENDMESSAGE | QS_PAINT | QS_POSTMESSAGE | (takeInput ? kHeldKinds : 0);
         const DWORD woke = MsgWaitForMultipleObjectsEx(1, &handle, slice, wakeFor, 0);
         if (woke == WAIT_OBJECT_0 + 1) continue;  // answered on the next round
         if (woke != WAIT_TIMEOUT) return woke;

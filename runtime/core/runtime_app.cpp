@@ -67,9 +67,27 @@ void RunQueuedCalls()
 // wait gives up as at its limit, and the request goes to the queue, first of
 // all, once the outermost wait has unwound.
 int32_t gDeferredExitCode = 0;
-std::atomic<bool> gExitStarted{false};
 constexpr LRESULT kExitDeferred = 0x5E7;
-constexpr int kDeferredExitPatienceMs = 10000;
+
+// The one thread that ends the process, claimed once: the window thread as
+// it starts the exit sequence, or another thread whose request the window
+// thread could not take. The sequence and a second thread's ExitProcess
+// never run at the same time.
+std::atomic<DWORD> gExitingThread{0};
+
+bool ClaimExit()
+{
+    DWORD claimedBy = 0;
+    const DWORD self = GetCurrentThreadId();
+    return gExitingThread.compare_exchange_strong(claimedBy, self) || claimedBy == self;
+}
+
+// The process ends from the thread that claimed the exit; nothing more is
+// asked of this one.
+[[noreturn]] void AwaitExit()
+{
+    for (;;) Sleep(INFINITE);
+}
 
 void QueueDeferredExit()
 {
@@ -368,18 +386,15 @@ void RunExitSequence(int32_t code)
         if (gApp.hiddenOwner)
             answer =
                 SendMessageW(static_cast<HWND>(gApp.hiddenOwner), kExitRequestMessage, static_cast<WPARAM>(code), 0);
-        // Put off until the main thread's wait has unwound: this thread waits
-        // for the exit there, which ends the process. Should the main thread
-        // never come to it, this thread ends the process itself after a while.
-        for (int i = 0; answer == kExitDeferred && !gExitStarted && i < kDeferredExitPatienceMs / 10; ++i) Sleep(10);
-        if (answer == kExitDeferred && gExitStarted) {
-            for (;;) Sleep(INFINITE);
-        }
-        if (!gApp.exiting) ExitProcess(static_cast<UINT>(code));
-        return;
+        // Put off until the main thread's wait has unwound: the exit runs
+        // there, however long a modal loop or an error box keeps the main
+        // thread inside it, as it would had this thread stayed blocked in
+        // the send.
+        if (answer == kExitDeferred || !ClaimExit()) AwaitExit();
+        ExitProcess(static_cast<UINT>(code));
     }
+    if (!ClaimExit()) AwaitExit();
     gApp.exiting = true;
-    gExitStarted = true;
     gApp.idleCallbacks.clear();
     gApp.idleTasks.clear();
     const WindowPartEntries* part = WindowPart();
