@@ -68,6 +68,17 @@ for d in "${hide[@]}"; do
         ;;
     esac
 done
+runEnv=(env -i HOME="$HOME" PATH="$PATH" DISPLAY="$display" WINEPREFIX="$prefix" "${locale[@]}")
+# The prefix's server and session processes start here, outside the
+# namespace: started by the run inside it, they would see the hidden trees
+# for as long as they live, and the next program on the prefix (the suite's
+# own tests share it) could not reach its folder. A server already running
+# is kept (exit code 2).
+(
+    exec </dev/null >/dev/null 2>&1
+    "${runEnv[@]}" wineserver -p"${SL_WINESERVER_IDLE:-30}"
+    "${runEnv[@]}" "$loader" cmd /c exit 0
+)
 runner="$work/run.sh"
 cat >"$runner" <<RUN
 set -u
