@@ -44,10 +44,7 @@ DWORD gExitAskedAt = 0;
 void ExitHandler()
 {
     if (InAnsweringWait()) Say("exit handler ran inside a wait");
-    if (gExitAskedAt != 0) {
-        std::printf("exit handler ran %lu ms after the request\n", GetTickCount() - gExitAskedAt);
-        std::fflush(stdout);
-    }
+    if (gExitAskedAt != 0) Say(GetTickCount() - gExitAskedAt < 1000 ? "exit handler ran within a second" : "late");
     if (GetModuleHandleW(L"mpr.dll")) Say("exit handler saw bound DLLs still loaded");
     Say(GetCurrentThreadId() == App().mainThreadId ? "exit handler ran on the main thread"
                                                    : "exit handler ran on another thread");
