@@ -21,9 +21,9 @@ TEST(AsyncCompletionTest, StrayCompletionsDoNotEndTheNextStepsWait)
     enum First { kNone, kCompleted, kFinishedAtOnce };
     const struct {
         const char* name;
-        First first;          // the step before the next one
-        uint32_t strayKind;   // the stray completion's kind
-        bool strayInNextStep; // it comes once the next step has begun
+        First first;           // the step before the next one
+        uint32_t strayKind;    // the stray completion's kind
+        bool strayInNextStep;  // it comes once the next step has begun
     } cases[] = {
         {"the first step's completion signalled twice", kCompleted, 1, false},
         {"a completion while no step is open", kNone, 1, false},

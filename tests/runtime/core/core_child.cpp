@@ -99,9 +99,8 @@ int ProgramEntry()
         }
         Say("thread exit was not carried out");
     } else if (gScenario == "thread-exit-in-wait") {
-        // A slow download: the main thread waits answering for a completion
-        // that does not come for 30 s, then lets queued messages through, as
-        // the download routines do after their waits.
+        // A slow download's wait for a completion that does not come, then the
+        // pass over queued messages the download routines make after it.
         CreateThread(nullptr, 0, RequestExitDuringWait, nullptr, 0, nullptr);
         HANDLE never = CreateEventW(nullptr, TRUE, FALSE, nullptr);
         const auto waited = SystemNotify(2019, reinterpret_cast<uintptr_t>(never), 30000);
