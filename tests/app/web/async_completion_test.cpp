@@ -12,61 +12,45 @@
 namespace {
 
 using web::AsyncCompletion;
+using web::DownloadLimits;
 using Outcome = AsyncCompletion::Outcome;
 using Returned = AsyncCompletion::Returned;
 
-// Any function of a loaded system library will do for the pin.
-const void* PinnedFunction() { return reinterpret_cast<const void*>(&GetTickCount); }
-
 TEST(AsyncCompletionTest, StrayCompletionsDoNotEndTheNextStepsWait)
 {
-    enum Stray { kRepeated, kBeforeStep, kOtherKind, kAfterFinishedAtOnce };
-    struct Case {
+    enum First { kNone, kCompleted, kFinishedAtOnce };
+    const struct {
         const char* name;
-        Stray stray;
+        First first;           // the step before the next one
+        uint32_t strayKind;    // the stray completion's kind
+        bool strayInNextStep;  // it comes once the next step has begun
+    } cases[] = {
+        {"the first step's completion signalled twice", kCompleted, 1, false},
+        {"a completion while no step is open", kNone, 1, false},
+        {"a completion of another kind", kNone, 2, true},
+        {"a late completion of a call that finished at once", kFinishedAtOnce, 1, false},
     };
-    const Case cases[] = {
-        {"the first step's completion signalled twice", kRepeated},
-        {"a completion while no step is open", kBeforeStep},
-        {"a completion of another kind", kOtherKind},
-        {"a late completion of a call that finished at once", kAfterFinishedAtOnce},
-    };
-    for (const Case& c : cases) {
-        auto* state = new AsyncCompletion(PinnedFunction());
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        // Any function of a loaded system library will do for the pin.
+        auto* state = new AsyncCompletion(reinterpret_cast<const void*>(&GetTickCount));
         ASSERT_TRUE(state->Usable());
-        web::DownloadLimits limits(0, 10000);
-        switch (c.stray) {
-        case kRepeated:
+        if (c.first != kNone) {
             state->Begin(1);
-            EXPECT_TRUE(state->Complete(1, true, 0, 7)) << c.name;
-            EXPECT_EQ(state->Await(Returned::Pending, limits), Outcome::Done) << c.name;
-            EXPECT_EQ(state->Value(), 7u) << c.name;
-            EXPECT_FALSE(state->Complete(1, true, 0, 99)) << c.name;
-            break;
-        case kBeforeStep:
-            EXPECT_FALSE(state->Complete(1, true, 0, 99)) << c.name;
-            break;
-        case kOtherKind:
-            break;
-        case kAfterFinishedAtOnce:
-            state->Begin(1);
-            EXPECT_EQ(state->Await(Returned::Finished, limits), Outcome::Done) << c.name;
-            EXPECT_FALSE(state->Complete(1, true, 0, 99)) << c.name;
-            break;
+            if (c.first == kCompleted) EXPECT_TRUE(state->Complete(1, true, 0, 7));
+            const Returned returned = c.first == kCompleted ? Returned::Pending : Returned::Finished;
+            EXPECT_EQ(state->Await(returned, DownloadLimits(0, 10000)), Outcome::Done);
+            if (c.first == kCompleted) EXPECT_EQ(state->Value(), 7u);
         }
-        // The next step: nothing but its own completion may end its wait.
+        if (!c.strayInNextStep) EXPECT_FALSE(state->Complete(c.strayKind, true, 0, 99));
         state->Begin(1);
-        if (c.stray == kOtherKind) {
-            EXPECT_FALSE(state->Complete(2, true, 0, 99)) << c.name;
-        }
-        web::DownloadLimits shortWait(0, 300);
-        EXPECT_EQ(state->Await(Returned::Pending, shortWait), Outcome::Expired) << c.name;
-
-        // And its own completion still does, carrying its value.
+        if (c.strayInNextStep) EXPECT_FALSE(state->Complete(c.strayKind, true, 0, 99));
+        EXPECT_EQ(state->Await(Returned::Pending, DownloadLimits(0, 300)), Outcome::Expired);
+        // Its own completion still ends it, carrying its value.
         state->Begin(1);
-        EXPECT_TRUE(state->Complete(1, false, 12002, 5)) << c.name;
-        EXPECT_EQ(state->Await(Returned::Pending, limits), Outcome::Failed) << c.name;
-        EXPECT_EQ(state->Error(), 12002u) << c.name;
+        EXPECT_TRUE(state->Complete(1, false, 12002, 5));
+        EXPECT_EQ(state->Await(Returned::Pending, DownloadLimits(0, 10000)), Outcome::Failed);
+        EXPECT_EQ(state->Error(), 12002u);
         state->Release();
     }
 }

@@ -44,10 +44,7 @@ DWORD gExitAskedAt = 0;
 void ExitHandler()
 {
     if (InAnsweringWait()) Say("exit handler ran inside a wait");
-    if (gExitAskedAt != 0) {
-        std::printf("exit handler ran %lu ms after the request\n", GetTickCount() - gExitAskedAt);
-        std::fflush(stdout);
-    }
+    if (gExitAskedAt != 0) Say(GetTickCount() - gExitAskedAt < 1000 ? "exit handler ran within a second" : "late");
     if (GetModuleHandleW(L"mpr.dll")) Say("exit handler saw bound DLLs still loaded");
     Say(GetCurrentThreadId() == App().mainThreadId ? "exit handler ran on the main thread"
                                                    : "exit handler ran on another thread");
@@ -102,9 +99,8 @@ int ProgramEntry()
         }
         Say("thread exit was not carried out");
     } else if (gScenario == "thread-exit-in-wait") {
-        // A slow download: the main thread waits answering for a completion
-        // that does not come for 30 s, then lets queued messages through, as
-        // the download routines do after their waits.
+        // A slow download's wait for a completion that does not come, then the
+        // pass over queued messages the download routines make after it.
         CreateThread(nullptr, 0, RequestExitDuringWait, nullptr, 0, nullptr);
         HANDLE never = CreateEventW(nullptr, TRUE, FALSE, nullptr);
         const auto waited = SystemNotify(2019, reinterpret_cast<uintptr_t>(never), 30000);
