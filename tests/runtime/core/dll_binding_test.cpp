@@ -13,6 +13,8 @@
 
 #include <array>
 #include <string>
+#include <tuple>
+#include <utility>
 
 namespace {
 
@@ -83,24 +85,24 @@ std::array<DWORD, 3> IdentityOf(const std::wstring& path)
     return {info.dwVolumeSerialNumber, info.nFileIndexHigh, info.nFileIndexLow};
 }
 
-// The program's folder made `folder` for one test, as start-up sets it from
-// the program's path.
+// The program's folder as start-up sets it from the program's path.
+auto ProgramFolderFields()
+{
+    RuntimeApp& app = App();
+    return std::tie(app.programFolder, app.programDirectory, app.programFileName, app.programDirectoryWithSlash);
+}
+
+// The program's folder made `folder` for one test.
 class ProgramFolderAs {
 public:
-    explicit ProgramFolderAs(const std::wstring& folder) : saved_(App()) { SetProgramPath(folder + L"\\songlink.exe"); }
-    ~ProgramFolderAs()
+    explicit ProgramFolderAs(const std::wstring& folder) : saved_(ProgramFolderFields())
     {
-        RuntimeApp& app = App();
-        app.programFolder = saved_.programFolder;
-        app.programDirectory = saved_.programDirectory;
-        app.programFileName = saved_.programFileName;
-        app.programDirectoryWithSlash = saved_.programDirectoryWithSlash;
+        SetProgramPath(folder + L"\\songlink.exe");
     }
-    ProgramFolderAs(const ProgramFolderAs&) = delete;
-    ProgramFolderAs& operator=(const ProgramFolderAs&) = delete;
+    ~ProgramFolderAs() { ProgramFolderFields() = saved_; }
 
 private:
-    RuntimeApp saved_;
+    std::tuple<std::wstring, std::string, std::string, std::string> saved_;
 };
 
 // The program's folder (here "beside", next to the test) holds a library of
@@ -245,10 +247,7 @@ TEST_F(DllBinding, FoldersOtherSoftwareAddsStaySearched)
 // the program's folders.
 TEST(LibraryPaths, FullPathsAreTakenAsTheyAre)
 {
-    struct Case {
-        const wchar_t* name;
-        bool full;
-    } cases[] = {
+    const std::pair<const wchar_t*, bool> cases[] = {
         {L"songlink_private.dll", false},
         {L"libs\\songlink_private.dll", false},
         {L"\\libs\\songlink_private.dll", false},  // the current drive's root
@@ -260,7 +259,7 @@ TEST(LibraryPaths, FullPathsAreTakenAsTheyAre)
         {L"\\\\?\\C:\\libs\\songlink_private.dll", true},
         {L"\\\\.\\C:\\libs\\songlink_private.dll", true},
     };
-    for (const Case& c : cases) EXPECT_EQ(IsFullLibraryPath(c.name), c.full) << WideToGbk(c.name);
+    for (const auto& [name, full] : cases) EXPECT_EQ(IsFullLibraryPath(name), full) << WideToGbk(name);
 }
 
 // The program saved in a folder whose name GBK cannot spell (a Polish user's
