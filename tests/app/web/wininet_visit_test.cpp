@@ -145,10 +145,7 @@ TEST_F(WinInetVisitTest, DownloadLeavesNoFileBehind)
         std::wstring stem = L"nofile" + std::to_wstring(deadline) + L"-" + std::to_wstring(GetTickCount());
         server.Push(LoopbackServer::Response(200, "OK", "Content-Type: image/jpeg\r\n", "cover"));
         std::string url = server.Url("/" + std::string(stem.begin(), stem.end()) + ".jpg");
-        {
-            OwnedResult body(WinInetVisit({.address = url.c_str(), .deadlineMs = deadline}));
-            EXPECT_EQ(body.Bytes(), "cover");
-        }
+        EXPECT_EQ(OwnedResult(WinInetVisit({.address = url.c_str(), .deadlineMs = deadline})).Bytes(), "cover");
         EXPECT_EQ(CachedDownloadCount(stem), 0) << "deadline " << deadline;
         RemoveCachedDownloads(stem);
     }
