@@ -6,7 +6,7 @@
 #include "runtime/core/heap.h"
 #include "runtime/forms/unit_properties.h"
 #include "runtime/forms/window_loader.h"
-#include "tests/support/unavailable_class.h"
+#include "tests/support/class_stand_in.h"
 
 #include <windows.h>
 
@@ -53,7 +53,7 @@ void MakeNamedClassesUnavailable()
         const size_t start = at + kOption.size();
         const std::wstring name(line.substr(start, line.find(L' ', start) - start));
         // Never released: the class stays away until the process ends.
-        auto* unavailable = new UnavailableClass(name.c_str());
+        auto* unavailable = new ClassStandIn(name.c_str());
         const std::string ascii(name.begin(), name.end());  // class names are ASCII
         std::printf("without class %s: %s\n", ascii.c_str(), unavailable->InEffect() ? "yes" : "no");
     }

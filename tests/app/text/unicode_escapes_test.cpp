@@ -7,7 +7,7 @@
 #include "runtime/com/owned_object.h"
 #include "tests/app/text/text_test_support.h"
 #include "tests/support/heap_balance.h"
-#include "tests/support/unavailable_class.h"
+#include "tests/support/class_stand_in.h"
 
 #include <windows.h>
 
@@ -73,7 +73,7 @@ TEST_F(UnicodeEscapesTest, DecodesTheSameWithOrWithoutTheScriptEngine) {
             std::printf("without JScript: skipped, Wine's script control faults without its engine\n");
             continue;
         }
-        std::optional<UnavailableClass> unavailable;
+        std::optional<ClassStandIn> unavailable;
         if (missing) {
             unavailable.emplace(missing);
             ASSERT_TRUE(unavailable->InEffect());

@@ -113,8 +113,8 @@ TEST_F(WinInetVisitTest, OversizedHeaderBlockLeavesSpaces)
 // case under 936, 1252 and 932).
 TEST_F(WinInetVisitTest, ChineseAddressGoesOutAlikeUnderEveryCodePage)
 {
-    const uint32_t deadlines[] = {0, 10000};
-    for (uint32_t deadline : deadlines) {
+    for (uint32_t deadline : {0u, 10000u}) {
+        SCOPED_TRACE("deadline " + std::to_string(deadline));
         server.Push(LoopbackServer::Response(200, "OK", "X-Name: \xB2\xE2\r\n", "ok"));
         // 图/封面.jpg?名=值 and a header value 中文, in GBK.
         std::string url = server.Url("/\xCD\xBC/\xB7\xE2\xC3\xE6.jpg?\xC3\xFB=\xD6\xB5");
@@ -125,13 +125,13 @@ TEST_F(WinInetVisitTest, ChineseAddressGoesOutAlikeUnderEveryCodePage)
                                        .deadlineMs = deadline}));
         EXPECT_EQ(body.Bytes(), "ok");
         LoopbackRequest r = server.Requests().back();
-        EXPECT_EQ(r.Target(), "/%CD%BC/%B7%E2%C3%E6.jpg?%C3%FB=%D6%B5") << "deadline " << deadline;
+        EXPECT_EQ(r.Target(), "/%CD%BC/%B7%E2%C3%E6.jpg?%C3%FB=%D6%B5");
         // Header text goes both ways as ISO-8859-1, a byte a character, on
         // Windows; Wine converts it in the machine's code page instead.
         if (!RunningUnderWine()) {
-            EXPECT_EQ(r.Header("X-Name"), "\xD6\xD0\xCE\xC4") << "deadline " << deadline;
-            EXPECT_EQ(r.Header("Referer"), url) << "deadline " << deadline;
-            EXPECT_NE(responseHeaders.Str().find("X-Name: \xB2\xE2\r\n"), std::string::npos) << "deadline " << deadline;
+            EXPECT_EQ(r.Header("X-Name"), "\xD6\xD0\xCE\xC4");
+            EXPECT_EQ(r.Header("Referer"), url);
+            EXPECT_NE(responseHeaders.Str().find("X-Name: \xB2\xE2\r\n"), std::string::npos);
         }
     }
 }
@@ -141,15 +141,11 @@ TEST_F(WinInetVisitTest, ChineseAddressGoesOutAlikeUnderEveryCodePage)
 // mode.
 TEST_F(WinInetVisitTest, DownloadLeavesNoFileBehind)
 {
-    const uint32_t deadlines[] = {0, 10000};
-    for (uint32_t deadline : deadlines) {
+    for (uint32_t deadline : {0u, 10000u}) {
         std::wstring stem = L"nofile" + std::to_wstring(deadline) + L"-" + std::to_wstring(GetTickCount());
         server.Push(LoopbackServer::Response(200, "OK", "Content-Type: image/jpeg\r\n", "cover"));
         std::string url = server.Url("/" + std::string(stem.begin(), stem.end()) + ".jpg");
-        {
-            OwnedResult body(WinInetVisit({.address = url.c_str(), .deadlineMs = deadline}));
-            EXPECT_EQ(body.Bytes(), "cover");
-        }
+        EXPECT_EQ(OwnedResult(WinInetVisit({.address = url.c_str(), .deadlineMs = deadline})).Bytes(), "cover");
         EXPECT_EQ(CachedDownloadCount(stem), 0) << "deadline " << deadline;
         RemoveCachedDownloads(stem);
     }

@@ -11,8 +11,10 @@
 
 #include <windows.h>
 
+#include <array>
 #include <string>
-#include <vector>
+#include <tuple>
+#include <utility>
 
 namespace {
 
@@ -69,61 +71,38 @@ TEST_F(DllBinding, ModulesStayLoadedUntilRelease)
     EXPECT_EQ(GetModuleHandleW(L"mpr.dll"), nullptr);
 }
 
-// The file a module was loaded from. Under WOW64 (any 64-bit Windows) a
-// 32-bit program's system folder is SysWOW64, reached through the name
-// System32, so folder texts may differ for one file: files are compared by
-// what they are (volume and file index), not by how a path spells them.
-struct FileIdentity {
-    DWORD volume = 0, indexHigh = 0, indexLow = 0;
-    bool operator==(const FileIdentity&) const = default;
-};
-
-FileIdentity IdentityOf(const std::wstring& path)
+// What a file is (volume and file index), whatever path spells it: under
+// WOW64 (any 64-bit Windows) a 32-bit program's system folder is SysWOW64,
+// reached through the name System32. All zero when it cannot be opened.
+std::array<DWORD, 3> IdentityOf(const std::wstring& path)
 {
-    FileIdentity identity;
+    BY_HANDLE_FILE_INFORMATION info = {};
     HANDLE file =
         CreateFileW(path.c_str(), FILE_READ_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
                     OPEN_EXISTING, 0, nullptr);
-    if (file == INVALID_HANDLE_VALUE) return identity;
-    BY_HANDLE_FILE_INFORMATION info = {};
-    if (GetFileInformationByHandle(file, &info))
-        identity = {info.dwVolumeSerialNumber, info.nFileIndexHigh, info.nFileIndexLow};
-    CloseHandle(file);
-    return identity;
+    if (file != INVALID_HANDLE_VALUE && !GetFileInformationByHandle(file, &info)) info = {};
+    if (file != INVALID_HANDLE_VALUE) CloseHandle(file);
+    return {info.dwVolumeSerialNumber, info.nFileIndexHigh, info.nFileIndexLow};
 }
 
-std::wstring ModulePath(HMODULE module)
+// The program's folder as start-up sets it from the program's path.
+auto ProgramFolderFields()
 {
-    std::wstring path(32768, L'\0');
-    path.resize(GetModuleFileNameW(module, path.data(), static_cast<DWORD>(path.size())));
-    return path;
+    RuntimeApp& app = App();
+    return std::tie(app.programFolder, app.programDirectory, app.programFileName, app.programDirectoryWithSlash);
 }
 
-std::wstring SystemFolder()
-{
-    wchar_t system[MAX_PATH] = {};
-    UINT n = GetSystemDirectoryW(system, MAX_PATH);
-    return std::wstring(system, n < MAX_PATH ? n : 0);
-}
-
-// The program's folder made `folder` for one test, as start-up sets it from
-// the program's path.
+// The program's folder made `folder` for one test.
 class ProgramFolderAs {
 public:
-    explicit ProgramFolderAs(const std::wstring& folder) : saved_(App()) { SetProgramPath(folder + L"\\songlink.exe"); }
-    ~ProgramFolderAs()
+    explicit ProgramFolderAs(const std::wstring& folder) : saved_(ProgramFolderFields())
     {
-        RuntimeApp& app = App();
-        app.programFolder = saved_.programFolder;
-        app.programDirectory = saved_.programDirectory;
-        app.programFileName = saved_.programFileName;
-        app.programDirectoryWithSlash = saved_.programDirectoryWithSlash;
+        SetProgramPath(folder + L"\\songlink.exe");
     }
-    ProgramFolderAs(const ProgramFolderAs&) = delete;
-    ProgramFolderAs& operator=(const ProgramFolderAs&) = delete;
+    ~ProgramFolderAs() { ProgramFolderFields() = saved_; }
 
 private:
-    RuntimeApp saved_;
+    std::tuple<std::wstring, std::string, std::string, std::string> saved_;
 };
 
 // The program's folder (here "beside", next to the test) holds a library of
@@ -147,7 +126,9 @@ TEST_F(DllBinding, SystemNamesBindFromTheSystemFolderOnly)
     }
     std::wstring beside = self.substr(0, self.find_last_of(L"\\/")) + L"\\beside";
     ProgramFolderAs programFolder(beside);
-    const std::wstring system = SystemFolder();
+    wchar_t systemText[MAX_PATH] = {};
+    GetSystemDirectoryW(systemText, MAX_PATH);  // left empty when too long
+    const std::wstring system = systemText;
     ASSERT_FALSE(system.empty());
 
     struct Case {
@@ -165,15 +146,13 @@ TEST_F(DllBinding, SystemNamesBindFromTheSystemFolderOnly)
     for (size_t i = 0; i < std::size(cases); ++i) {
         libraries[i] = cases[i].library;
         exports[i] = cases[i].exportName;
-        ASSERT_NE(IdentityOf(cases[i].file), FileIdentity()) << cases[i].library;
+        ASSERT_NE(IdentityOf(cases[i].file), (std::array<DWORD, 3>{})) << cases[i].library;
     }
     // No user-set DLL directory (the program's folder is tried next), then
     // the program's folder set as that directory, where GBK can name it (the
     // directory is a text of the program's).
-    std::vector<std::string> userDirectories = {std::string()};
-    const std::string& besideText = App().programDirectoryWithSlash;
-    if (GbkToWide(besideText) == beside + L"\\") userDirectories.push_back(besideText);
-    for (const std::string& userDirectory : userDirectories) {
+    for (const std::string& userDirectory : {std::string(), App().programDirectoryWithSlash}) {
+        if (!userDirectory.empty() && GbkToWide(userDirectory) != beside + L"\\") continue;
         SCOPED_TRACE("user-set directory '" + userDirectory + "'");
         SetUserDllDirectory(userDirectory);
         InstallDllCommands(std::size(cases), libraries, exports);
@@ -183,7 +162,9 @@ TEST_F(DllBinding, SystemNamesBindFromTheSystemFolderOnly)
             GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
                                static_cast<LPCWSTR>(ResolveDllCommand(static_cast<int32_t>(i))), &module);
             ASSERT_NE(module, nullptr);
-            EXPECT_EQ(IdentityOf(ModulePath(module)), IdentityOf(cases[i].file));
+            std::wstring path(32768, L'\0');
+            path.resize(GetModuleFileNameW(module, path.data(), static_cast<DWORD>(path.size())));
+            EXPECT_EQ(IdentityOf(path), IdentityOf(cases[i].file));
         }
         EXPECT_EQ(DllCall<int>(0, 41), 42);
         for (const char* planted : {"Winhttp.dll", "wininet.dll", "atl.dll"}) {
@@ -266,10 +247,7 @@ TEST_F(DllBinding, FoldersOtherSoftwareAddsStaySearched)
 // the program's folders.
 TEST(LibraryPaths, FullPathsAreTakenAsTheyAre)
 {
-    struct Case {
-        const wchar_t* name;
-        bool full;
-    } cases[] = {
+    const std::pair<const wchar_t*, bool> cases[] = {
         {L"songlink_private.dll", false},
         {L"libs\\songlink_private.dll", false},
         {L"\\libs\\songlink_private.dll", false},  // the current drive's root
@@ -281,51 +259,31 @@ TEST(LibraryPaths, FullPathsAreTakenAsTheyAre)
         {L"\\\\?\\C:\\libs\\songlink_private.dll", true},
         {L"\\\\.\\C:\\libs\\songlink_private.dll", true},
     };
-    for (const Case& c : cases) EXPECT_EQ(IsFullLibraryPath(c.name), c.full) << WideToGbk(c.name);
+    for (const auto& [name, full] : cases) EXPECT_EQ(IsFullLibraryPath(name), full) << WideToGbk(name);
 }
 
-void DismissErrorBox(uint32_t processId, void*) { FindAndDismissMessageBox(processId, FromGbk("错误")); }
-
-// A copy of the test's child program and its own library in a new folder,
-// removed with it.
-class ProgramFolderCopy {
-public:
-    ProgramFolderCopy(const std::wstring& folder, std::initializer_list<std::wstring> files) : folder_(folder)
-    {
-        CreateDirectoryW(folder_.c_str(), nullptr);
-        for (const std::wstring& file : files) {
-            std::wstring copy = folder_ + file.substr(file.find_last_of(L'\\'));
-            if (CopyFileW(file.c_str(), copy.c_str(), FALSE)) copies_.push_back(copy);
-        }
-    }
-    ~ProgramFolderCopy()
-    {
-        for (const std::wstring& copy : copies_) DeleteFileW(copy.c_str());
-        RemoveDirectoryW(folder_.c_str());
-    }
-    ProgramFolderCopy(const ProgramFolderCopy&) = delete;
-    ProgramFolderCopy& operator=(const ProgramFolderCopy&) = delete;
-    size_t Count() const { return copies_.size(); }
-
-private:
-    std::wstring folder_;
-    std::vector<std::wstring> copies_;
-};
-
 // The program saved in a folder whose name GBK cannot spell (a Polish user's
-// downloads folder, say) finds its own library beside it.
+// downloads folder, say) finds its own library beside it: copies of the
+// test's child program and of that library there, removed afterwards.
 TEST(DllBindingProcess, ProgramLibraryBindsFromAFolderGbkCannotName)
 {
     const std::wstring self = CurrentExecutablePath();
     const std::wstring tests = self.substr(0, self.find_last_of(L'\\'));
     const std::wstring folder = tests + L"\\\u0141\u00f3d\u017a";  // "Łódź"
-    ProgramFolderCopy copy(folder, {tests + L"\\sl_core_child.exe", BesideFolder() + L"\\songlink_private.dll"});
-    ASSERT_EQ(copy.Count(), 2u);
-    ChildResult run = RunChild(folder + L"\\sl_core_child.exe", L"private", 30000, DismissErrorBox);
-    ASSERT_TRUE(run.started);
-    EXPECT_FALSE(run.timedOut);
-    EXPECT_EQ(run.exitCode, 0u) << run.output;
-    EXPECT_NE(run.output.find("private answer 42"), std::string::npos) << run.output;
+    CreateDirectoryW(folder.c_str(), nullptr);
+    for (const std::wstring& file : {tests + L"\\sl_core_child.exe", BesideFolder() + L"\\songlink_private.dll"})
+        EXPECT_TRUE(CopyFileW(file.c_str(), (folder + file.substr(file.find_last_of(L'\\'))).c_str(), FALSE));
+    if (!HasFailure()) {
+        ChildResult run = RunChild(folder + L"\\sl_core_child.exe", L"private", 30000, [](uint32_t processId, void*) {
+            FindAndDismissMessageBox(processId, FromGbk("错误"));
+        });
+        EXPECT_TRUE(run.started && !run.timedOut);
+        EXPECT_EQ(run.exitCode, 0u) << run.output;
+        EXPECT_NE(run.output.find("private answer 42"), std::string::npos) << run.output;
+    }
+    for (const wchar_t* name : {L"\\sl_core_child.exe", L"\\songlink_private.dll"})
+        DeleteFileW((folder + name).c_str());
+    RemoveDirectoryW(folder.c_str());
 }
 
 TEST_F(DllBinding, PreparingBindsAsTheFirstCallWouldOrLeavesTheFailureToIt)
