@@ -285,9 +285,9 @@ bool IsPostedBeforeInput(const MSG& m)
 
 // Called by the system inside GetMessage and PeekMessage of whatever loop
 // runs, before the retrieved message is returned (GetMsgProc: the hook may
-// change the message). A carrier becomes the input it stands for; once
-// removed, the key states are set to those the input was first retrieved
-// with and the next carrier is queued. What was posted while the input
+// change the message). A removed carrier becomes the input it stands for,
+// the key states are set to those the input was first retrieved with and
+// the next carrier is queued. What was posted while the input
 // before it was handled (the characters TranslateMessage makes of a key, a
 // dead key's second character, a routine queued to run later) comes before
 // it, as it would have with the input still in the system's queue: such a
@@ -296,31 +296,30 @@ bool IsPostedBeforeInput(const MSG& m)
 LRESULT CALLBACK RetrievalHook(int code, WPARAM removal, LPARAM lParam)
 {
     auto* msg = reinterpret_cast<MSG*>(lParam);
-    if (code == HC_ACTION && !t.inHook && msg->message == CarrierMessage() && msg->hwnd == t.carrierWindow) {
+    // Only a removal turns a carrier into its input: a loop that peeks and
+    // then removes what it saw by window and message number must find the
+    // carrier again, or the input would run twice or never.
+    if (code == HC_ACTION && (removal & PM_REMOVE) && !t.inHook && msg->message == CarrierMessage() &&
+        msg->hwnd == t.carrierWindow) {
         t.inHook = true;
-        const bool removed = (removal & PM_REMOVE) != 0;
-        if (removed) t.carrierQueued = false;
+        t.carrierQueued = false;
         DropInputForGoneWindows();
         MSG posted;
         if (t.replay.empty()) {
             // Nothing left to hand back: the carrier goes on to its window,
             // which has nothing to do.
-        } else if (removed && PeekMessageW(&posted, nullptr, 0, 0, PM_NOREMOVE | PM_QS_POSTMESSAGE) &&
+        } else if (PeekMessageW(&posted, nullptr, 0, 0, PM_NOREMOVE | PM_QS_POSTMESSAGE) &&
                    IsPostedBeforeInput(posted) &&
                    PeekMessageW(&posted, posted.hwnd ? posted.hwnd : reinterpret_cast<HWND>(-1), posted.message,
                                 posted.message, PM_REMOVE | PM_QS_POSTMESSAGE)) {
-            // Only a removed carrier is out of the way of this look at what
-            // else is posted; a peek is told the input it stands for.
             *msg = posted;
         } else {
             HeldInput next = t.replay.front();
-            if (removed) {
-                t.replay.pop_front();
-                SetKeyboardState(next.keys);
-            }
+            t.replay.pop_front();
+            SetKeyboardState(next.keys);
             *msg = next.msg;
         }
-        if (removed) QueueNextCarrier();
+        QueueNextCarrier();
         t.inHook = false;
     }
     return CallNextHookEx(nullptr, code, removal, lParam);
@@ -335,7 +334,7 @@ void PutBack()
 {
     if (!t.held.empty() && !MakeCarrierWindow()) t.held.clear();  // nothing could carry it back
     if (!t.held.empty()) {
-        if (t.replay.empty()) SetKeyboardState(t.keysBefore);
+        SetKeyboardState(t.keysBefore);
         t.replay.insert(t.replay.end(), t.held.begin(), t.held.end());
         t.held.clear();
     }

@@ -83,10 +83,15 @@ bool ClaimExit()
 }
 
 // The process ends from the thread that claimed the exit; nothing more is
-// asked of this one.
+// asked of this one but what is sent to its windows meanwhile (the exit
+// sequence destroying them among it), as it would answer blocked in a send.
 [[noreturn]] void AwaitExit()
 {
-    for (;;) Sleep(INFINITE);
+    for (;;) {
+        MsgWaitForMultipleObjectsEx(0, nullptr, INFINITE, QS_SENDMESSAGE, 0);
+        MSG sent;
+        PeekMessageW(&sent, nullptr, 0, 0, PM_NOREMOVE | PM_QS_SENDMESSAGE);
+    }
 }
 
 void QueueDeferredExit()
@@ -100,6 +105,9 @@ void QueueDeferredExit()
 LRESULT CALLBACK HiddenOwnerProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam)
 {
     if (msg == kExitRequestMessage) {
+        // Already ending (an exit handler's message box lets the request in):
+        // the sequence runs once, and the asking thread waits for its end.
+        if (gApp.exiting) return 0;
         if (InAnsweringWait()) {
             gDeferredExitCode = static_cast<int32_t>(wParam);
             AbandonWaits(&QueueDeferredExit);
