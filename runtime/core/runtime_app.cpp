@@ -68,6 +68,7 @@ void RunQueuedCalls()
 // all, once the outermost wait has unwound.
 int32_t gDeferredExitCode = 0;
 constexpr LRESULT kExitDeferred = 0x5E7;
+constexpr LRESULT kExitUnderway = 0x5E8;
 
 // The one thread that ends the process, claimed once: the window thread as
 // it starts the exit sequence, or another thread whose request the window
@@ -106,8 +107,8 @@ LRESULT CALLBACK HiddenOwnerProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lPar
 {
     if (msg == kExitRequestMessage) {
         // Already ending (an exit handler's message box lets the request in):
-        // the sequence runs once, and the asking thread waits for its end.
-        if (gApp.exiting) return 0;
+        // the sequence runs once; the asking thread ends itself.
+        if (gApp.exiting) return kExitUnderway;
         if (InAnsweringWait()) {
             gDeferredExitCode = static_cast<int32_t>(wParam);
             AbandonWaits(&QueueDeferredExit);
@@ -398,6 +399,9 @@ void RunExitSequence(int32_t code)
         // there, however long a modal loop or an error box keeps the main
         // thread inside it, as it would had this thread stayed blocked in
         // the send.
+        // Already ending: this thread ends at once rather than wait, so that
+        // an exit step waiting for it (a worker joined) cannot wait forever.
+        if (answer == kExitUnderway) ExitThread(static_cast<DWORD>(code));
         if (answer == kExitDeferred || !ClaimExit()) AwaitExit();
         ExitProcess(static_cast<UINT>(code));
     }
